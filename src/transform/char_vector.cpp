@@ -1,0 +1,70 @@
+#include "transform/char_vector.h"
+
+#include "field/field_tables.h"
+
+namespace wdist {
+
+namespace {
+
+constexpr int kThetaEntries = 33;
+
+void fill_theta(std::int64_t q, std::uint64_t* theta) {
+  const auto uq = static_cast<std::uint64_t>(q);
+  std::uint64_t power = 1;
+  theta[0] = 0;
+  for (int j = 1; j < kThetaEntries; ++j) {
+    power *= uq;
+    theta[j] = (power - 1) / (uq - 1);
+  }
+}
+
+void count_binary_layout(const GenMatrix& g, CountTable& point) {
+  Counter* plane = point.a[0];
+  for (std::int32_t i = 1; i <= g.n; ++i) {
+    std::uint64_t d = 0;
+    for (std::int32_t r = 1; r <= g.rows; ++r)
+      if (g.a[r][i] == 1) d |= std::uint64_t{1} << (r - 1);
+    plane[d] = static_cast<Counter>(plane[d] + 1);
+  }
+}
+
+}  // namespace
+
+PointIndex point_index(const GenMatrix& g, std::int32_t column, const std::uint64_t* theta) {
+  const FieldTables& f = field_tables;
+  const std::int32_t k = g.rows;
+  PointIndex d = 0;
+  std::int32_t scale = 0;
+  // Row k first: the first nonzero entry met is the leading one and fixes
+  // the normalising inverse; each later row adds its normalised entry times
+  // theta of its position less one.
+  for (std::int32_t j = 1; j <= k; ++j) {
+    const ElemCode x = g.a[k - j + 1][column];
+    if (d != 0) {
+      d += static_cast<std::uint64_t>(f.mul[scale][x]) * theta[j - 1];
+    } else if (x != 0) {
+      d = theta[j];
+      scale = f.inv[x];
+    }
+  }
+  return d;
+}
+
+void count_columns_projective(const GenMatrix& g, CountTable& point) {
+  std::uint64_t theta[kThetaEntries];
+  fill_theta(g.q, theta);
+  Counter* plane = point.a[1];
+  for (std::int32_t i = 1; i <= g.n; ++i) {
+    const PointIndex d = point_index(g, i, theta);
+    plane[d] = static_cast<Counter>(plane[d] + 1);
+  }
+}
+
+void count_columns(const GenMatrix& g, CountTable& point) {
+  if (point.q == 2 || point.q == 4)
+    count_binary_layout(g, point);
+  else
+    count_columns_projective(g, point);
+}
+
+}  // namespace wdist

@@ -1,0 +1,30 @@
+// Weight extraction: turning transformed values into counts of the weight
+// histogram. Every operation clears hist[0..N] before it adds.
+#pragma once
+
+#include <cstdint>
+
+namespace wdist {
+
+// Binary branch: value u is N - 2*w(u) for the binary code (shift 1), or
+// N - 4*w(u) for the binary image of an F_4 code (shift 2); every one of the
+// 2^K messages adds 1 at its weight.
+template <class C>
+void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist);
+
+// q-ary branch: entry 0 of point d is the number of nonzero columns on the
+// hyperplane of d; each point adds `step` at N - bias - entry0[d].
+template <class C>
+void count_point_weights(const C* entry0, std::uint64_t points, std::int64_t N, std::int64_t bias,
+                         std::uint64_t step, std::uint64_t* hist);
+
+extern template void count_binary_weights<std::int16_t>(const std::int16_t*, unsigned, std::int64_t, unsigned,
+                                                         std::uint64_t*);
+extern template void count_binary_weights<std::int32_t>(const std::int32_t*, unsigned, std::int64_t, unsigned,
+                                                         std::uint64_t*);
+extern template void count_point_weights<std::int16_t>(const std::int16_t*, std::uint64_t, std::int64_t, std::int64_t,
+                                                        std::uint64_t, std::uint64_t*);
+extern template void count_point_weights<std::int32_t>(const std::int32_t*, std::uint64_t, std::int64_t, std::int64_t,
+                                                        std::uint64_t, std::uint64_t*);
+
+}  // namespace wdist

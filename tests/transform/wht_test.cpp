@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "transform/wht.h"
+TEST(Placeholder, Builds) { SUCCEED(); }
