@@ -1,0 +1,215 @@
+#include "support/program_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#ifndef WDIST_PROGRAM
+#error "WDIST_PROGRAM must name the program under test (set by the build)"
+#endif
+
+extern char** environ;
+
+namespace wdist_test {
+
+namespace {
+
+void close_fd(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
+}
+
+// Moves what is ready on `fd` into `sink`; closes it at its end.
+void drain(int& fd, std::string& sink) {
+  char buffer[65536];
+  const ssize_t got = read(fd, buffer, sizeof buffer);
+  if (got > 0) {
+    sink.append(buffer, static_cast<std::size_t>(got));
+  } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+    close_fd(fd);
+  }
+}
+
+[[noreturn]] void exec_child(const std::string& program, const std::string& work_dir, int in_fd, int out_fd,
+                             int err_fd) {
+  // Only async-signal-safe calls from here on: the parent may be a
+  // sanitizer-instrumented, multi-threaded test binary.
+  if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
+  if (chdir(work_dir.c_str()) != 0) _exit(126);
+  char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  execve(program.c_str(), argv, environ);
+  _exit(127);
+}
+
+bool is_time_field(const std::string& s, std::size_t at) {
+  // "%10.3f" of a non-negative time below 10^6 seconds: blanks, at least one
+  // digit, a point, three digits; ten characters in all.
+  if (at + 10 > s.size()) return false;
+  std::size_t i = at;
+  while (i < at + 10 && s[i] == ' ') ++i;
+  const std::size_t digits_start = i;
+  while (i < at + 10 && s[i] >= '0' && s[i] <= '9') ++i;
+  if (i == digits_start || i != at + 6 || s[i] != '.') return false;
+  for (std::size_t j = at + 7; j < at + 10; ++j)
+    if (s[j] < '0' || s[j] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::string& program, const std::string& work_dir, const std::string& input,
+                       double timeout_seconds) {
+  // A program that stops reading (it ended, or halted) must not take the
+  // test binary down with it through SIGPIPE; the write then just fails.
+  signal(SIGPIPE, SIG_IGN);
+
+  ProgramRun run{-1, 0, false, {}, {}};
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe2(in_pipe, O_CLOEXEC) != 0) return run;
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) return run;
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) return run;
+
+  const pid_t pid = fork();
+  if (pid == 0) exec_child(program, work_dir, in_pipe[0], out_pipe[1], err_pipe[1]);
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  int to_child = in_pipe[1], from_out = out_pipe[0], from_err = err_pipe[0];
+  if (pid < 0) {
+    close_fd(to_child);
+    close_fd(from_out);
+    close_fd(from_err);
+    return run;
+  }
+  fcntl(to_child, F_SETFL, O_NONBLOCK);
+
+  using Clock = std::chrono::steady_clock;
+  const auto deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout_seconds));
+  std::size_t written = 0;
+  if (input.empty()) close_fd(to_child);
+
+  while (from_out >= 0 || from_err >= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      run.timed_out = true;
+      break;
+    }
+    pollfd fds[3];
+    int count = 0;
+    int out_slot = -1, err_slot = -1, in_slot = -1;
+    if (from_out >= 0) fds[out_slot = count++] = {from_out, POLLIN, 0};
+    if (from_err >= 0) fds[err_slot = count++] = {from_err, POLLIN, 0};
+    if (to_child >= 0) fds[in_slot = count++] = {to_child, POLLOUT, 0};
+    const int ready = poll(fds, static_cast<nfds_t>(count), static_cast<int>(left < 100 ? left : 100));
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    if (out_slot >= 0 && fds[out_slot].revents != 0) drain(from_out, run.out);
+    if (err_slot >= 0 && fds[err_slot].revents != 0) drain(from_err, run.err);
+    if (in_slot >= 0 && fds[in_slot].revents != 0) {
+      const ssize_t put = write(to_child, input.data() + written, input.size() - written);
+      if (put > 0) written += static_cast<std::size_t>(put);
+      // A closed reading end (EPIPE) means the program no longer wants input.
+      if ((put < 0 && errno != EAGAIN && errno != EINTR) || written == input.size()) close_fd(to_child);
+    }
+  }
+  close_fd(to_child);
+  close_fd(from_out);
+  close_fd(from_err);
+  if (run.timed_out) kill(pid, SIGKILL);
+
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  return run;
+}
+
+const char* wdist_program() { return WDIST_PROGRAM; }
+
+ProgramRun run_wdist(const std::string& work_dir, const std::string& input, double timeout_seconds) {
+  return run_program(wdist_program(), work_dir, input, timeout_seconds);
+}
+
+std::string make_work_dir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/wdist-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return {};
+  return pattern;
+}
+
+void remove_work_dir(const std::string& dir) {
+  if (dir.empty()) return;
+  namespace fs = std::filesystem;
+  std::error_code ignored;
+  for (auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(dir, ignored);
+}
+
+std::string path_in(const std::string& dir, const std::string& name) { return dir + "/" + name; }
+
+bool write_file(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+bool read_file(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+std::string file_text(const std::string& path) {
+  std::string bytes;
+  return read_file(path, bytes) ? bytes : std::string("<missing>");
+}
+
+bool path_exists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+std::string mask_time(const std::string& report) {
+  static const std::string kHead = "\n Time =  ";
+  static const std::string kTail = " seconds";
+  std::string masked;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = report.find(kHead, from);
+    if (at == std::string::npos) break;
+    const std::size_t field = at + kHead.size();
+    masked.append(report, from, field - from);
+    if (is_time_field(report, field) && report.compare(field + 10, kTail.size(), kTail) == 0) {
+      masked += kMaskedTime;
+      from = field + 10;
+    } else {
+      from = field;
+    }
+  }
+  masked.append(report, from, std::string::npos);
+  return masked;
+}
+
+}  // namespace wdist_test
