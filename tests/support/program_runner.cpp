@@ -46,6 +46,10 @@ void drain(int& fd, std::string& sink) {
                              int err_fd) {
   // Only async-signal-safe calls from here on: the parent may be a
   // sanitizer-instrumented, multi-threaded test binary.
+  // The runner ignores SIGPIPE for itself; the program gets the usual action.
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &default_action, nullptr);
   if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
   if (chdir(work_dir.c_str()) != 0) _exit(126);
   char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
@@ -125,10 +129,10 @@ ProgramRun run_program(const std::string& program, const std::string& work_dir, 
       if ((put < 0 && errno != EAGAIN && errno != EINTR) || written == input.size()) close_fd(to_child);
     }
   }
+  if (run.timed_out) kill(pid, SIGKILL);
   close_fd(to_child);
   close_fd(from_out);
   close_fd(from_err);
-  if (run.timed_out) kill(pid, SIGKILL);
 
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

@@ -1,0 +1,256 @@
+// The code record reader: what it leaves in the matrix, where it leaves the
+// stream (the driver's scan for the next "?" goes on from there), and which
+// records it refuses, stops at or reads through.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "codefile/code_reader.h"
+#include "field/field_tables.h"
+#include "store/gen_matrix.h"
+
+namespace wdist {
+namespace {
+
+constexpr bool kWide = WDIST_COUNTER_BITS == 32;
+
+// A stream over `text`, as a real file so that it behaves like one.
+std::FILE* stream_of(const std::string& text) {
+  std::FILE* f = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+std::string rest_of(std::FILE* f) {
+  std::string rest;
+  for (int c = std::getc(f); c != EOF; c = std::getc(f)) rest += static_cast<char>(c);
+  return rest;
+}
+
+// Rows 1..k of the matrix, entries as digits.
+std::vector<std::string> rows_of(const GenMatrix& g) {
+  std::vector<std::string> rows;
+  for (int i = 1; i <= g.k; ++i) {
+    std::string row;
+    for (int j = 1; j <= g.n; ++j) row += static_cast<char>('0' + g.a[i][j]);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+using Rows = std::vector<std::string>;
+
+class CodeReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    field_tables = FieldTables{};
+    g_ = GenMatrix{};
+    g_.mem = 0;
+  }
+  void TearDown() override {
+    release_gen_matrix(g_);
+    field_tables = FieldTables{};
+  }
+  // Reads one record from `text` (what follows its "?"); `rest_` is what the
+  // stream still holds afterwards.
+  ReadResult read(const std::string& text, RecordPath path = RecordPath::weight_distribution) {
+    std::FILE* f = stream_of(text);
+    ReadResult r = read_code(f, g_, path);
+    rest_ = rest_of(f);
+    std::fclose(f);
+    return r;
+  }
+  GenMatrix g_;
+  std::string rest_;
+};
+
+TEST_F(CodeReaderTest, HeadAndRowsAndTheRestOfTheHeadLine) {
+  ASSERT_EQ(read("2 3 2 7\n101\n011\n").status, ReadStatus::ok);
+  EXPECT_EQ(g_.k, 2);
+  EXPECT_EQ(g_.rows, 2);
+  EXPECT_EQ(g_.n, 3);
+  EXPECT_EQ(g_.q, 2);
+  EXPECT_EQ(rows_of(g_), (Rows{"101", "011"}));
+  EXPECT_EQ(rest_, "\n");  // nothing after the last row's last character is read
+  EXPECT_EQ(field_tables.field_q, 2);
+}
+
+TEST_F(CodeReaderTest, HeadSpreadOverLines) {
+  ASSERT_EQ(read("\n2\n 3\n\n2 whatever ? follows\n101\n011").status, ReadStatus::ok);
+  EXPECT_EQ(rows_of(g_), (Rows{"101", "011"}));
+  EXPECT_EQ(rest_, "");
+}
+
+TEST_F(CodeReaderTest, NonDigitsRepeatTheLastDigitOfTheRecord) {
+  ASSERT_EQ(read("3 3 3\nx01\n1x0\nx.2\n").status, ReadStatus::ok);
+  // Before any digit the remembered value is 0; it carries across rows.
+  EXPECT_EQ(rows_of(g_), (Rows{"001", "110", "002"}));
+  // Every record starts again from 0.
+  ASSERT_EQ(read("1 2 3\nx1\n").status, ReadStatus::ok);
+  EXPECT_EQ(rows_of(g_), (Rows{"01"}));
+}
+
+TEST_F(CodeReaderTest, LongRowsLoseTheirTailExceptTheLast) {
+  ASSERT_EQ(read("2 3 2\n10111\n01100\n").status, ReadStatus::ok);
+  EXPECT_EQ(rows_of(g_), (Rows{"101", "011"}));
+  EXPECT_EQ(rest_, "00\n");  // left to the driver's scan
+}
+
+TEST_F(CodeReaderTest, ShortRowsShiftTheFollowingOnes) {
+  // The newline of "10" is taken as a column (repeating 0), "011" is dropped
+  // as the rest of row 1, and row 2 is read from the next line.
+  ASSERT_EQ(read("2 3 2\n10\n011\n110\n").status, ReadStatus::ok);
+  EXPECT_EQ(rows_of(g_), (Rows{"100", "110"}));
+}
+
+TEST_F(CodeReaderTest, CarriageReturnsReadTheSame) {
+  ASSERT_EQ(read("2 3 2 7\r\n101\r\n011\r\n").status, ReadStatus::ok);
+  EXPECT_EQ(rows_of(g_), (Rows{"101", "011"}));
+  EXPECT_EQ(rest_, "\r\n");
+}
+
+TEST_F(CodeReaderTest, ZeroLengthCodeHasEmptyRows) {
+  ASSERT_EQ(read("2 0 2\n\n\nnext").status, ReadStatus::ok);
+  EXPECT_EQ(g_.n, 0);
+  EXPECT_EQ(rows_of(g_), (Rows{"", ""}));
+  EXPECT_EQ(rest_, "\nnext");  // the rest of row 1's line is dropped, row 2 reads nothing
+}
+
+TEST_F(CodeReaderTest, ARecordWithAnotherFieldSelectsIt) {
+  ASSERT_EQ(read("1 2 2\n11\n").status, ReadStatus::ok);
+  ASSERT_EQ(read("1 2 3\n12\n").status, ReadStatus::ok);
+  EXPECT_EQ(field_tables.field_q, 3);
+  EXPECT_EQ(field_tables.mul[2][2], 1);
+  // Capacities are those of the first sizing while they suffice.
+  EXPECT_EQ(g_.cap_rows, 1);
+  EXPECT_EQ(g_.cap_cols, 16);
+}
+
+TEST_F(CodeReaderTest, LongRowsAreReadWhole) {
+  const std::string row(5000, '1');
+  ASSERT_EQ(read("1 5000 2\n" + row + "\n").status, ReadStatus::ok);
+  EXPECT_EQ(rows_of(g_), (Rows{row}));
+  EXPECT_EQ(g_.cap_cols, 5008);
+}
+
+// ---------------------------------------------------------------- refusals
+
+struct RefusedHead {
+  const char* text;     // what follows the "?"
+  const char* reason;   // a piece of the reason
+  const char* rest;     // where the driver's scan goes on
+};
+
+class RefusedHeads : public CodeReaderTest, public ::testing::WithParamInterface<RefusedHead> {};
+
+TEST_P(RefusedHeads, AreRefusedBeforeAnythingIsSized) {
+  const RefusedHead& h = GetParam();
+  for (RecordPath path : {RecordPath::weight_distribution, RecordPath::projective_sums}) {
+    const ReadResult r = read(h.text, path);
+    EXPECT_EQ(r.status, ReadStatus::refused) << h.text;
+    EXPECT_NE(std::string(r.reason).find(h.reason), std::string::npos) << r.reason;
+    EXPECT_EQ(rest_, h.rest) << h.text;
+    EXPECT_EQ(g_.mem, 0) << h.text;
+    EXPECT_EQ(field_tables.field_q, 0) << h.text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodeReader, RefusedHeads,
+    ::testing::Values(RefusedHead{"1 3 0\n101\n", "q = 0", "\n101\n"}, RefusedHead{"1 3 1\n101\n", "q = 1", "\n101\n"},
+                      RefusedHead{"1 3 6\n101\n", "q = 6", "\n101\n"}, RefusedHead{"1 3 8 9\n101\n", "q = 8", " 9\n101\n"},
+                      RefusedHead{"1 3 13\n101\n", "q = 13", "\n101\n"},
+                      RefusedHead{"1 3 16\n101\n", "q = 16", "\n101\n"},
+                      RefusedHead{"1 3 -2\n101\n", "q = -2", "\n101\n"},
+                      RefusedHead{"0 3 2\n", "k = 0", "\n"}, RefusedHead{"-1 3 2\n", "k = -1", "\n"},
+                      RefusedHead{"1 -3 2\n101\n", "n = -3", "\n101\n"},
+                      RefusedHead{"99999999999 3 2\n", "32-bit", "\n"},
+                      RefusedHead{"1 2147483648 2\n", "32-bit", "\n"},
+                      RefusedHead{"1 -2147483649 2\n", "32-bit", "\n"},
+                      RefusedHead{"1 3 123456789012345678901234567890\n", "32-bit", "\n"},
+                      RefusedHead{"2 x 2\n101\n", "three numbers", "x 2\n101\n"},
+                      RefusedHead{"?2 3 2\n", "three numbers", "?2 3 2\n"},
+                      RefusedHead{"2 3 -x\n", "three numbers", "x\n"}));
+
+struct HeadVerdict {
+  std::int64_t k, n, q;
+  RecordPath path;
+  bool accepted_narrow;
+  bool accepted_wide;
+};
+
+class HeadLimits : public ::testing::TestWithParam<HeadVerdict> {};
+
+TEST_P(HeadLimits, FollowTheAnnouncedLimitsAndTheTableSizes) {
+  const HeadVerdict& h = GetParam();
+  char reason[160] = "";
+  const bool accepted = accept_head(HeadNumbers{h.k, h.n, h.q}, h.path, reason, sizeof reason);
+  EXPECT_EQ(accepted, kWide ? h.accepted_wide : h.accepted_narrow)
+      << "k=" << h.k << " n=" << h.n << " q=" << h.q << ": " << reason;
+  if (!accepted) {
+    EXPECT_GT(std::string(reason).size(), 0u);
+    EXPECT_EQ(std::string(reason).find('\n'), std::string::npos);
+  }
+}
+
+constexpr RecordPath kWeights = RecordPath::weight_distribution;
+constexpr RecordPath kSums = RecordPath::projective_sums;
+
+INSTANTIATE_TEST_SUITE_P(
+    CodeReader, HeadLimits,
+    ::testing::Values(
+        // Lengths: n < 2^15 (2^31), for q = 4 n < 2^13 (2^29), on both paths.
+        HeadVerdict{1, 0, 2, kWeights, true, true}, HeadVerdict{1, 32767, 2, kWeights, true, true},
+        HeadVerdict{1, 32768, 2, kWeights, false, true}, HeadVerdict{1, 32768, 7, kSums, false, true},
+        HeadVerdict{1, 2147483647, 3, kWeights, false, true}, HeadVerdict{1, 8191, 4, kWeights, true, true},
+        HeadVerdict{1, 8192, 4, kWeights, false, true}, HeadVerdict{1, 8192, 4, kSums, false, true},
+        HeadVerdict{1, 536870911, 4, kWeights, false, true}, HeadVerdict{1, 536870912, 4, kWeights, false, false},
+        HeadVerdict{1, 536870912, 4, kSums, false, false},
+        // The binary table of 2^K entries: K = k, or 2k over F_4.
+        HeadVerdict{61, 5, 2, kWeights, true, true}, HeadVerdict{62, 5, 2, kWeights, false, false},
+        HeadVerdict{63, 5, 2, kWeights, false, false}, HeadVerdict{30, 5, 4, kWeights, true, true},
+        HeadVerdict{31, 5, 4, kWeights, false, false},
+        // The projective layout: k <= 32, and q^k must not wrap.
+        HeadVerdict{32, 5, 3, kWeights, true, true}, HeadVerdict{33, 5, 3, kWeights, false, false},
+        HeadVerdict{32, 5, 2, kSums, true, true}, HeadVerdict{33, 5, 2, kSums, false, false},
+        HeadVerdict{62, 5, 2, kSums, false, false}, HeadVerdict{22, 5, 7, kSums, true, true},
+        HeadVerdict{23, 5, 7, kWeights, false, false}, HeadVerdict{23, 5, 7, kSums, false, false},
+        HeadVerdict{20, 5, 5, kWeights, true, true}));
+
+// ---------------------------------------------------------------- rows
+
+TEST_F(CodeReaderTest, EntriesNotBelowQAreReadToTheEndThenRefused) {
+  const ReadResult r = read("2 3 2\n121\n031\n?next");
+  EXPECT_EQ(r.status, ReadStatus::refused);
+  EXPECT_NE(std::string(r.reason).find("entry 2 in row 1, column 2"), std::string::npos) << r.reason;
+  EXPECT_EQ(rest_, "\n?next");
+  // The matrix was sized for the record, and its field selected.
+  EXPECT_EQ(g_.mem, 1);
+  EXPECT_EQ(g_.cap_rows, 2);
+  EXPECT_EQ(field_tables.field_q, 2);
+}
+
+TEST_F(CodeReaderTest, EntriesOfEveryFieldUpToQMinusOne) {
+  EXPECT_EQ(read("1 5 5\n01234\n").status, ReadStatus::ok);
+  EXPECT_EQ(read("1 5 5\n01235\n").status, ReadStatus::refused);
+  EXPECT_EQ(read("1 7 7\n0123456\n").status, ReadStatus::ok);
+  EXPECT_EQ(read("1 2 7\n79\n").status, ReadStatus::refused);
+  EXPECT_EQ(read("1 4 4\n0123\n").status, ReadStatus::ok);
+  EXPECT_EQ(read("1 4 4\n0124\n").status, ReadStatus::refused);
+  EXPECT_EQ(read("1 3 3\n2x2\n").status, ReadStatus::ok);
+  EXPECT_EQ(read("1 3 3\n3xx\n").status, ReadStatus::refused);
+}
+
+TEST_F(CodeReaderTest, EndOfInputInsideARecordTruncatesIt) {
+  const char* truncated[] = {"", "  \n", "2", "2 3", "2 3 2", "2 3 2\n", "2 3 2\n101\n01", "2 3 2\n101"};
+  for (const char* text : truncated) EXPECT_EQ(read(text).status, ReadStatus::truncated) << '"' << text << '"';
+  // The last row's last character is the end of the record.
+  EXPECT_EQ(read("2 3 2\n101\n011").status, ReadStatus::ok);
+}
+
+}  // namespace
+}  // namespace wdist
