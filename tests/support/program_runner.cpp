@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #ifndef WDIST_PROGRAM
 #error "WDIST_PROGRAM must name the program under test (set by the build)"
@@ -42,8 +43,26 @@ void drain(int& fd, std::string& sink) {
   }
 }
 
+// The program's environment: ours, and a sanitizer build of the program
+// answers a request it cannot serve with a null pointer, as the C library
+// does, so that the program's own check reports it.
+std::vector<std::string> child_environment() {
+  std::vector<std::string> env;
+  bool asan_options = false;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
+      asan_options = true;
+      entry += ":allocator_may_return_null=1";
+    }
+    env.push_back(entry);
+  }
+  if (!asan_options) env.push_back("ASAN_OPTIONS=allocator_may_return_null=1");
+  return env;
+}
+
 [[noreturn]] void exec_child(const std::string& program, const std::string& work_dir, int in_fd, int out_fd,
-                             int err_fd) {
+                             int err_fd, char* const* envp) {
   // Only async-signal-safe calls from here on: the parent may be a
   // sanitizer-instrumented, multi-threaded test binary.
   // The runner ignores SIGPIPE for itself; the program gets the usual action.
@@ -53,7 +72,7 @@ void drain(int& fd, std::string& sink) {
   if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
   if (chdir(work_dir.c_str()) != 0) _exit(126);
   char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  execve(program.c_str(), argv, environ);
+  execve(program.c_str(), argv, envp);
   _exit(127);
 }
 
@@ -85,8 +104,13 @@ ProgramRun run_program(const std::string& program, const std::string& work_dir, 
   if (pipe2(out_pipe, O_CLOEXEC) != 0) return run;
   if (pipe2(err_pipe, O_CLOEXEC) != 0) return run;
 
+  std::vector<std::string> env = child_environment();
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
   const pid_t pid = fork();
-  if (pid == 0) exec_child(program, work_dir, in_pipe[0], out_pipe[1], err_pipe[1]);
+  if (pid == 0) exec_child(program, work_dir, in_pipe[0], out_pipe[1], err_pipe[1], envp.data());
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -146,6 +170,15 @@ const char* wdist_program() { return WDIST_PROGRAM; }
 
 ProgramRun run_wdist(const std::string& work_dir, const std::string& input, double timeout_seconds) {
   return run_program(wdist_program(), work_dir, input, timeout_seconds);
+}
+
+std::string menu_screen(const std::string& input_name, const std::string& output_name) {
+  const char* limit = WDIST_COUNTER_BITS == 32 ? "\n and  n<2^31 (for q=4 n<2^29)" : "\n  and  n<2^15 (for q=4 n<2^13)";
+  return std::string("\n\n") + "  RuvoNewEdition- TESK (Valdrane) v 0.1 " + "\n\n" + "\n by the wdist authors" + "\n" +
+         "\n Computing the weight distribution of [n, k] linear codes over Fq (q<8)  " + limit + "\n\n" +
+         "\n Input file: " + input_name + "   Output file: " + output_name + "\n\n" +
+         "    1. Start computation \n" + "    2. Change Input file\n" +
+         "    3. Generate random codes in the file 'EXAM.txt' \n" + "    4. Exit \n" + "    Choose:";
 }
 
 std::string make_work_dir() {

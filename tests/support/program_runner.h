@@ -30,6 +30,10 @@ inline constexpr double kProgramTimeout = 30.0;
 const char* wdist_program();
 ProgramRun run_wdist(const std::string& work_dir, const std::string& input, double timeout_seconds = kProgramTimeout);
 
+// The menu screen the program writes before every prompt, with the given
+// current names, written out here independently of the program's texts.
+std::string menu_screen(const std::string& input_name = "EXAM.txt", const std::string& output_name = "EXAM.txt_r");
+
 // A new, empty directory for one test, under $TMPDIR (or /tmp).
 std::string make_work_dir();
 // Removes a directory tree made for a test (permissions restored first, so
