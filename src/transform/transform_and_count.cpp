@@ -3,6 +3,7 @@
 #include "store/code_context.h"
 #include "transform/histogram.h"
 #include "transform/qary.h"
+#include "transform/qary_extract.h"
 #include "transform/wht.h"
 
 namespace wdist {
@@ -17,14 +18,14 @@ void transform_and_count(CountTable& point, CountTable& scratch) {
   }
   qary_transform(point.a, scratch.a, static_cast<int>(point.q), static_cast<int>(point.dim));
   const std::int64_t zero_columns = point.a[1][0];
-  count_point_weights(point.a[0], point.rows, c.length, zero_columns, static_cast<std::uint64_t>(point.q - 1),
-                      c.Bspec);
+  count_qary_weights(point.a[0], point.rows, c.length, zero_columns, static_cast<std::uint64_t>(point.q - 1),
+                     c.Bspec);
 }
 
 void transform_and_count_projective(CountTable& point, CountTable& scratch) {
   const CodeContext& c = code_context;
   qary_transform(point.a, scratch.a, static_cast<int>(point.q), static_cast<int>(point.dim));
-  count_point_weights(point.a[0], point.rows, c.length, 0, 1, c.Bspec);
+  count_qary_weights(point.a[0], point.rows, c.length, 0, 1, c.Bspec);
 }
 
 }  // namespace wdist

@@ -1,0 +1,22 @@
+// Weight extraction of the q-ary transform: entry 0 of point d (d = 1..P)
+// is the number of nonzero columns on the hyperplane of d, and each point
+// adds `step` at N - bias - entry0[d]: q - 1 with bias z (the zero columns)
+// on the weight-distribution path, 1 with bias 0 on the projective-sum path.
+// hist[0..N] is cleared first. Every index must lie in 0..N, which the
+// announced limits on n guarantee.
+#pragma once
+
+#include <cstdint>
+
+namespace wdist {
+
+template <class C>
+void count_qary_weights(const C* entry0, std::uint64_t points, std::int64_t N, std::int64_t bias, std::uint64_t step,
+                        std::uint64_t* hist);
+
+extern template void count_qary_weights<std::int16_t>(const std::int16_t*, std::uint64_t, std::int64_t, std::int64_t,
+                                                       std::uint64_t, std::uint64_t*);
+extern template void count_qary_weights<std::int32_t>(const std::int32_t*, std::uint64_t, std::int64_t, std::int64_t,
+                                                       std::uint64_t, std::uint64_t*);
+
+}  // namespace wdist
