@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <vector>
 
 #include "console/texts.h"
 
@@ -33,14 +32,23 @@ void write_random_codes(const char* name, std::int32_t n, std::int32_t k, std::i
     return;
   }
   std::fputc('\n', out);
-  std::vector<char> line(static_cast<std::size_t>(n) + 1);
-  for (std::int32_t i = 1; i <= number; ++i) {
+  // Rows go out in chunks, so a long row needs no buffer of its length. The
+  // first failed write (a full disk, a file size limit) ends the file: what
+  // follows could not be written either, and a large request would otherwise
+  // keep drawing digits for a stream that takes none.
+  char chunk[4096];
+  for (std::int32_t i = 1; i <= number && !std::ferror(out); ++i) {
     std::fprintf(out, texts::kGeneratedHeadFormat, k, n, q, i);
-    for (std::int32_t row = 0; row < k; ++row) {
+    for (std::int32_t row = 0; row < k && !std::ferror(out); ++row) {
       // Entries are drawn column by column, each one digit since q < 10.
-      for (std::int32_t j = 0; j < n; ++j) line[static_cast<std::size_t>(j)] = static_cast<char>('0' + std::rand() % q);
-      line[static_cast<std::size_t>(n)] = '\n';
-      std::fwrite(line.data(), 1, line.size(), out);
+      for (std::int32_t left = n; left > 0 && !std::ferror(out);) {
+        constexpr auto kChunk = static_cast<std::int32_t>(sizeof chunk);
+        const std::int32_t length = left < kChunk ? left : kChunk;
+        for (std::int32_t j = 0; j < length; ++j) chunk[j] = static_cast<char>('0' + std::rand() % q);
+        std::fwrite(chunk, 1, static_cast<std::size_t>(length), out);
+        left -= length;
+      }
+      std::fputc('\n', out);
     }
   }
   bool failed = std::ferror(out) != 0;
