@@ -1,6 +1,7 @@
 #include "console/drivers.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -53,8 +54,8 @@ void build_binary_image(const GenMatrix& g, GenMatrix& image) {
   for (std::int32_t j = 1; j <= k; ++j) {
     const ElemCode* row = g.a[j];
     for (int b = 0; b < 3; ++b) {
-      ElemCode* low = image.a[j] + b * n;
-      ElemCode* high = image.a[k + j] + b * n;
+      ElemCode* low = image.a[j] + static_cast<std::ptrdiff_t>(b) * n;
+      ElemCode* high = image.a[k + j] + static_cast<std::ptrdiff_t>(b) * n;
       for (std::int32_t c = 1; c <= n; ++c) {
         low[c] = static_cast<ElemCode>(f.trace[f.mul[row[c]][kLowMultipliers[b]]]);
         high[c] = static_cast<ElemCode>(f.trace[f.mul[row[c]][kHighMultipliers[b]]]);
@@ -86,7 +87,7 @@ void compute_weight_distribution(RunRecords& r) {
   clear_point_table(r.point, 0);
   if (q == 4) {
     build_binary_image(r.code, r.image);
-    r.point.dim = 2 * k;
+    r.point.dim = std::int64_t{2} * k;
     count_columns(r.image, r.point);
   } else {
     count_columns(r.code, r.point);
