@@ -52,7 +52,7 @@ void for_each_message(const TestCode& code, Visit visit) {
   std::map<std::vector<int>, int> multiplicity;
   for (int j = 0; j < code.n; ++j) {
     std::vector<int> column;
-    for (int i = 0; i < k; ++i) column.push_back(code.rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]);
+    for (int i = 0; i < k; ++i) column.push_back(entry_of(code, i, j));
     ++multiplicity[column];
   }
   std::vector<int> message(static_cast<std::size_t>(k), 0);
@@ -108,7 +108,7 @@ int zero_columns(const TestCode& code) {
   int z = 0;
   for (int j = 0; j < code.n; ++j) {
     bool zero = true;
-    for (int i = 0; i < code.k; ++i) zero = zero && code.rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] == 0;
+    for (int i = 0; i < code.k; ++i) zero = zero && entry_of(code, i, j) == 0;
     z += zero;
   }
   return z;

@@ -24,6 +24,14 @@ struct TestCode {
   std::vector<std::vector<int>> rows;
 };
 
+// Entry of row i + 1, column j + 1.
+inline int& entry_of(TestCode& code, int i, int j) {
+  return code.rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+}
+inline int entry_of(const TestCode& code, int i, int j) {
+  return code.rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+}
+
 // Counts per weight, index w = 0..n.
 using Weights = std::vector<std::uint64_t>;
 // The nonzero counts as (w, count) pairs in increasing w: what a report's

@@ -19,15 +19,15 @@ struct KnownCode {
 };
 
 // Binary.
-TestCode hamming_7_4();                     // [7,4,3]: [I | P]
-TestCode extended_golay_24();               // [24,12,8]: cyclic [23,12] plus a parity column
-TestCode reed_muller_first_order(int m);    // RM(1,m), [2^m, m+1, 2^(m-1)]
+TestCode hamming_7_4();                   // [7,4,3]: [I | P]
+TestCode extended_golay_24();             // [24,12,8]: cyclic [23,12] plus a parity column
+TestCode reed_muller_first_order(int m);  // RM(1,m), [2^m, m+1, 2^(m-1)]
 // Ternary.
-TestCode tetracode();                       // [4,2,3], rows 1011 and 0112
-TestCode ternary_golay_11();                // [11,6,5], cyclic
-TestCode extended_ternary_golay_12();       // [12,6,6]: the above plus a check column
+TestCode tetracode();                  // [4,2,3], rows 1011 and 0112
+TestCode ternary_golay_11();           // [11,6,5], cyclic
+TestCode extended_ternary_golay_12();  // [12,6,6]: the above plus a check column
 // Over F_4.
-TestCode hexacode();                        // [6,3,4]: (a, b, c, f(1), f(w), f(w^2)), f = a x^2 + b x + c
+TestCode hexacode();  // [6,3,4]: (a, b, c, f(1), f(w), f(w^2)), f = a x^2 + b x + c
 // Any q: every point of PG(k-1, q) once as a column, column j on point j.
 TestCode simplex_code(int q, int k);
 // Reed-Solomon: row i + 1 holds x^i at the given evaluation points, i = 0..k-1;

@@ -2,6 +2,8 @@
 // lands on, in the binary and the projective layout, checked against the
 // point index written from its formula and against the block structure
 // that the q-ary transform walks.
+#include "transform/char_vector.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,7 +15,6 @@
 #include "store/gen_matrix.h"
 #include "support/brute_force.h"
 #include "support/known_codes.h"
-#include "transform/char_vector.h"
 
 namespace {
 
@@ -30,17 +31,16 @@ GenMatrix load_columns(int q, int k, const std::vector<std::vector<int>>& column
   select_field(q);
   g.k = g.rows;
   for (std::size_t j = 0; j < columns.size(); ++j)
-    for (int r = 1; r <= k; ++r)
-      g.a[r][j + 1] = static_cast<ElemCode>(columns[j][static_cast<std::size_t>(r - 1)]);
+    for (int r = 1; r <= k; ++r) g.a[r][j + 1] = static_cast<ElemCode>(columns[j][static_cast<std::size_t>(r - 1)]);
   return g;
 }
 
 GenMatrix load_code(const TestCode& code) {
-  std::vector<std::vector<int>> columns(static_cast<std::size_t>(code.n), std::vector<int>(static_cast<std::size_t>(code.k)));
+  std::vector<std::vector<int>> columns(static_cast<std::size_t>(code.n),
+                                        std::vector<int>(static_cast<std::size_t>(code.k)));
   for (int r = 0; r < code.k; ++r)
     for (int j = 0; j < code.n; ++j)
-      columns[static_cast<std::size_t>(j)][static_cast<std::size_t>(r)] =
-          code.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)];
+      columns[static_cast<std::size_t>(j)][static_cast<std::size_t>(r)] = entry_of(code, r, j);
   return load_columns(code.q, code.k, columns);
 }
 
@@ -101,8 +101,10 @@ void expect_projective_rows(int q, int k, const std::vector<NumberedColumn>& cas
   for (const NumberedColumn& c : cases) ++want[c.index];
   for (int variant = 0; variant < 2; ++variant) {
     CountTable t = projective_table(q, k);
-    if (variant == 0) count_columns_projective(g, t);
-    else if (q != 2 && q != 4) count_columns(g, t);
+    if (variant == 0)
+      count_columns_projective(g, t);
+    else if (q != 2 && q != 4)
+      count_columns(g, t);
     else {
       release_count_table(t);
       continue;
@@ -135,9 +137,16 @@ TEST(PointIndex, TernaryPlaneNumbersAllThirteenPoints) {
 
 TEST(PointIndex, FiveLineNormalisesByTheInverseOfTheLeadingEntry) {
   expect_projective_rows(5, 2,
-                         {{{0, 1}, 1}, {{1, 1}, 2}, {{2, 1}, 3}, {{3, 1}, 4}, {{4, 1}, 5}, {{1, 0}, 6},
+                         {{{0, 1}, 1},
+                          {{1, 1}, 2},
+                          {{2, 1}, 3},
+                          {{3, 1}, 4},
+                          {{4, 1}, 5},
+                          {{1, 0}, 6},
                           {{2, 4}, 4},  // 4^-1 = 4 and 4 * 2 = 3
-                          {{0, 3}, 1}, {{4, 0}, 6}, {{3, 3}, 2}});
+                          {{0, 3}, 1},
+                          {{4, 0}, 6},
+                          {{3, 3}, 2}});
 }
 
 TEST(PointIndex, BinaryPlaneInBothLayouts) {

@@ -45,7 +45,9 @@ struct Shape {
 };
 
 TestCode random_code(Rng& rng, int q, int k, int n, const Shape& shape) {
-  TestCode code{k, n, q, std::vector<std::vector<int>>(static_cast<std::size_t>(k), std::vector<int>(static_cast<std::size_t>(n), 0))};
+  TestCode code{
+      k, n, q,
+      std::vector<std::vector<int>>(static_cast<std::size_t>(k), std::vector<int>(static_cast<std::size_t>(n), 0))};
   std::vector<std::vector<int>> pool;
   for (int p = uniform(rng, 1, 3); p > 0; --p) {
     std::vector<int> column;
@@ -57,10 +59,9 @@ TestCode random_code(Rng& rng, int q, int k, int n, const Shape& shape) {
     if (shape.repeated) {
       const std::vector<int>& base = pool[static_cast<std::size_t>(uniform(rng, 0, static_cast<int>(pool.size()) - 1))];
       const int scale = uniform(rng, 1, q - 1);
-      for (int r = 0; r < k; ++r)
-        code.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)] = field_mul(q, scale, base[static_cast<std::size_t>(r)]);
+      for (int r = 0; r < k; ++r) entry_of(code, r, j) = field_mul(q, scale, base[static_cast<std::size_t>(r)]);
     } else {
-      for (int r = 0; r < k; ++r) code.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)] = uniform(rng, 0, q - 1);
+      for (int r = 0; r < k; ++r) entry_of(code, r, j) = uniform(rng, 0, q - 1);
     }
   }
   if (shape.rank_deficient && k >= 2) {
@@ -72,8 +73,8 @@ TestCode random_code(Rng& rng, int q, int k, int n, const Shape& shape) {
       for (int s = 0; s < free_rows; ++s) {
         const int c = uniform(rng, 0, q - 1);
         for (int j = 0; j < n; ++j)
-          row[static_cast<std::size_t>(j)] = field_add(
-              q, row[static_cast<std::size_t>(j)], field_mul(q, c, code.rows[static_cast<std::size_t>(s)][static_cast<std::size_t>(j)]));
+          row[static_cast<std::size_t>(j)] =
+              field_add(q, row[static_cast<std::size_t>(j)], field_mul(q, c, entry_of(code, s, j)));
       }
     }
   }
@@ -86,29 +87,37 @@ std::uint64_t expected_total(ComputePath path, int q, int k) {
   return q == 2 || q == 4 ? power_of(q, k) : power_of(q, k) - 1;
 }
 
-// Runs `path` once over all codes and compares every block with the brute
-// force; reports the first few mismatching blocks.
-void check_run(ComputePath path, const std::vector<TestCode>& codes, const std::string& seed_note) {
-  std::string input;
-  for (const TestCode& c : codes) input += code_record(c);
-  std::string report, error;
-  ASSERT_TRUE(run_path_on_text(path, input, report)) << path_name(path);
-  std::vector<ReportBlock> blocks;
-  ASSERT_TRUE(parse_report(report, blocks, error)) << path_name(path) << ": " << error;
-  ASSERT_EQ(blocks.size(), codes.size()) << path_name(path);
+// Runs `path` over the codes, in files of at most 99 records (the drivers
+// write progress lines to standard output at every 100th), and compares
+// every block with the brute force; reports the first few mismatches.
+void check_run(ComputePath path, const std::vector<TestCode>& all_codes, const std::string& seed_note) {
+  constexpr std::size_t kRecordsPerFile = 99;
   int failures = 0;
-  for (std::size_t i = 0; i < codes.size() && failures < 5; ++i) {
-    const TestCode& code = codes[i];
-    const ReportBlock& b = blocks[i];
-    const WeightPairs want = nonzero_pairs(expected_weights(path, code));
-    std::uint64_t total = 0;
-    for (const auto& [w, a] : b.weights) total += a;
-    const bool same = b.k == code.k && b.n == code.n && b.q == code.q && b.weights == want &&
-                      total == expected_total(path, code.q, code.k);
-    if (!same) {
-      ++failures;
-      ADD_FAILURE() << path_name(path) << ", " << seed_note << ", record " << i + 1 << ": " << describe_code(code)
-                    << "\n  reported:" << describe_pairs(b.weights) << "\n  expected:" << describe_pairs(want);
+  for (std::size_t first = 0; first < all_codes.size() && failures < 5; first += kRecordsPerFile) {
+    const std::vector<TestCode> codes(
+        all_codes.begin() + static_cast<std::ptrdiff_t>(first),
+        all_codes.begin() + static_cast<std::ptrdiff_t>(std::min(all_codes.size(), first + kRecordsPerFile)));
+    std::string input;
+    for (const TestCode& c : codes) input += code_record(c);
+    std::string report, error;
+    ASSERT_TRUE(run_path_on_text(path, input, report)) << path_name(path);
+    std::vector<ReportBlock> blocks;
+    ASSERT_TRUE(parse_report(report, blocks, error)) << path_name(path) << ": " << error;
+    ASSERT_EQ(blocks.size(), codes.size()) << path_name(path);
+    for (std::size_t i = 0; i < codes.size() && failures < 5; ++i) {
+      const TestCode& code = codes[i];
+      const ReportBlock& b = blocks[i];
+      const WeightPairs want = nonzero_pairs(expected_weights(path, code));
+      std::uint64_t total = 0;
+      for (const auto& [w, a] : b.weights) total += a;
+      const bool same = b.k == code.k && b.n == code.n && b.q == code.q && b.weights == want &&
+                        total == expected_total(path, code.q, code.k);
+      if (!same) {
+        ++failures;
+        ADD_FAILURE() << path_name(path) << ", " << seed_note << ", code " << first + i + 1 << ": "
+                      << describe_code(code) << "\n  reported:" << describe_pairs(b.weights)
+                      << "\n  expected:" << describe_pairs(want);
+      }
     }
   }
 }
@@ -129,7 +138,8 @@ TEST_P(RandomCodes, BothPathsAgreeWithTheBruteForce) {
     codes.push_back(random_code(rng, q, k, n, shape));
   }
   const std::string note = "q = " + std::to_string(q) + ", seed " + std::to_string(seed);
-  for (ComputePath path : {ComputePath::weight_distribution, ComputePath::projective_sums}) check_run(path, codes, note);
+  for (ComputePath path : {ComputePath::weight_distribution, ComputePath::projective_sums})
+    check_run(path, codes, note);
 }
 
 // Every dimension with a few lengths, each shape alone: small systematic
@@ -144,7 +154,8 @@ TEST_P(RandomCodes, EveryDimensionAndShape) {
       for (int n : {1, 2, k, k + 1, 17})
         for (int s = 0; s < 4; ++s) codes.push_back(random_code(rng, q, k, n, Shape{s == 1, s == 2, s == 3}));
   const std::string note = "q = " + std::to_string(q) + ", seed " + std::to_string(seed);
-  for (ComputePath path : {ComputePath::weight_distribution, ComputePath::projective_sums}) check_run(path, codes, note);
+  for (ComputePath path : {ComputePath::weight_distribution, ComputePath::projective_sums})
+    check_run(path, codes, note);
 }
 
 // Lengths just below the narrow program's limit (n < 2^15, for q = 4
@@ -164,12 +175,15 @@ TEST_P(RandomCodes, LengthsNearTheNarrowLimit) {
     if (k == 1) same.rows[0].assign(static_cast<std::size_t>(n), 1);
     codes.push_back(same);
     // Every column zero: all counts at weight 0 (or z on the projective path).
-    codes.push_back(TestCode{k, n, q, std::vector<std::vector<int>>(static_cast<std::size_t>(k), std::vector<int>(static_cast<std::size_t>(n), 0))});
+    codes.push_back(TestCode{
+        k, n, q,
+        std::vector<std::vector<int>>(static_cast<std::size_t>(k), std::vector<int>(static_cast<std::size_t>(n), 0))});
     // Repeats of a few columns with zero columns among them.
     codes.push_back(random_code(rng, q, k, n, Shape{true, true, k == 3}));
   }
   const std::string note = "q = " + std::to_string(q) + ", n = " + std::to_string(n) + ", seed " + std::to_string(seed);
-  for (ComputePath path : {ComputePath::weight_distribution, ComputePath::projective_sums}) check_run(path, codes, note);
+  for (ComputePath path : {ComputePath::weight_distribution, ComputePath::projective_sums})
+    check_run(path, codes, note);
 }
 
 std::string field_name(const ::testing::TestParamInfo<int>& field) {

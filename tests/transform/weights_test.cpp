@@ -103,9 +103,8 @@ TEST(KnownCodes, OneRunOverAllOfThemInOneFile) {
     const std::vector<WeightPairs> got = run_codes(path, codes);
     for (std::size_t i = 0; i < codes.size(); ++i) {
       const KnownCode& c = i < known.size() ? known[i] : known[2 * known.size() - 1 - i];
-      const WeightPairs want = path == ComputePath::weight_distribution
-                                   ? as_weight_distribution(c.code.q, c.published)
-                                   : as_projective_sums(c.code.q, c.published, 0);
+      const WeightPairs want = path == ComputePath::weight_distribution ? as_weight_distribution(c.code.q, c.published)
+                                                                        : as_projective_sums(c.code.q, c.published, 0);
       EXPECT_EQ(got[i], want) << "record " << i + 1 << ", " << c.name;
     }
   }
@@ -168,10 +167,12 @@ TEST(RankDeficient, RepeatedMessagesGiveTheZeroWord) {
   // F_3: the projective message (1, 1) gives the zero word: q - 1 = 2 at A_0.
   // The zero third column shifts the projective sums by one.
   check_case("F_3, row 2 = 2 * row 1", TestCode{2, 3, 3, {{1, 2, 0}, {2, 1, 0}}}, {{0, 2}, {2, 6}}, {{1, 1}, {3, 3}});
-  check_case("F_7, row 3 = row 1 + row 2", TestCode{3, 4, 7, {{1, 0, 2, 3}, {0, 1, 4, 5}, {1, 1, 6, 1}}},
-             nonzero_pairs(weight_distribution_ref(TestCode{3, 4, 7, {{1, 0, 2, 3}, {0, 1, 4, 5}, {1, 1, 6, 1}}})),
-             nonzero_pairs(projective_sums_ref(TestCode{3, 4, 7, {{1, 0, 2, 3}, {0, 1, 4, 5}, {1, 1, 6, 1}}})));
-  EXPECT_EQ(weight_distribution_ref(TestCode{3, 4, 7, {{1, 0, 2, 3}, {0, 1, 4, 5}, {1, 1, 6, 1}}})[0], 6u);
+  // F_7, row 3 = row 1 + row 2: seven messages give the zero word, six of them nonzero.
+  const TestCode dependent{3, 4, 7, {{1, 0, 2, 3}, {0, 1, 4, 5}, {1, 1, 6, 1}}};
+  EXPECT_EQ(weight_distribution_ref(dependent)[0], 6u);
+  EXPECT_EQ(projective_sums_ref(dependent)[0], 1u);
+  check_case("F_7, row 3 = row 1 + row 2", dependent, nonzero_pairs(weight_distribution_ref(dependent)),
+             nonzero_pairs(projective_sums_ref(dependent)));
   // More rows than columns.
   check_case("F_5, k > n", TestCode{3, 2, 5, {{1, 0}, {0, 1}, {1, 1}}}, {{0, 4}, {1, 40}, {2, 80}},
              {{0, 1}, {1, 10}, {2, 20}});
@@ -196,8 +197,8 @@ TEST(ZeroColumns, LeaveWeightsAloneAndShiftProjectiveSums) {
       row.insert(row.begin() + static_cast<std::ptrdiff_t>(row.size() / 2), 2, 0);
     }
     padded.n += 3;
-    check_case(known.name + " with three zero columns", padded,
-               as_weight_distribution(padded.q, known.published), as_projective_sums(padded.q, known.published, 3));
+    check_case(known.name + " with three zero columns", padded, as_weight_distribution(padded.q, known.published),
+               as_projective_sums(padded.q, known.published, 3));
   }
 }
 
@@ -235,8 +236,7 @@ class TransformedTable : public ::testing::Test {
     select_field(q);
     g.k = g.rows;
     for (int r = 0; r < k; ++r)
-      for (int j = 0; j < n; ++j)
-        g.a[r + 1][j + 1] = static_cast<ElemCode>(code.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)]);
+      for (int j = 0; j < n; ++j) g.a[r + 1][j + 1] = static_cast<ElemCode>(entry_of(code, r, j));
     const std::uint64_t P = point_count(q, k);
     CountTable point{}, scratch{};
     point.q = q;
@@ -252,7 +252,7 @@ class TransformedTable : public ::testing::Test {
     std::vector<std::vector<int>> columns;
     for (int j = 0; j < n; ++j) {
       std::vector<int> c;
-      for (int r = 0; r < k; ++r) c.push_back(code.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(j)]);
+      for (int r = 0; r < k; ++r) c.push_back(entry_of(code, r, j));
       if (point_index_ref(q, c) != 0) columns.push_back(normalised(q, c));
     }
     for (const std::vector<int>& u : projective_points(q, k)) {
