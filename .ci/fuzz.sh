@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz/CMakeLists.txt, clang, ASan + UBSan),
+# replays every committed regression input, then fuzzes each target for a
+# bounded short time from its committed seed corpus. Any crash, hang (an exec
+# above 10 s), sanitizer report or leak the harness detects fails the run.
+#
+#   .ci/fuzz.sh                      60 s per target
+#   WDIST_FUZZ_SECONDS=600 .ci/fuzz.sh
+# Build directory: build-fuzz, or $WDIST_FUZZ_BUILD. Findings are written to
+# <build>/artifacts/; replay one with <build>/fuzz_<target>_<width> <file>.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${WDIST_FUZZ_BUILD:-$root/build-fuzz}
+seconds=${WDIST_FUZZ_SECONDS:-60}
+cd "$root"
+
+missing=()
+command -v cmake >/dev/null || missing+=(cmake)
+command -v ninja >/dev/null || missing+=(ninja-build)
+command -v clang++ >/dev/null || missing+=(clang)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "fuzz: installing ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+# libFuzzer and the sanitizer runtimes come in a package of their own, named
+# after clang's major version.
+runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a"
+if [ ! -f "$runtime" ]; then
+  version=$(clang++ -dumpversion | cut -d. -f1)
+  echo "fuzz: installing libclang-rt-$version-dev"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "libclang-rt-$version-dev" >/dev/null
+fi
+
+cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$build" -j2
+
+# The program's scratch files live on tmpfs when there is one; the harness
+# makes a directory per process below this one.
+scratch=$(mktemp -d "$( [ -d /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/wdist-fuzz.XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/wdist-fuzz-corpus.XXXXXX")
+trap 'rm -rf "$scratch" "$work"' EXIT
+artifacts="$build/artifacts"
+mkdir -p "$artifacts"
+export WDIST_FUZZ_SCRATCH="$scratch"
+
+failed=0
+passed=0
+# The program's own console output is dropped by the harness; the fuzzer's log
+# goes through a pipe, never into a file the harness's RLIMIT_FSIZE bounds.
+run_logged() { # name, command...
+  local name=$1 log="$build/$1.log" status
+  shift
+  set +e
+  "$@" 2>&1 | cat >"$log"
+  status=${PIPESTATUS[0]}
+  set -e
+  if [ "$status" -ne 0 ]; then
+    echo "fuzz: $name FAILED (status $status); the end of $log:"
+    tail -n 60 "$log"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
+  fi
+  return 0
+}
+
+for target in input menu; do
+  for width in narrow wide; do
+    bin="$build/fuzz_${target}_${width}"
+    mapfile -t regressions < <(find "fuzz/regressions/$target" -type f ! -name '.*' 2>/dev/null | sort)
+    if [ ${#regressions[@]} -gt 0 ]; then
+      echo "fuzz: ${target}_${width}: replaying ${#regressions[@]} regression inputs"
+      run_logged "replay_${target}_${width}" "$bin" -timeout=10 -rss_limit_mb=2048 "${regressions[@]}"
+    fi
+  done
+done
+
+for target in input menu; do
+  for width in narrow wide; do
+    name="${target}_${width}"
+    echo "fuzz: $name for ${seconds} s"
+    mkdir -p "$work/$name"
+    run_logged "fuzz_$name" "$build/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -max_len=4096 -dict="fuzz/$target.dict" -artifact_prefix="$artifacts/${name}-" -print_final_stats=1 \
+      "$work/$name" "fuzz/corpus/$target"
+    grep -h -E '^stat::number_of_executed_units|^wdist-fuzz:' "$build/fuzz_$name.log" | sed "s/^/fuzz: $name: /" || true
+  done
+done
+
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
