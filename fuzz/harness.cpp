@@ -121,11 +121,13 @@ bool erase_block(const void* block) {
 }
 
 void free_all_blocks() {
-  for (Slot& s : g_slots) {
-    if (s.block != nullptr) __real_free(s.block);
-    s = Slot{nullptr, 0};
+  // The walk ends at the last live block: the slots beyond it are empty.
+  for (std::size_t i = 0; g_live_blocks > 0 && i < kSlots; ++i) {
+    if (g_slots[i].block == nullptr) continue;
+    __real_free(g_slots[i].block);
+    g_slots[i] = Slot{nullptr, 0};
+    --g_live_blocks;
   }
-  g_live_blocks = 0;
   g_live_bytes = 0;
 }
 
