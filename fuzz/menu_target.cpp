@@ -13,11 +13,13 @@ namespace {
 
 // Smaller bounds than the input target: a menu script can start a driver
 // run or the generator with every two bytes, so each of them must be cheap.
+// Generated files stop at 16 KiB; the work budget allows a few hundred
+// small records per exec.
 constexpr wdist_fuzz::Limits kLimits{
     std::size_t{64} << 10,   // block_cap
     std::size_t{1} << 20,    // live_cap
-    long{64} << 10,          // file_cap
-    std::uint64_t{8} << 20,  // work_budget
+    long{16} << 10,          // file_cap
+    std::uint64_t{2} << 20,  // work_budget
 };
 
 constexpr char kCodes[] =
