@@ -89,6 +89,9 @@ TEST_F(CodeReaderTest, NonDigitsRepeatTheLastDigitOfTheRecord) {
   ASSERT_EQ(read("3 3 3\nx01\n1x0\nx.2\n").status, ReadStatus::ok);
   // Before any digit the remembered value is 0; it carries across rows.
   EXPECT_EQ(rows_of(g_), (Rows{"001", "110", "002"}));
+  // A "?" inside a row is just another character that is no digit.
+  ASSERT_EQ(read("1 3 2\n1?0\n").status, ReadStatus::ok);
+  EXPECT_EQ(rows_of(g_), (Rows{"110"}));
   // Every record starts again from 0.
   ASSERT_EQ(read("1 2 3\nx1\n").status, ReadStatus::ok);
   EXPECT_EQ(rows_of(g_), (Rows{"01"}));

@@ -253,11 +253,12 @@ class HaltRun : public HostileTest, public ::testing::WithParamInterface<HaltCas
 TEST_P(HaltRun, TableThatDoesNotFitMemoryHaltsWithItsCheckRecord) {
   const std::string choice = GetParam().choice;
   put("EXAM.txt", kGood + GetParam().record + kGood);
-  const ProgramRun r = run(choice + "\n4\n");
+  const ProgramRun r = run(choice + "\n1 2 3\n");
   EXPECT_EQ(r.exit_status, 2);
   const std::string announced = choice == "1" ? " Computation ..." : " SPEC  ";
-  // "ERROR" at the halt and after the 4; then the input ends.
-  EXPECT_EQ(r.out, S + announced + "ERRORERROR");
+  // "ERROR" before each of the four reads (1, 2, 3, the end); no menu, and
+  // the 1 starts no computation.
+  EXPECT_EQ(r.out, S + announced + "ERRORERRORERRORERROR");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(file("ERRORq.txt"), check_record(kWide ? 133 : 105, "NULL==r"));
   // The block finished before the halt is in the report.
