@@ -10,6 +10,7 @@
 #include "codefile/code_reader.h"
 #include "codefile/head_check.h"
 #include "codefile/report.h"
+#include "console/binary_image.h"
 #include "console/input_file.h"
 #include "console/texts.h"
 #include "field/field_tables.h"
@@ -41,28 +42,6 @@ std::uint64_t power_points(std::int32_t q, std::int32_t k) {
 void clear_point_table(CountTable& point, std::uint64_t first) {
   for (std::uint64_t e = 0; e <= point.cols; ++e)
     std::memset(point.a[e] + first, 0, (point.rows + 1 - first) * sizeof(Counter));
-}
-
-// The binary image of an F_4 code: row j holds, block by block, the traces
-// of G[j] times 1, w, w^2; row k + j those of G[j] times w^2, 1, w. A
-// nonzero coordinate gives exactly two ones among its three images.
-void build_binary_image(const GenMatrix& g, GenMatrix& image) {
-  const FieldTables& f = field_tables;
-  const std::int32_t k = g.k, n = g.n;
-  constexpr int kLowMultipliers[3] = {1, 2, 3};
-  constexpr int kHighMultipliers[3] = {3, 1, 2};
-  for (std::int32_t j = 1; j <= k; ++j) {
-    const ElemCode* row = g.a[j];
-    for (int b = 0; b < 3; ++b) {
-      ElemCode* low = image.a[j] + static_cast<std::ptrdiff_t>(b) * n;
-      ElemCode* high = image.a[k + j] + static_cast<std::ptrdiff_t>(b) * n;
-      for (std::int32_t c = 1; c <= n; ++c) {
-        low[c] = static_cast<ElemCode>(f.trace[f.mul[row[c]][kLowMultipliers[b]]]);
-        high[c] = static_cast<ElemCode>(f.trace[f.mul[row[c]][kHighMultipliers[b]]]);
-      }
-    }
-  }
-  image.k = 2 * k;
 }
 
 void compute_weight_distribution(RunRecords& r) {

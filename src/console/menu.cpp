@@ -94,8 +94,12 @@ bool change_input_file(MenuState& m) {
       std::fprintf(stderr, texts::kNameTooLongFormat, kLongestName);
       continue;
     }
-    std::memcpy(m.input_name, line, sizeof line);
-    std::snprintf(m.output_name, sizeof m.output_name, "%s_r", m.input_name);
+    // read_name refuses names longer than kLongestName, so the report name
+    // (the input name and "_r") always fits its buffer.
+    const std::size_t length = std::strlen(line);
+    std::memcpy(m.input_name, line, length + 1);
+    std::memcpy(m.output_name, line, length);
+    std::memcpy(m.output_name + length, "_r", 3);
     std::FILE* f = open_input_file(m.input_name);
     if (f != nullptr) {
       std::fclose(f);
