@@ -18,13 +18,23 @@ void fill_theta(std::int64_t q, std::uint64_t* theta) {
   }
 }
 
+// Columns are taken a chunk at a time and their patterns built row by row:
+// each row is then read contiguously (the matrix is stored by rows), and
+// the inner loop over the chunk's columns vectorises.
+constexpr std::int32_t kColumnChunk = 256;
+
 void count_binary_layout(const GenMatrix& g, CountTable& point) {
   Counter* plane = point.a[0];
-  for (std::int32_t i = 1; i <= g.n; ++i) {
-    std::uint64_t d = 0;
-    for (std::int32_t r = 1; r <= g.rows; ++r)
-      if (g.a[r][i] == 1) d |= std::uint64_t{1} << (r - 1);
-    plane[d] = static_cast<Counter>(plane[d] + 1);
+  std::uint64_t pattern[kColumnChunk];
+  for (std::int32_t first = 1; first <= g.n; first += kColumnChunk) {
+    const std::int32_t count = g.n - first + 1 < kColumnChunk ? g.n - first + 1 : kColumnChunk;
+    for (std::int32_t c = 0; c < count; ++c) pattern[c] = 0;
+    for (std::int32_t r = 1; r <= g.rows; ++r) {
+      const ElemCode* row = g.a[r] + first;
+      const unsigned bit = static_cast<unsigned>(r - 1);
+      for (std::int32_t c = 0; c < count; ++c) pattern[c] |= std::uint64_t{row[c] == 1} << bit;
+    }
+    for (std::int32_t c = 0; c < count; ++c) plane[pattern[c]] = static_cast<Counter>(plane[pattern[c]] + 1);
   }
 }
 

@@ -1,14 +1,143 @@
 #include "transform/histogram.h"
 
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 namespace wdist {
 
+namespace {
+
+using Index = std::uint64_t;  // an entry index into the transformed table
+
+// The binary extraction. A scalar histogram spends its time on the chain
+// load-add-store of each count, and a count that is hit twice in a row has
+// to wait for its own store. Two measures cut that down:
+// - the histogram indices are formed a vector at a time into a small buffer,
+//   in the unsigned width of the counter: N - W lies in 0..2N, which fits;
+// - the counts go to several sub-histograms of 32-bit counts, used in turn,
+//   so consecutive updates never wait for each other. When the index range
+//   is small, one update counts a pair of consecutive values (pair index
+//   a * 2^s + b), halving the updates; the pairs are unfolded at the end.
+// The sub-histograms live in static storage: one pass uses at most
+// kSubBins counts per sub-histogram, sized to stay within L2.
+
+constexpr int kVectorBytes = 16;
+constexpr Index kBatch = 512;  // values whose indices are formed per round
+
+// Sub-histograms of single values: enough bins for every narrow length.
+constexpr int kSubCount = 4;
+constexpr Index kSubBins = Index{1} << 15;
+// Pair histograms: a pair of indices a, b (each below 2^kPairBitsMax) is
+// counted at a * 2^s + b. Beyond 2^7 bins the hot part of the table leaves
+// L1 and single counts measure faster.
+constexpr int kPairCount = 2;
+constexpr unsigned kPairBitsMax = 7;
+// How many times the table must outnumber the counts that a path clears and
+// folds before that path is taken.
+constexpr Index kPayOff = 8;
+// Values counted before the 32-bit counts are folded into the histogram; a
+// count then never exceeds 2^30 on any path.
+constexpr Index kFoldEvery = Index{1} << 30;
+
+std::uint32_t g_sub[kSubCount][kSubBins];
+std::uint32_t g_pair[kPairCount][Index{1} << (2 * kPairBitsMax)];
+
+template <class U>
+struct IndexVector {
+  typedef U type __attribute__((vector_size(kVectorBytes)));
+};
+
+// idx[i] = (N - v[i]) >> shift for kBatch values, in the unsigned width U.
+template <class U>
+void form_indices(const U* v, U n, unsigned shift, U* idx) {
+  using V = typename IndexVector<U>::type;
+  constexpr Index lanes = kVectorBytes / sizeof(U);
+  const V nv = V{} + n;
+  for (Index i = 0; i < kBatch; i += lanes) {
+    V x;
+    std::memcpy(&x, v + i, sizeof x);
+    const V d = (nv - x) >> shift;
+    std::memcpy(idx + i, &d, sizeof d);
+  }
+}
+
+template <class U>
+void count_plain(const U* v, Index count, U n, unsigned shift, std::uint64_t* hist) {
+  for (Index u = 0; u < count; ++u) ++hist[static_cast<U>(n - v[u]) >> shift];
+}
+
+template <class U>
+void count_singles(const U* v, Index size, U n, unsigned shift, Index bins, std::uint64_t* hist) {
+  alignas(64) U idx[kBatch];
+  for (Index start = 0; start < size; start += kFoldEvery) {
+    const Index end = size - start < kFoldEvery ? size : start + kFoldEvery;
+    for (int s = 0; s < kSubCount; ++s) std::memset(g_sub[s], 0, bins * sizeof(std::uint32_t));
+    for (Index u = start; u < end; u += kBatch) {
+      form_indices(v + u, n, shift, idx);
+      for (Index i = 0; i < kBatch; i += kSubCount) {
+        ++g_sub[0][idx[i]];
+        ++g_sub[1][idx[i + 1]];
+        ++g_sub[2][idx[i + 2]];
+        ++g_sub[3][idx[i + 3]];
+      }
+    }
+    for (Index b = 0; b < bins; ++b)
+      hist[b] += std::uint64_t{g_sub[0][b]} + g_sub[1][b] + g_sub[2][b] + g_sub[3][b];
+  }
+}
+
+template <class U>
+void count_pairs(const U* v, Index size, U n, unsigned shift, Index bins, unsigned bits, std::uint64_t* hist) {
+  alignas(64) U idx[kBatch];
+  const Index cells = bins << bits;
+  for (Index start = 0; start < size; start += kFoldEvery) {
+    const Index end = size - start < kFoldEvery ? size : start + kFoldEvery;
+    for (int s = 0; s < kPairCount; ++s) std::memset(g_pair[s], 0, cells * sizeof(std::uint32_t));
+    for (Index u = start; u < end; u += kBatch) {
+      form_indices(v + u, n, shift, idx);
+      for (Index i = 0; i < kBatch; i += 4) {
+        ++g_pair[0][(Index{idx[i]} << bits) | idx[i + 1]];
+        ++g_pair[1][(Index{idx[i + 2]} << bits) | idx[i + 3]];
+      }
+    }
+    // Cell (a, b) holds pairs whose first value has index a and second b.
+    for (Index a = 0; a < bins; ++a)
+      for (Index b = 0; b < bins; ++b) {
+        const std::uint64_t c = std::uint64_t{g_pair[0][(a << bits) | b]} + g_pair[1][(a << bits) | b];
+        hist[a] += c;
+        hist[b] += c;
+      }
+  }
+}
+
+}  // namespace
+
 template <class C>
 void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist) {
+  using U = std::make_unsigned_t<C>;
   std::memset(hist, 0, static_cast<std::size_t>(N + 1) * sizeof *hist);
-  const std::uint64_t size = std::uint64_t{1} << K;
-  for (std::uint64_t u = 0; u < size; ++u) ++hist[(N - static_cast<std::int64_t>(v[u])) >> shift];
+  const Index size = Index{1} << K;
+  const auto* u = reinterpret_cast<const U*>(v);
+  // Every value lies in -N..N, so N - W lies in 0..2N: formed in U it is
+  // exact as long as 2N fits, which the announced limits on n ensure.
+  const auto n = static_cast<U>(N);
+  if (N < 0 || static_cast<Index>(N) > (Index{static_cast<U>(~U{0})} >> 1)) {
+    // Outside the limits: the plain loop in 64 bits, like the definition.
+    for (Index i = 0; i < size; ++i) ++hist[(N - static_cast<std::int64_t>(v[i])) >> shift];
+    return;
+  }
+  const Index bins = (static_cast<Index>(2 * N) >> shift) + 1;
+  unsigned bits = 0;
+  while ((Index{1} << bits) < bins) ++bits;
+  // The sub-histograms pay for themselves once the table is several times
+  // larger than what they clear and fold.
+  if (size >= kBatch && bits <= kPairBitsMax && size >= kPayOff * (bins << bits))
+    count_pairs(u, size, n, shift, bins, bits, hist);
+  else if (size >= kBatch && bins <= kSubBins && size >= kPayOff * bins)
+    count_singles(u, size, n, shift, bins, hist);
+  else
+    count_plain(u, size, n, shift, hist);
 }
 
 template <class C>

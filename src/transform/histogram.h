@@ -8,7 +8,9 @@ namespace wdist {
 
 // Binary branch: value u is N - 2*w(u) for the binary code (shift 1), or
 // N - 4*w(u) for the binary image of an F_4 code (shift 2); every one of the
-// 2^K messages adds 1 at its weight.
+// 2^K messages adds 1 at (N - value) >> shift. The values are those of a
+// transform, all in -N..N. Single-threaded: the sub-histograms it counts in
+// are static, cache-sized buffers.
 template <class C>
 void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist);
 

@@ -1,20 +1,24 @@
 #include "transform/wht.h"
 
-#include <cstddef>
 #include <cstdint>
+#include <type_traits>
+
+#include "transform/simd_path.h"
+#include "transform/wht_kernels.h"
 
 namespace wdist {
 
 template <class C>
 void walsh_hadamard(C* v, unsigned K) {
-  const std::uint64_t size = std::uint64_t{1} << K;
-  for (std::uint64_t h = size / 2; h > 0; h /= 2)
-    for (std::uint64_t b = 0; b < size; b += 2 * h)
-      for (std::uint64_t x = b; x < b + h; ++x) {
-        const C e = v[x], f = v[x + h];
-        v[x] = static_cast<C>(e + f);
-        v[x + h] = static_cast<C>(e - f);
-      }
+  // Signed and unsigned counters of one width may alias each other.
+  auto* u = reinterpret_cast<std::make_unsigned_t<C>*>(v);
+  switch (active_simd_path()) {
+#if WDIST_X86_KERNELS
+    case SimdPath::avx512: simd_kernels::walsh_hadamard_avx512(u, K); return;
+    case SimdPath::avx2: simd_kernels::walsh_hadamard_avx2(u, K); return;
+#endif
+    default: simd_kernels::walsh_hadamard_portable(u, K); return;
+  }
 }
 
 template void walsh_hadamard<std::int16_t>(std::int16_t*, unsigned);

@@ -1,0 +1,264 @@
+// The blocked Walsh-Hadamard kernel, written once over GCC vector types and
+// compiled once per SIMD target: wht_portable.cpp, wht_avx2.cpp and
+// wht_avx512.cpp each define WDIST_WHT_VECTOR_BYTES and include this file.
+//
+// Everything here has internal linkage on purpose. The same template
+// compiled with different target flags must never be merged by the linker,
+// or the portable path could end up running AVX-512 code. For the same
+// reason the body calls no inline function of the standard library.
+//
+// Counters are handled as unsigned values of their width: the bits of a
+// wrapping signed sum and of an unsigned sum are the same, and unsigned
+// arithmetic wraps by definition.
+//
+// Order of the work. All stages commute, so they may run in any order:
+// 1. The table is cut into blocks that fit the L2 cache. Each block runs
+//    all of its own stages (strides below the block size) before the next
+//    block is touched; inside it, sub-blocks that fit L1 do the same.
+//    The smallest strides (inside one vector) are lane shuffles; the next
+//    few are done in registers over groups of consecutive vectors.
+// 2. The strides of the block size and above are done in passes of radix
+//    2^r, r <= 4: one pass loads 2^r vectors at that pass's stride, runs its
+//    r stages in registers and stores them back, so each pass streams the
+//    table from memory exactly once.
+#pragma once
+
+#ifndef WDIST_WHT_VECTOR_BYTES
+#error "define WDIST_WHT_VECTOR_BYTES before including wht_body.h"
+#endif
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace wdist {
+namespace {
+
+using Index = std::uint64_t;  // an entry index into the table
+
+template <class U>
+struct VectorOf;
+template <>
+struct VectorOf<std::uint16_t> {
+  typedef std::uint16_t type __attribute__((vector_size(WDIST_WHT_VECTOR_BYTES)));
+  typedef std::int16_t lane __attribute__((vector_size(WDIST_WHT_VECTOR_BYTES)));
+  typedef std::int16_t lane_index;
+};
+template <>
+struct VectorOf<std::uint32_t> {
+  typedef std::uint32_t type __attribute__((vector_size(WDIST_WHT_VECTOR_BYTES)));
+  typedef std::int32_t lane __attribute__((vector_size(WDIST_WHT_VECTOR_BYTES)));
+  typedef std::int32_t lane_index;
+};
+
+template <class U>
+using Vec = typename VectorOf<U>::type;
+
+constexpr unsigned log2_of(Index x) {
+  unsigned l = 0;
+  while (x > 1) {
+    x >>= 1;
+    ++l;
+  }
+  return l;
+}
+
+template <class U>
+struct Shape {
+  static constexpr unsigned lanes = WDIST_WHT_VECTOR_BYTES / sizeof(U);
+  static constexpr unsigned lanes_log = log2_of(lanes);
+  // A sub-block of half the L1 data cache and a block of half the L2: the
+  // other halves hold what streams in and out around them.
+  static constexpr unsigned l1_log = log2_of((Index{16} << 10) / sizeof(U));
+  static constexpr unsigned l2_log = log2_of((Index{512} << 10) / sizeof(U));
+};
+
+template <class U>
+inline Vec<U> load_vec(const U* p) {
+  Vec<U> x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+
+template <class U>
+inline void store_vec(U* p, Vec<U> x) {
+  std::memcpy(p, &x, sizeof x);
+}
+
+// The stage of stride H inside one vector: lane i pairs with lane i ^ H;
+// the lower lane of a pair keeps the sum, the upper one the difference.
+template <class U, unsigned H>
+inline Vec<U> lane_stage(Vec<U> v) {
+  using M = typename VectorOf<U>::lane;
+  using I = typename VectorOf<U>::lane_index;
+  constexpr unsigned L = Shape<U>::lanes;
+  M partner{};
+  M upper{};
+  for (unsigned i = 0; i < L; ++i) {
+    partner[i] = static_cast<I>(i ^ H);
+    upper[i] = (i & H) != 0 ? -1 : 0;
+  }
+  const Vec<U> p = __builtin_shuffle(v, partner);
+  const Vec<U> sum = v + p;
+  const Vec<U> diff = p - v;
+  const Vec<U> up = reinterpret_cast<Vec<U>>(upper);
+  return (sum & ~up) | (diff & up);
+}
+
+template <class U, unsigned H>
+inline Vec<U> lane_stages_from(Vec<U> v) {
+  if constexpr (H == 0) {
+    return v;
+  } else {
+    return lane_stages_from<U, H / 2>(lane_stage<U, H>(v));
+  }
+}
+
+// Every stage with a stride below the vector length.
+template <class U>
+inline Vec<U> lane_stages(Vec<U> v) {
+  return lane_stages_from<U, Shape<U>::lanes / 2>(v);
+}
+
+// R stages over 2^R vectors held in registers: x[i] pairs with x[i ^ s].
+template <class U, unsigned R>
+inline void register_stages(Vec<U>* x) {
+  constexpr unsigned n = 1u << R;
+#pragma GCC unroll 8
+  for (unsigned s = 1; s < n; s <<= 1)
+#pragma GCC unroll 32
+    for (unsigned i = 0; i < n; ++i)
+      if ((i & s) == 0) {
+        const Vec<U> a = x[i], b = x[i + s];
+        x[i] = a + b;
+        x[i + s] = a - b;
+      }
+}
+
+// R stages across 2^R rows at `stride` entries, over `cols` entries of
+// each row from `base` on (stride and cols multiples of the lanes).
+template <class U, unsigned R>
+void radix_rows(U* base, Index stride, Index cols) {
+  constexpr unsigned n = 1u << R;
+  constexpr Index L = Shape<U>::lanes;
+  for (Index j = 0; j < cols; j += L) {
+    Vec<U> x[n];
+#pragma GCC unroll 32
+    for (unsigned i = 0; i < n; ++i) x[i] = load_vec(base + j + i * stride);
+    register_stages<U, R>(x);
+#pragma GCC unroll 32
+    for (unsigned i = 0; i < n; ++i) store_vec(base + j + i * stride, x[i]);
+  }
+}
+
+template <class U>
+void radix_rows_dispatch(unsigned r, U* base, Index stride, Index cols) {
+  switch (r) {
+    case 1: radix_rows<U, 1>(base, stride, cols); break;
+    case 2: radix_rows<U, 2>(base, stride, cols); break;
+    case 3: radix_rows<U, 3>(base, stride, cols); break;
+    default: radix_rows<U, 4>(base, stride, cols); break;
+  }
+}
+
+// Stages `first` .. `last` - 1 (strides 2^first ..) over `span` entries,
+// in as few register passes as the radix limit allows, the stages spread
+// evenly over the passes.
+template <class U>
+void radix_stages(U* p, Index span, unsigned first, unsigned last, unsigned max_radix) {
+  while (first < last) {
+    const unsigned left = last - first;
+    const unsigned passes = (left + max_radix - 1) / max_radix;
+    const unsigned r = (left + passes - 1) / passes;
+    const Index stride = Index{1} << first;
+    for (Index g = 0; g < span; g += stride << r) radix_rows_dispatch(r, p + g, stride, stride);
+    first += r;
+  }
+}
+
+// The lowest stages of a block of 2^k entries (k >= lanes_log): groups of
+// 2^R consecutive vectors, each first through its lane stages, then R
+// stages across the group in registers.
+template <class U, unsigned R>
+void leaf_pass(U* p, Index span) {
+  constexpr unsigned n = 1u << R;
+  constexpr Index L = Shape<U>::lanes;
+  for (Index g = 0; g < span; g += n * L) {
+    Vec<U> x[n];
+#pragma GCC unroll 32
+    for (unsigned i = 0; i < n; ++i) x[i] = lane_stages<U>(load_vec(p + g + i * L));
+    register_stages<U, R>(x);
+#pragma GCC unroll 32
+    for (unsigned i = 0; i < n; ++i) store_vec(p + g + i * L, x[i]);
+  }
+}
+
+// Stages per register pass: 2^4 vectors fill 16 registers. With AVX-512's
+// 32 that leaves room for the temporaries; with 16 registers the compiler
+// spills a few to L1, which still measures faster than radix 8.
+constexpr unsigned kCacheRadixLog = 4;
+
+// All stages of a block of 2^k entries held in L1.
+template <class U>
+void transform_l1_block(U* p, unsigned k) {
+  constexpr unsigned lanes_log = Shape<U>::lanes_log;
+  const Index span = Index{1} << k;
+  const unsigned above = k - lanes_log;  // stages across vectors
+  const unsigned leaf = above < kCacheRadixLog ? above : kCacheRadixLog;
+  switch (leaf) {
+    case 0: leaf_pass<U, 0>(p, span); break;
+    case 1: leaf_pass<U, 1>(p, span); break;
+    case 2: leaf_pass<U, 2>(p, span); break;
+    case 3: leaf_pass<U, 3>(p, span); break;
+    default: leaf_pass<U, 4>(p, span); break;
+  }
+  radix_stages(p, span, lanes_log + leaf, k, kCacheRadixLog);
+}
+
+// All stages of a block of 2^k entries held in L2: each L1 sub-block first,
+// then the strides between sub-blocks.
+template <class U>
+void transform_l2_block(U* p, unsigned k) {
+  constexpr unsigned l1_log = Shape<U>::l1_log;
+  if (k <= l1_log) {
+    transform_l1_block(p, k);
+    return;
+  }
+  const Index span = Index{1} << k, sub = Index{1} << l1_log;
+  for (Index b = 0; b < span; b += sub) transform_l1_block(p + b, l1_log);
+  radix_stages(p, span, l1_log, k, kCacheRadixLog);
+}
+
+// Tables smaller than one vector: the plain loops.
+template <class U>
+void transform_small(U* v, unsigned K) {
+  const Index size = Index{1} << K;
+  for (Index h = size / 2; h > 0; h /= 2)
+    for (Index b = 0; b < size; b += 2 * h)
+      for (Index x = b; x < b + h; ++x) {
+        const U e = v[x], f = v[x + h];
+        v[x] = static_cast<U>(e + f);
+        v[x + h] = static_cast<U>(e - f);
+      }
+}
+
+template <class U>
+void transform_table(U* v, unsigned K) {
+  if (K < Shape<U>::lanes_log) {
+    transform_small(v, K);
+    return;
+  }
+  constexpr unsigned l2_log = Shape<U>::l2_log;
+  if (K <= l2_log) {
+    transform_l2_block(v, K);
+    return;
+  }
+  const Index size = Index{1} << K, block = Index{1} << l2_log;
+  for (Index b = 0; b < size; b += block) transform_l2_block(v + b, l2_log);
+  // The strides of a block and above: each register pass streams the
+  // whole table from memory once, so these take the largest radix.
+  radix_stages(v, size, l2_log, K, kCacheRadixLog);
+}
+
+}  // namespace
+}  // namespace wdist
