@@ -1,7 +1,8 @@
 // Fuzz target: arbitrary bytes as the standard input of the menu. Every exec
 // starts in a scratch directory holding a small code file under the initial
-// input name, an empty file and a directory, so that the dialogue, the
-// generator and both drivers have something to work on.
+// input name, an empty file whose report name is taken by a directory, and a
+// directory, so that the dialogue, the generator and both drivers have
+// something to work on, refusals included.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +34,7 @@ constexpr char kCodes[] =
 constexpr wdist_fuzz::Fixture kFixtures[] = {
     {"EXAM.txt", kCodes},
     {"empty", ""},
+    {"empty_r", nullptr},  // the report of "empty" cannot be created
     {"dir", nullptr},
 };
 
