@@ -28,11 +28,11 @@ constexpr Index kBatch = 512;  // values whose indices are formed per round
 // Sub-histograms of single values: enough bins for every narrow length.
 constexpr int kSubCount = 4;
 constexpr Index kSubBins = Index{1} << 15;
-// Pair histograms: a pair of indices a, b (each below 2^kPairBitsMax) is
-// counted at a * 2^s + b. Beyond 2^7 bins the hot part of the table leaves
-// L1 and single counts measure faster.
+// Pair histograms: a pair of indices a, b (each below 2^s, s at most
+// kPairBitsMax) is counted at a * 2^s + b. Beyond 2^6 bins pairs measured
+// no faster than single counts on this machine class.
 constexpr int kPairCount = 2;
-constexpr unsigned kPairBitsMax = 7;
+constexpr unsigned kPairBitsMax = 6;
 // How many times the table must outnumber the counts that a path clears and
 // folds before that path is taken.
 constexpr Index kPayOff = 8;
@@ -87,24 +87,61 @@ void count_singles(const U* v, Index size, U n, unsigned shift, Index bins, std:
   }
 }
 
+// Pair cells: values 2i and 2i + 1 of the batch, with indices a and b,
+// count in cell a * 2^bits + b. The two indices sit side by side in one
+// lane of twice their width, so the cell is formed a vector at a time too.
+template <class U>
+struct PairOf;
+template <>
+struct PairOf<std::uint16_t> {
+  using type = std::uint32_t;
+};
+template <>
+struct PairOf<std::uint32_t> {
+  using type = std::uint64_t;
+};
+
+template <class U>
+void form_pair_cells(const U* v, U n, unsigned shift, unsigned bits, typename PairOf<U>::type* cell) {
+  using P = typename PairOf<U>::type;
+  using V = typename IndexVector<U>::type;
+  using W = typename IndexVector<P>::type;
+  constexpr Index lanes = kVectorBytes / sizeof(U);
+  constexpr unsigned half = 8 * sizeof(U);
+  const V nv = V{} + n;
+  const P low_mask = static_cast<P>(static_cast<U>(~U{0}));
+  for (Index i = 0; i < kBatch; i += lanes) {
+    V x;
+    std::memcpy(&x, v + i, sizeof x);
+    const V d = (nv - x) >> shift;
+    W y;
+    std::memcpy(&y, &d, sizeof y);
+    const W a = y & low_mask;
+    const W c = (a << bits) | (y >> half);
+    std::memcpy(cell + i / 2, &c, sizeof c);
+  }
+}
+
 template <class U>
 void count_pairs(const U* v, Index size, U n, unsigned shift, Index bins, unsigned bits, std::uint64_t* hist) {
-  alignas(64) U idx[kBatch];
-  const Index cells = bins << bits;
+  using P = typename PairOf<U>::type;
+  alignas(64) P cell[kBatch / 2];
+  const Index row = Index{1} << bits;
+  const Index cells = bins * row;
   for (Index start = 0; start < size; start += kFoldEvery) {
     const Index end = size - start < kFoldEvery ? size : start + kFoldEvery;
     for (int s = 0; s < kPairCount; ++s) std::memset(g_pair[s], 0, cells * sizeof(std::uint32_t));
     for (Index u = start; u < end; u += kBatch) {
-      form_indices(v + u, n, shift, idx);
-      for (Index i = 0; i < kBatch; i += 4) {
-        ++g_pair[0][(Index{idx[i]} << bits) | idx[i + 1]];
-        ++g_pair[1][(Index{idx[i + 2]} << bits) | idx[i + 3]];
+      form_pair_cells(v + u, n, shift, bits, cell);
+      for (Index i = 0; i < kBatch / 2; i += 2) {
+        ++g_pair[0][cell[i]];
+        ++g_pair[1][cell[i + 1]];
       }
     }
     // Cell (a, b) holds pairs whose first value has index a and second b.
     for (Index a = 0; a < bins; ++a)
       for (Index b = 0; b < bins; ++b) {
-        const std::uint64_t c = std::uint64_t{g_pair[0][(a << bits) | b]} + g_pair[1][(a << bits) | b];
+        const std::uint64_t c = std::uint64_t{g_pair[0][a * row + b]} + g_pair[1][a * row + b];
         hist[a] += c;
         hist[b] += c;
       }
@@ -128,10 +165,10 @@ void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift
     return;
   }
   const Index bins = (static_cast<Index>(2 * N) >> shift) + 1;
-  unsigned bits = 0;
-  while ((Index{1} << bits) < bins) ++bits;
   // The sub-histograms pay for themselves once the table is several times
   // larger than what they clear and fold.
+  unsigned bits = 0;
+  while ((Index{1} << bits) < bins) ++bits;
   if (size >= kBatch && bits <= kPairBitsMax && size >= kPayOff * (bins << bits))
     count_pairs(u, size, n, shift, bins, bits, hist);
   else if (size >= kBatch && bins <= kSubBins && size >= kPayOff * bins)
