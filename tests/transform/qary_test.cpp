@@ -163,15 +163,15 @@ TYPED_TEST(QaryTransformTest, MatchesReferenceWithEveryEntryRandom) {
     }
 }
 
-// A few tables past 2^22 rows, where more levels stream the whole table
-// than fit any cache.
+// Tables past 2^22 rows, where more levels stream the whole table than fit
+// any cache: q = 3 takes its top levels two at a time, q = 7 one at a time.
 TYPED_TEST(QaryTransformTest, MatchesReferenceForLargerK) {
   struct Case {
     int q;
     int k;
   };
-  std::vector<Case> cases = {{2, 23}, {3, 15}, {7, 9}};
-  if (test_effort() >= 2) cases.insert(cases.end(), {{2, 24}, {3, 16}, {4, 12}, {5, 11}});
+  std::vector<Case> cases = {{3, 15}, {7, 9}};
+  if (test_effort() >= 2) cases.insert(cases.end(), {{2, 23}, {2, 24}, {3, 16}, {4, 12}, {5, 11}});
   for (const Case& c : cases) {
     expect_transform_matches_reference<TypeParam>(c.q, c.k, false, 9000 + 100 * static_cast<std::uint64_t>(c.q) + c.k);
     if (testing::Test::HasFatalFailure()) return;
