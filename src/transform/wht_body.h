@@ -120,12 +120,40 @@ inline Vec<U> lane_stages(Vec<U> v) {
   return lane_stages_from<U, Shape<U>::lanes / 2>(v);
 }
 
-// R stages over 2^R vectors held in registers: x[i] pairs with x[i ^ s].
-template <class U, unsigned R>
+// The lane stages of two neighbouring vectors together with the stage
+// between them, by butterflies that always pair the two vectors: after
+// each butterfly the sums and differences are interleaved, which moves the
+// pair's bit to the lowest lane bit, shifts the lane bits up by one and
+// brings the highest lane bit to the pair. After lanes_log + 1 rounds every
+// bit has had its stage and the layout is back where it started. Each round
+// costs one add or subtract and one two-vector shuffle per vector, against
+// a shuffle, both operations and a blend for one lane stage alone.
+template <class U>
+inline void paired_lane_stages(Vec<U>& a, Vec<U>& b) {
+  using M = typename VectorOf<U>::lane;
+  using I = typename VectorOf<U>::lane_index;
+  constexpr unsigned L = Shape<U>::lanes;
+  M low{}, high{};
+  for (unsigned i = 0; i < L; ++i) {
+    const unsigned from = (i & 1) != 0 ? L + i / 2 : i / 2;
+    low[i] = static_cast<I>(from);
+    high[i] = static_cast<I>(from + L / 2);
+  }
+#pragma GCC unroll 8
+  for (unsigned round = 0; round <= Shape<U>::lanes_log; ++round) {
+    const Vec<U> sum = a + b, diff = a - b;
+    a = __builtin_shuffle(sum, diff, low);
+    b = __builtin_shuffle(sum, diff, high);
+  }
+}
+
+// R stages over 2^R vectors held in registers, from the stage of stride
+// 2^First vectors on: x[i] pairs with x[i ^ s].
+template <class U, unsigned R, unsigned First = 0>
 inline void register_stages(Vec<U>* x) {
   constexpr unsigned n = 1u << R;
 #pragma GCC unroll 8
-  for (unsigned s = 1; s < n; s <<= 1)
+  for (unsigned s = 1u << First; s < n; s <<= 1)
 #pragma GCC unroll 32
     for (unsigned i = 0; i < n; ++i)
       if ((i & s) == 0) {
@@ -186,8 +214,14 @@ void leaf_pass(U* p, Index span) {
   for (Index g = 0; g < span; g += n * L) {
     Vec<U> x[n];
 #pragma GCC unroll 32
-    for (unsigned i = 0; i < n; ++i) x[i] = lane_stages<U>(load_vec(p + g + i * L));
-    register_stages<U, R>(x);
+    for (unsigned i = 0; i < n; ++i) x[i] = load_vec(p + g + i * L);
+    if constexpr (R == 0) {
+      x[0] = lane_stages<U>(x[0]);
+    } else {
+#pragma GCC unroll 16
+      for (unsigned i = 0; i < n; i += 2) paired_lane_stages<U>(x[i], x[i + 1]);
+      register_stages<U, R, 1>(x);
+    }
 #pragma GCC unroll 32
     for (unsigned i = 0; i < n; ++i) store_vec(p + g + i * L, x[i]);
   }
