@@ -287,11 +287,15 @@ void transform_table(U* v, unsigned K) {
     transform_l2_block(v, K);
     return;
   }
-  const Index size = Index{1} << K, block = Index{1} << l2_log;
-  for (Index b = 0; b < size; b += block) transform_l2_block(v + b, l2_log);
+  // Blocks of twice the size (all of L2) when that saves a whole pass over
+  // the table for the strides above the block.
+  const unsigned above = K - l2_log;
+  const unsigned block_log = above > 1 && (above - 1) % kCacheRadixLog == 0 ? l2_log + 1 : l2_log;
+  const Index size = Index{1} << K, block = Index{1} << block_log;
+  for (Index b = 0; b < size; b += block) transform_l2_block(v + b, block_log);
   // The strides of a block and above: each register pass streams the
   // whole table from memory once, so these take the largest radix.
-  radix_stages(v, size, l2_log, K, kCacheRadixLog);
+  radix_stages(v, size, block_log, K, kCacheRadixLog);
 }
 
 }  // namespace
