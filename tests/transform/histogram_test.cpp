@@ -77,6 +77,23 @@ TYPED_TEST(BinaryExtractionTest, LongCodes) {
       }
 }
 
+// A spectrum gathered around its middle with stray weights anywhere: few
+// strays (counted one by one beside the pairs of the middle) and so many
+// that single counts take over after the first span.
+TYPED_TEST(BinaryExtractionTest, ConcentratedSpectrumWithStrayWeights) {
+  std::mt19937_64 rng(99);
+  for (unsigned shift : {1u, 2u})
+    for (std::uint64_t stray_every : {std::uint64_t{1} << 20, std::uint64_t{997}, std::uint64_t{13}})
+      for (std::int64_t N : {std::int64_t{150}, std::int64_t{2001}}) {
+        auto v = random_values<TypeParam>(20, N, shift, 20, N + stray_every);
+        const auto strays = random_values<TypeParam>(20, N, shift, 0, 3 * N);
+        for (std::size_t i = rng() % stray_every; i < v.size(); i += 1 + rng() % (2 * stray_every)) v[i] = strays[i];
+        v[0] = static_cast<TypeParam>(N);  // the zero codeword, far outside the middle
+        expect_extraction_matches(v, 20, N, shift);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
+}
+
 // The largest length a width allows: every value of -N..N, both ends
 // included, must land in its bin.
 TYPED_TEST(BinaryExtractionTest, LengthAtTheWidthLimit) {
