@@ -165,12 +165,18 @@ TYPED_TEST(QaryTransformTest, MatchesReferenceWithEveryEntryRandom) {
 
 // Tables past 2^22 rows, where more levels stream the whole table than fit
 // any cache: q = 3 takes its top levels two at a time, q = 7 one at a time.
+// Unoptimised (sanitizer) builds take only the second: the reference alone
+// would take minutes there.
 TYPED_TEST(QaryTransformTest, MatchesReferenceForLargerK) {
   struct Case {
     int q;
     int k;
   };
+#ifdef NDEBUG
   std::vector<Case> cases = {{3, 15}, {7, 9}};
+#else
+  std::vector<Case> cases = {{7, 9}};
+#endif
   if (test_effort() >= 2) cases.insert(cases.end(), {{2, 23}, {2, 24}, {3, 16}, {4, 12}, {5, 11}});
   for (const Case& c : cases) {
     expect_transform_matches_reference<TypeParam>(c.q, c.k, false, 9000 + 100 * static_cast<std::uint64_t>(c.q) + c.k);
