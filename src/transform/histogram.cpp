@@ -33,14 +33,6 @@ constexpr Index kSubBins = Index{1} << 15;
 // no faster than single counts on this machine class.
 constexpr int kPairCount = 2;
 constexpr unsigned kPairBitsMax = 6;
-// The window of pair counts for longer codes: 63 bins, the 64th index
-// standing for every value outside them.
-constexpr Index kWindow = (Index{1} << kPairBitsMax) - 1;
-constexpr Index kWindowCells = Index{1} << (2 * kPairBitsMax);
-// The span that decides, and the share of values outside the window (one
-// in kWindowMissLimit) beyond which single counts are faster.
-constexpr Index kWindowProbe = Index{1} << 16;
-constexpr Index kWindowMissLimit = 4096;
 // How many times the table must outnumber the counts that a path clears and
 // folds before that path is taken.
 constexpr Index kPayOff = 8;
@@ -75,35 +67,29 @@ void count_plain(const U* v, Index count, U n, unsigned shift, std::uint64_t* hi
   for (Index u = 0; u < count; ++u) ++hist[static_cast<U>(n - v[u]) >> shift];
 }
 
-// Single values into the sub-histograms, used in turn.
 template <class U>
-void add_singles(const U* v, Index count, U n, unsigned shift) {
+void count_singles(const U* v, Index size, U n, unsigned shift, Index bins, std::uint64_t* hist) {
   alignas(64) U idx[kBatch];
-  for (Index u = 0; u < count; u += kBatch) {
-    form_indices(v + u, n, shift, idx);
-    for (Index i = 0; i < kBatch; i += kSubCount) {
-      ++g_sub[0][idx[i]];
-      ++g_sub[1][idx[i + 1]];
-      ++g_sub[2][idx[i + 2]];
-      ++g_sub[3][idx[i + 3]];
+  for (Index start = 0; start < size; start += kFoldEvery) {
+    const Index end = size - start < kFoldEvery ? size : start + kFoldEvery;
+    for (int s = 0; s < kSubCount; ++s) std::memset(g_sub[s], 0, bins * sizeof(std::uint32_t));
+    for (Index u = start; u < end; u += kBatch) {
+      form_indices(v + u, n, shift, idx);
+      for (Index i = 0; i < kBatch; i += kSubCount) {
+        ++g_sub[0][idx[i]];
+        ++g_sub[1][idx[i + 1]];
+        ++g_sub[2][idx[i + 2]];
+        ++g_sub[3][idx[i + 3]];
+      }
     }
+    for (Index b = 0; b < bins; ++b)
+      hist[b] += std::uint64_t{g_sub[0][b]} + g_sub[1][b] + g_sub[2][b] + g_sub[3][b];
   }
-}
-
-void clear_singles(Index bins) {
-  for (int s = 0; s < kSubCount; ++s) std::memset(g_sub[s], 0, bins * sizeof(std::uint32_t));
-}
-
-void fold_singles(Index bins, std::uint64_t* hist) {
-  for (Index b = 0; b < bins; ++b) hist[b] += std::uint64_t{g_sub[0][b]} + g_sub[1][b] + g_sub[2][b] + g_sub[3][b];
 }
 
 // Pair cells: values 2i and 2i + 1 of the batch, with indices a and b,
 // count in cell a * 2^bits + b. The two indices sit side by side in one
 // lane of twice their width, so the cell is formed a vector at a time too.
-// With a window, the indices are first taken relative to `base` and every
-// index outside base .. base + kWindow - 1 becomes kWindow; `outside`
-// collects the lanes that did.
 template <class U>
 struct PairOf;
 template <>
@@ -115,9 +101,8 @@ struct PairOf<std::uint32_t> {
   using type = std::uint64_t;
 };
 
-template <class U, bool Window>
-void form_pair_cells(const U* v, U n, unsigned shift, unsigned bits, U base, U* idx,
-                     typename PairOf<U>::type* cell, typename IndexVector<U>::type& outside) {
+template <class U>
+void form_pair_cells(const U* v, U n, unsigned shift, unsigned bits, typename PairOf<U>::type* cell) {
   using P = typename PairOf<U>::type;
   using V = typename IndexVector<U>::type;
   using W = typename IndexVector<P>::type;
@@ -128,14 +113,7 @@ void form_pair_cells(const U* v, U n, unsigned shift, unsigned bits, U base, U* 
   for (Index i = 0; i < kBatch; i += lanes) {
     V x;
     std::memcpy(&x, v + i, sizeof x);
-    V d = (nv - x) >> shift;
-    if constexpr (Window) {
-      std::memcpy(idx + i, &d, sizeof d);
-      const V rel = d - base;
-      const V out = reinterpret_cast<V>(rel > static_cast<U>(kWindow - 1));
-      outside |= out;
-      d = (rel & ~out) | (out & static_cast<U>(kWindow));
-    }
+    const V d = (nv - x) >> shift;
     W y;
     std::memcpy(&y, &d, sizeof y);
     const W a = y & low_mask;
@@ -144,51 +122,30 @@ void form_pair_cells(const U* v, U n, unsigned shift, unsigned bits, U base, U* 
   }
 }
 
-// Returns the number of values outside the window, which are counted
-// straight into hist.
-template <class U, bool Window>
-Index add_pairs(const U* v, Index count, U n, unsigned shift, unsigned bits, U base, std::uint64_t* hist) {
+template <class U>
+void count_pairs(const U* v, Index size, U n, unsigned shift, Index bins, unsigned bits, std::uint64_t* hist) {
   using P = typename PairOf<U>::type;
-  using V = typename IndexVector<U>::type;
   alignas(64) P cell[kBatch / 2];
-  alignas(64) U idx[kBatch];
-  Index outside_count = 0;
-  for (Index u = 0; u < count; u += kBatch) {
-    V outside{};
-    form_pair_cells<U, Window>(v + u, n, shift, bits, base, idx, cell, outside);
-    for (Index i = 0; i < kBatch / 2; i += 2) {
-      ++g_pair[0][cell[i]];
-      ++g_pair[1][cell[i + 1]];
+  const Index row = Index{1} << bits;
+  const Index cells = bins * row;
+  for (Index start = 0; start < size; start += kFoldEvery) {
+    const Index end = size - start < kFoldEvery ? size : start + kFoldEvery;
+    for (int s = 0; s < kPairCount; ++s) std::memset(g_pair[s], 0, cells * sizeof(std::uint32_t));
+    for (Index u = start; u < end; u += kBatch) {
+      form_pair_cells(v + u, n, shift, bits, cell);
+      for (Index i = 0; i < kBatch / 2; i += 2) {
+        ++g_pair[0][cell[i]];
+        ++g_pair[1][cell[i + 1]];
+      }
     }
-    if constexpr (Window) {
-      bool any = false;
-      for (Index l = 0; l < kVectorBytes / sizeof(U); ++l) any = any || outside[l] != 0;
-      if (!any) continue;
-      for (Index i = 0; i < kBatch; ++i)
-        if (static_cast<U>(idx[i] - base) >= kWindow) {
-          ++hist[idx[i]];
-          ++outside_count;
-        }
-    }
+    // Cell (a, b) holds pairs whose first value has index a and second b.
+    for (Index a = 0; a < bins; ++a)
+      for (Index b = 0; b < bins; ++b) {
+        const std::uint64_t c = std::uint64_t{g_pair[0][a * row + b]} + g_pair[1][a * row + b];
+        hist[a] += c;
+        hist[b] += c;
+      }
   }
-  return outside_count;
-}
-
-void clear_pairs(Index cells) {
-  for (int s = 0; s < kPairCount; ++s) std::memset(g_pair[s], 0, cells * sizeof(std::uint32_t));
-}
-
-// Cell (a, b), a and b below `span`, holds the pairs whose first value has
-// index base + a and second base + b; an index of `valid` or more (only
-// with a window) stands for values outside it, which are already counted.
-void fold_pairs(Index span, Index valid, unsigned bits, Index base, std::uint64_t* hist) {
-  for (Index a = 0; a < span; ++a)
-    for (Index b = 0; b < span; ++b) {
-      const Index c = (a << bits) | b;
-      const std::uint64_t count = std::uint64_t{g_pair[0][c]} + g_pair[1][c];
-      if (a < valid) hist[base + a] += count;
-      if (b < valid) hist[base + b] += count;
-    }
 }
 
 }  // namespace
@@ -208,52 +165,16 @@ void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift
     return;
   }
   const Index bins = (static_cast<Index>(2 * N) >> shift) + 1;
-  unsigned bits = 0;
-  while ((Index{1} << bits) < bins) ++bits;
   // The sub-histograms pay for themselves once the table is several times
   // larger than what they clear and fold.
-  const bool pairs = bits <= kPairBitsMax && size >= kPayOff * (bins << bits);
-  const bool singles = bins <= kSubBins && size >= kPayOff * bins;
-  if (size < kBatch || (!pairs && !singles)) {
+  unsigned bits = 0;
+  while ((Index{1} << bits) < bins) ++bits;
+  if (size >= kBatch && bits <= kPairBitsMax && size >= kPayOff * (bins << bits))
+    count_pairs(u, size, n, shift, bins, bits, hist);
+  else if (size >= kBatch && bins <= kSubBins && size >= kPayOff * bins)
+    count_singles(u, size, n, shift, bins, hist);
+  else
     count_plain(u, size, n, shift, hist);
-    return;
-  }
-  // A weight spectrum gathers around the weight of the value 0 (half the
-  // binary length); a window of bins there takes nearly every value of a
-  // short code as pairs, and the values outside it one by one. A first
-  // span tells whether the window catches enough to beat single counts.
-  const Index centre = static_cast<Index>(N) >> shift;
-  Index base = centre > kWindow / 2 ? centre - kWindow / 2 : 0;
-  if (base + kWindow > bins) base = bins > kWindow ? bins - kWindow : 0;
-  bool window = !pairs && size >= kPayOff * kWindowCells;
-  for (Index start = 0; start < size; start += kFoldEvery) {
-    const Index count = size - start < kFoldEvery ? size - start : kFoldEvery;
-    const U* span = u + start;
-    if (pairs) {
-      clear_pairs(bins << bits);
-      add_pairs<U, false>(span, count, n, shift, bits, 0, hist);
-      fold_pairs(bins, bins, bits, 0, hist);
-      continue;
-    }
-    Index done = 0;
-    if (window) {
-      clear_pairs(kWindowCells);
-      const Index probe = count < kWindowProbe ? count : kWindowProbe;
-      const Index outside = add_pairs<U, true>(span, probe, n, shift, kPairBitsMax, static_cast<U>(base), hist);
-      done = probe;
-      window = outside * kWindowMissLimit <= probe;
-      if (window) {
-        add_pairs<U, true>(span + probe, count - probe, n, shift, kPairBitsMax, static_cast<U>(base), hist);
-        done = count;
-      }
-      fold_pairs(Index{1} << kPairBitsMax, kWindow, kPairBitsMax, base, hist);
-    }
-    if (done < count) {
-      clear_singles(bins);
-      add_singles(span + done, count - done, n, shift);
-      fold_singles(bins, hist);
-    }
-  }
 }
 
 template <class C>

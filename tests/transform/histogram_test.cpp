@@ -77,9 +77,8 @@ TYPED_TEST(BinaryExtractionTest, LongCodes) {
       }
 }
 
-// A spectrum gathered around its middle with stray weights anywhere: few
-// strays (counted one by one beside the pairs of the middle) and so many
-// that single counts take over after the first span.
+// A spectrum gathered around its middle with stray weights anywhere, from
+// one in a million values to one in thirteen.
 TYPED_TEST(BinaryExtractionTest, ConcentratedSpectrumWithStrayWeights) {
   std::mt19937_64 rng(99);
   for (unsigned shift : {1u, 2u})
