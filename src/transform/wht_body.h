@@ -30,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace wdist {
 namespace {
@@ -87,18 +88,20 @@ inline void store_vec(U* p, Vec<U> x) {
 
 // The stage of stride H inside one vector: lane i pairs with lane i ^ H;
 // the lower lane of a pair keeps the sum, the upper one the difference.
+// Lane i of the result is lane i ^ H of v; a constant shuffle, which both
+// GCC (12 and later) and clang take.
+template <class U, unsigned H, unsigned... Lane>
+inline Vec<U> partner_lanes(Vec<U> v, std::integer_sequence<unsigned, Lane...>) {
+  return __builtin_shufflevector(v, v, static_cast<int>(Lane ^ H)...);
+}
+
 template <class U, unsigned H>
 inline Vec<U> lane_stage(Vec<U> v) {
   using M = typename VectorOf<U>::lane;
-  using I = typename VectorOf<U>::lane_index;
   constexpr unsigned L = Shape<U>::lanes;
-  M partner{};
   M upper{};
-  for (unsigned i = 0; i < L; ++i) {
-    partner[i] = static_cast<I>(i ^ H);
-    upper[i] = (i & H) != 0 ? -1 : 0;
-  }
-  const Vec<U> p = __builtin_shuffle(v, partner);
+  for (unsigned i = 0; i < L; ++i) upper[i] = (i & H) != 0 ? -1 : 0;
+  const Vec<U> p = partner_lanes<U, H>(v, std::make_integer_sequence<unsigned, L>{});
   const Vec<U> sum = v + p;
   const Vec<U> diff = p - v;
   const Vec<U> up = reinterpret_cast<Vec<U>>(upper);
@@ -128,22 +131,23 @@ inline Vec<U> lane_stages(Vec<U> v) {
 // bit has had its stage and the layout is back where it started. Each round
 // costs one add or subtract and one two-vector shuffle per vector, against
 // a shuffle, both operations and a blend for one lane stage alone.
+// Lane i of the result takes lane Offset + i/2 of the sums (i even) or of
+// the differences (i odd).
+template <class U, unsigned Offset, unsigned... Lane>
+inline Vec<U> interleave_lanes(Vec<U> sum, Vec<U> diff, std::integer_sequence<unsigned, Lane...>) {
+  constexpr unsigned L = sizeof...(Lane);
+  return __builtin_shufflevector(sum, diff, static_cast<int>(((Lane & 1) != 0 ? L : 0) + Lane / 2 + Offset)...);
+}
+
 template <class U>
 inline void paired_lane_stages(Vec<U>& a, Vec<U>& b) {
-  using M = typename VectorOf<U>::lane;
-  using I = typename VectorOf<U>::lane_index;
   constexpr unsigned L = Shape<U>::lanes;
-  M low{}, high{};
-  for (unsigned i = 0; i < L; ++i) {
-    const unsigned from = (i & 1) != 0 ? L + i / 2 : i / 2;
-    low[i] = static_cast<I>(from);
-    high[i] = static_cast<I>(from + L / 2);
-  }
+  constexpr auto lanes = std::make_integer_sequence<unsigned, L>{};
 #pragma GCC unroll 8
   for (unsigned round = 0; round <= Shape<U>::lanes_log; ++round) {
     const Vec<U> sum = a + b, diff = a - b;
-    a = __builtin_shuffle(sum, diff, low);
-    b = __builtin_shuffle(sum, diff, high);
+    a = interleave_lanes<U, 0>(sum, diff, lanes);
+    b = interleave_lanes<U, L / 2>(sum, diff, lanes);
   }
 }
 
