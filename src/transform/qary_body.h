@@ -225,7 +225,7 @@ struct WideLane<32> {
 // bitwise operations on every target); wider ones as whole 64-bit lanes.
 template <class U, unsigned D, std::size_t... C>
 WDIST_QARY_INLINE void swap_lanes(Vec<U>& a, Vec<U>& b, std::index_sequence<C...>) {
-  constexpr unsigned bits = D * 8 * sizeof(U);
+  constexpr auto bits = static_cast<unsigned>(sizeof(U) * 8 * D);
   if constexpr (bits <= 32) {
     using L = typename WideLane<bits>::type;
     typedef L Wide __attribute__((vector_size(WDIST_QARY_VECTOR_BYTES)));
@@ -616,7 +616,8 @@ void transform_table(U* const* planes, int k) {
   }
   int region = s + 1;
   while (region < k && theta[region + 1] * Q * sizeof(U) <= Shape<Q, U>::region_bytes) ++region;
-  LowBatch<Q, U> batch;
+  // Filled copy by copy as the walk collects them; count says how many hold data.
+  LowBatch<Q, U> batch;  // NOLINT(cppcoreguidelines-pro-type-member-init)
   batch.count = 0;
   batch.last_row = theta[k];
   const TableWalk<Q, U> walk{planes, theta, region, &batch};
