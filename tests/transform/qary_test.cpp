@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/qary_ref.h"
+#include "support/simd_paths.h"
 #include "transform/qary.h"
 #include "transform/qary_extract.h"
 #include "transform/simd_path.h"
@@ -21,21 +22,8 @@ using wdist_test::Row;
 
 constexpr int kFields[] = {2, 3, 4, 5, 7};
 
-// Every path up to the best this processor supports.
-std::vector<SimdPath> offered_paths() {
-  std::vector<SimdPath> paths{SimdPath::portable};
-  if (static_cast<int>(wdist::best_simd_path()) >= static_cast<int>(SimdPath::avx2)) paths.push_back(SimdPath::avx2);
-  if (wdist::best_simd_path() == SimdPath::avx512) paths.push_back(SimdPath::avx512);
-  return paths;
-}
-
-// Forces one path for the life of a scope and restores the best one.
-struct ForcedPath {
-  explicit ForcedPath(SimdPath path) { EXPECT_EQ(wdist::force_simd_path(path), path); }
-  ~ForcedPath() { wdist::force_simd_path(SimdPath::avx512); }
-  ForcedPath(const ForcedPath&) = delete;
-  ForcedPath& operator=(const ForcedPath&) = delete;
-};
+using wdist_test::ForcedPath;
+using wdist_test::offered_paths;
 
 // Heavier runs (larger tables) when WDIST_TEST_EFFORT is 2 or more.
 int test_effort() {

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "support/simd_paths.h"
 #include "support/wht_ref.h"
 #include "transform/simd_path.h"
 #include "transform/wht.h"
@@ -16,21 +17,8 @@ namespace {
 
 using wdist::SimdPath;
 
-// Every path up to the best this processor supports.
-std::vector<SimdPath> offered_paths() {
-  std::vector<SimdPath> paths{SimdPath::portable};
-  if (static_cast<int>(wdist::best_simd_path()) >= static_cast<int>(SimdPath::avx2)) paths.push_back(SimdPath::avx2);
-  if (wdist::best_simd_path() == SimdPath::avx512) paths.push_back(SimdPath::avx512);
-  return paths;
-}
-
-// Forces one path for the life of a scope and restores the best one.
-struct ForcedPath {
-  explicit ForcedPath(SimdPath path) { EXPECT_EQ(wdist::force_simd_path(path), path); }
-  ~ForcedPath() { wdist::force_simd_path(SimdPath::avx512); }
-  ForcedPath(const ForcedPath&) = delete;
-  ForcedPath& operator=(const ForcedPath&) = delete;
-};
+using wdist_test::ForcedPath;
+using wdist_test::offered_paths;
 
 // Guard entries on both sides of the table: a kernel that writes outside
 // its 2^K entries changes them.
