@@ -33,7 +33,7 @@ if [ ! -f "$runtime" ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "libclang-rt-$version-dev" >/dev/null
 fi
 
-cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DWDIST_SOURCE_ROOT="$root" >/dev/null
 cmake --build "$build" -j2
 
 # The program's scratch files live on tmpfs when there is one; the harness
