@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/program_runner.h"
+#include "support/work_dir_test.h"
 
 namespace wdist_test {
 namespace {
@@ -53,21 +54,9 @@ std::string rows_of(int count, const std::string& row) {
   return rows;
 }
 
-class HostileTest : public ::testing::Test {
+class HostileTest : public WorkDirTest {
  protected:
-  void SetUp() override {
-    dir_ = make_work_dir();
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override { remove_work_dir(dir_); }
-  ProgramRun run(const std::string& input) {
-    ProgramRun r = run_wdist(dir_, input, 20);
-    EXPECT_FALSE(r.timed_out) << "input: " << input.substr(0, 80);
-    return r;
-  }
-  void put(const std::string& name, const std::string& bytes) { ASSERT_TRUE(write_file(path_in(dir_, name), bytes)); }
-  std::string file(const std::string& name) { return file_text(path_in(dir_, name)); }
-  std::string dir_;
+  ProgramRun run(const std::string& input) { return run_in_dir(input, 20); }
 };
 
 // ---------------------------------------------------------------- hostile files

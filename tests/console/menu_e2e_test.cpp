@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/program_runner.h"
+#include "support/work_dir_test.h"
 
 namespace wdist_test {
 namespace {
@@ -19,21 +20,9 @@ const std::string S = menu_screen();
 
 std::string screen_for(const std::string& input_name) { return menu_screen(input_name, input_name + "_r"); }
 
-class MenuTest : public ::testing::Test {
+class MenuTest : public WorkDirTest {
  protected:
-  void SetUp() override {
-    dir_ = make_work_dir();
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override { remove_work_dir(dir_); }
-  ProgramRun run(const std::string& input) {
-    ProgramRun r = run_wdist(dir_, input);
-    EXPECT_FALSE(r.timed_out) << "input: " << input.substr(0, 80);
-    return r;
-  }
-  void put(const std::string& name, const std::string& bytes) { ASSERT_TRUE(write_file(path_in(dir_, name), bytes)); }
-  std::string file(const std::string& name) { return file_text(path_in(dir_, name)); }
-  std::string dir_;
+  ProgramRun run(const std::string& input) { return run_in_dir(input); }
 };
 
 // ---------------------------------------------------------------- screen and dispatch

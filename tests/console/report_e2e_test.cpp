@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/program_runner.h"
+#include "support/work_dir_test.h"
 
 namespace wdist_test {
 namespace {
@@ -23,23 +24,14 @@ std::string block(const std::string& head_numbers, const std::vector<std::string
   return b + "G= 1 \n\n Time =  " + kMaskedTime + " seconds \n" + weights;
 }
 
-class ReportRunTest : public ::testing::Test {
+class ReportRunTest : public WorkDirTest {
  protected:
-  void SetUp() override {
-    dir_ = make_work_dir();
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override { remove_work_dir(dir_); }
   ProgramRun run(const std::string& input) {
-    ProgramRun r = run_wdist(dir_, input);
-    EXPECT_FALSE(r.timed_out);
+    ProgramRun r = run_in_dir(input);
     EXPECT_EQ(r.exit_status, 1);
     return r;
   }
-  void put(const std::string& name, const std::string& bytes) { ASSERT_TRUE(write_file(path_in(dir_, name), bytes)); }
-  std::string file(const std::string& name) { return file_text(path_in(dir_, name)); }
   std::string report(const std::string& name = "EXAM.txt_r") { return mask_time(file(name)); }
-  std::string dir_;
 };
 
 TEST_F(ReportRunTest, TheWorkedExample) {
