@@ -117,6 +117,7 @@ void run_records(const char* input_name, const char* output_name, RecordPath pat
   }
 
   std::int32_t record = 0;
+  int write_errno = 0;
   for (;;) {
     const int c = std::getc(in);
     if (c == EOF) {
@@ -141,6 +142,12 @@ void run_records(const char* input_name, const char* output_name, RecordPath pat
     const std::clock_t mark = std::clock();
     compute(r);
     write_block(out, r, record, mark);
+    // A report that takes no more bytes (a full disk, a file size limit)
+    // ends the run: the blocks still to come could not be kept either.
+    if (std::ferror(out)) {
+      write_errno = errno;
+      break;
+    }
     if (record % 100 == 0) {
       std::printf(texts::kProgressNumberFormat, record);
       std::printf(texts::kProgressStatsFormat, code_context.md, static_cast<long long>(code_context.br));
@@ -149,8 +156,11 @@ void run_records(const char* input_name, const char* output_name, RecordPath pat
 
   std::fclose(in);
   bool write_failed = std::ferror(out) != 0;
-  if (std::fclose(out) != 0) write_failed = true;
-  if (write_failed) std::fprintf(stderr, texts::kCannotWriteOutputFormat, output_name, std::strerror(errno));
+  if (std::fclose(out) != 0) {
+    write_failed = true;
+    if (write_errno == 0) write_errno = errno;
+  }
+  if (write_failed) std::fprintf(stderr, texts::kCannotWriteOutputFormat, output_name, std::strerror(write_errno));
   release_gen_matrix(r.code);
   release_gen_matrix(r.image);
   release_count_table(r.point);

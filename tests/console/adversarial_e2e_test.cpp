@@ -333,5 +333,34 @@ TEST_F(HostileTest, InputThatOpensButCannotBeRead) {
   EXPECT_EQ(r.err, "Error while opening file.\n: Input/output error\n");
 }
 
+// ---------------------------------------------------------------- full disk
+
+// Under a file size limit a write beyond it fails as on a full disk: the
+// program says so once and stops writing, rather than drawing or computing
+// what it can no longer keep.
+TEST_F(HostileTest, GeneratorStopsAtAFullDisk) {
+  const ProgramRun r = run_in_dir("3\n1 1 2 2147483647\n4\n", 20, RunLimits{65536});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.out, S + " Enter n k q number: " + S);
+  EXPECT_EQ(r.err, "wdist: writing EXAM.txt failed: File too large\n");
+  const std::string text = file("EXAM.txt");
+  EXPECT_EQ(text.size(), 65536u);
+  EXPECT_EQ(text.rfind("\n? 1 1 2 1 \n", 0), 0u);
+}
+
+TEST_F(HostileTest, ReportStopsAtAFullDisk) {
+  std::string codes;
+  for (int i = 0; i < 1000; ++i) codes += kGood;
+  put("EXAM.txt", codes);
+  const ProgramRun r = run_in_dir("1\n4\n", 20, RunLimits{1024});
+  EXPECT_EQ(r.exit_status, 1);
+  // No progress line: the run ended long before the 100th record.
+  EXPECT_EQ(r.out.find("100"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "wdist: writing EXAM.txt_r failed: File too large\n");
+  const std::string report = file("EXAM.txt_r");
+  EXPECT_EQ(report.size(), 1024u);
+  EXPECT_EQ(mask_time(report).rfind(good_block(1) + good_block(2), 0), 0u);
+}
+
 }  // namespace
 }  // namespace wdist_test

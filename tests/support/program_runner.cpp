@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #ifndef WDIST_PROGRAM
@@ -88,8 +90,8 @@ std::string without_allocator_warnings(const std::string& err) {
   return kept;
 }
 
-[[noreturn]] void exec_child(const std::string& program, const std::string& work_dir, int in_fd, int out_fd,
-                             int err_fd, char* const* envp) {
+[[noreturn]] void exec_child(char* const* argv, const std::string& work_dir, int in_fd, int out_fd, int err_fd,
+                             char* const* envp, const RunLimits& limits) {
   // Only async-signal-safe calls from here on: the parent may be a
   // sanitizer-instrumented, multi-threaded test binary.
   // The runner ignores SIGPIPE for itself; the program gets the usual action.
@@ -98,8 +100,15 @@ std::string without_allocator_warnings(const std::string& err) {
   sigaction(SIGPIPE, &default_action, nullptr);
   if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
   if (chdir(work_dir.c_str()) != 0) _exit(126);
-  char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  execve(program.c_str(), argv, envp);
+  if (limits.file_size_bytes >= 0) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, nullptr);
+    const auto bytes = static_cast<rlim_t>(limits.file_size_bytes);
+    const rlimit bound{bytes, bytes};
+    if (setrlimit(RLIMIT_FSIZE, &bound) != 0) _exit(126);
+  }
+  execve(argv[0], argv, envp);
   _exit(127);
 }
 
@@ -119,8 +128,11 @@ bool is_time_field(const std::string& s, std::size_t at) {
 
 }  // namespace
 
-ProgramRun run_program(const std::string& program, const std::string& work_dir, const std::string& input,
-                       double timeout_seconds) {
+namespace {
+
+// Runs the command `words` (a program and its arguments) as run_program says.
+ProgramRun run_command(std::vector<std::string> words, const std::string& work_dir, const std::string& input,
+                       double timeout_seconds, const RunLimits& limits) {
   // A program that stops reading (it ended, or halted) must not take the
   // test binary down with it through SIGPIPE; the write then just fails.
   signal(SIGPIPE, SIG_IGN);
@@ -136,8 +148,12 @@ ProgramRun run_program(const std::string& program, const std::string& work_dir, 
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
 
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
   const pid_t pid = fork();
-  if (pid == 0) exec_child(program, work_dir, in_pipe[0], out_pipe[1], err_pipe[1], envp.data());
+  if (pid == 0) exec_child(argv.data(), work_dir, in_pipe[0], out_pipe[1], err_pipe[1], envp.data(), limits);
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -194,10 +210,25 @@ ProgramRun run_program(const std::string& program, const std::string& work_dir, 
   return run;
 }
 
+}  // namespace
+
+ProgramRun run_program(const std::string& program, const std::string& work_dir, const std::string& input,
+                       double timeout_seconds, RunLimits limits) {
+  return run_command({program}, work_dir, input, timeout_seconds, limits);
+}
+
 const char* wdist_program() { return WDIST_PROGRAM; }
 
-ProgramRun run_wdist(const std::string& work_dir, const std::string& input, double timeout_seconds) {
-  return run_program(wdist_program(), work_dir, input, timeout_seconds);
+ProgramRun run_wdist(const std::string& work_dir, const std::string& input, double timeout_seconds,
+                     RunLimits limits) {
+  std::vector<std::string> words;
+  if (const char* launcher = std::getenv("WDIST_TEST_LAUNCHER"); launcher != nullptr && *launcher != '\0') {
+    words.emplace_back(launcher);
+    if (const char* scale = std::getenv("WDIST_TEST_TIMEOUT_SCALE"); scale != nullptr && std::atof(scale) > 1.0)
+      timeout_seconds *= std::atof(scale);
+  }
+  words.emplace_back(wdist_program());
+  return run_command(std::move(words), work_dir, input, timeout_seconds, limits);
 }
 
 std::string menu_screen(const std::string& input_name, const std::string& output_name) {

@@ -18,17 +18,29 @@ struct ProgramRun {
   std::string err;   // every byte written to standard error
 };
 
+// Bounds put on the program's process. A file size limit applies with
+// SIGXFSZ ignored, so that a write beyond it fails like a write to a full
+// disk instead of ending the process.
+struct RunLimits {
+  long long file_size_bytes = -1;  // RLIMIT_FSIZE; -1 leaves the limit as it is
+};
+
 // Runs `program` (no arguments) in `work_dir`, feeding `input` on standard
 // input and then closing it. The program is killed once `timeout_seconds`
 // have passed; what it wrote until then is kept.
 ProgramRun run_program(const std::string& program, const std::string& work_dir, const std::string& input,
-                       double timeout_seconds);
+                       double timeout_seconds, RunLimits limits = {});
 
 // The program of the width this test binary is built for (wdist-narrow or
 // wdist-wide), run as above with a timeout that suits every test of the suite.
+// With WDIST_TEST_LAUNCHER set in the environment it is started as
+// `$WDIST_TEST_LAUNCHER program` (for example a script that runs it under
+// valgrind), its timeout multiplied by WDIST_TEST_TIMEOUT_SCALE when that
+// holds a number above 1.
 inline constexpr double kProgramTimeout = 30.0;
 const char* wdist_program();
-ProgramRun run_wdist(const std::string& work_dir, const std::string& input, double timeout_seconds = kProgramTimeout);
+ProgramRun run_wdist(const std::string& work_dir, const std::string& input, double timeout_seconds = kProgramTimeout,
+                     RunLimits limits = {});
 
 // The menu screen the program writes before every prompt, with the given
 // current names, written out here independently of the program's texts.

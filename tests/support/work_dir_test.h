@@ -19,8 +19,8 @@ class WorkDirTest : public ::testing::Test {
   void TearDown() override { remove_work_dir(dir_); }
   // Runs the program of this build with `input` on standard input; a run
   // that has to be killed fails the test.
-  ProgramRun run_in_dir(const std::string& input, double timeout_seconds = kProgramTimeout) {
-    ProgramRun r = run_wdist(dir_, input, timeout_seconds);
+  ProgramRun run_in_dir(const std::string& input, double timeout_seconds = kProgramTimeout, RunLimits limits = {}) {
+    ProgramRun r = run_wdist(dir_, input, timeout_seconds, limits);
     EXPECT_FALSE(r.timed_out) << "input: " << input.substr(0, 80);
     return r;
   }
