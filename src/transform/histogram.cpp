@@ -67,23 +67,27 @@ void count_plain(const U* v, Index count, U n, unsigned shift, std::uint64_t* hi
   for (Index u = 0; u < count; ++u) ++hist[static_cast<U>(n - v[u]) >> shift];
 }
 
+void clear_singles(Index bins) {
+  for (int s = 0; s < kSubCount; ++s) std::memset(g_sub[s], 0, bins * sizeof(std::uint32_t));
+}
+
+void fold_singles(Index bins, std::uint64_t* hist) {
+  for (Index b = 0; b < bins; ++b)
+    hist[b] += std::uint64_t{g_sub[0][b]} + g_sub[1][b] + g_sub[2][b] + g_sub[3][b];
+}
+
+// `count` is a multiple of kBatch.
 template <class U>
-void count_singles(const U* v, Index size, U n, unsigned shift, Index bins, std::uint64_t* hist) {
+void count_singles(const U* v, Index count, U n, unsigned shift) {
   alignas(64) U idx[kBatch];
-  for (Index start = 0; start < size; start += kFoldEvery) {
-    const Index end = size - start < kFoldEvery ? size : start + kFoldEvery;
-    for (int s = 0; s < kSubCount; ++s) std::memset(g_sub[s], 0, bins * sizeof(std::uint32_t));
-    for (Index u = start; u < end; u += kBatch) {
-      form_indices(v + u, n, shift, idx);
-      for (Index i = 0; i < kBatch; i += kSubCount) {
-        ++g_sub[0][idx[i]];
-        ++g_sub[1][idx[i + 1]];
-        ++g_sub[2][idx[i + 2]];
-        ++g_sub[3][idx[i + 3]];
-      }
+  for (Index u = 0; u < count; u += kBatch) {
+    form_indices(v + u, n, shift, idx);
+    for (Index i = 0; i < kBatch; i += kSubCount) {
+      ++g_sub[0][idx[i]];
+      ++g_sub[1][idx[i + 1]];
+      ++g_sub[2][idx[i + 2]];
+      ++g_sub[3][idx[i + 3]];
     }
-    for (Index b = 0; b < bins; ++b)
-      hist[b] += std::uint64_t{g_sub[0][b]} + g_sub[1][b] + g_sub[2][b] + g_sub[3][b];
   }
 }
 
@@ -122,59 +126,118 @@ void form_pair_cells(const U* v, U n, unsigned shift, unsigned bits, typename Pa
   }
 }
 
+void clear_pairs(Index bins, unsigned bits) {
+  const Index cells = bins << bits;
+  for (int s = 0; s < kPairCount; ++s) std::memset(g_pair[s], 0, cells * sizeof(std::uint32_t));
+}
+
+// Cell (a, b) holds pairs whose first value has index a and second b.
+void fold_pairs(Index bins, unsigned bits, std::uint64_t* hist) {
+  const Index row = Index{1} << bits;
+  for (Index a = 0; a < bins; ++a)
+    for (Index b = 0; b < bins; ++b) {
+      const std::uint64_t c = std::uint64_t{g_pair[0][a * row + b]} + g_pair[1][a * row + b];
+      hist[a] += c;
+      hist[b] += c;
+    }
+}
+
+// `count` is a multiple of kBatch.
 template <class U>
-void count_pairs(const U* v, Index size, U n, unsigned shift, Index bins, unsigned bits, std::uint64_t* hist) {
+void count_pairs(const U* v, Index count, U n, unsigned shift, unsigned bits) {
   using P = typename PairOf<U>::type;
   alignas(64) P cell[kBatch / 2];
-  const Index row = Index{1} << bits;
-  const Index cells = bins * row;
-  for (Index start = 0; start < size; start += kFoldEvery) {
-    const Index end = size - start < kFoldEvery ? size : start + kFoldEvery;
-    for (int s = 0; s < kPairCount; ++s) std::memset(g_pair[s], 0, cells * sizeof(std::uint32_t));
-    for (Index u = start; u < end; u += kBatch) {
-      form_pair_cells(v + u, n, shift, bits, cell);
-      for (Index i = 0; i < kBatch / 2; i += 2) {
-        ++g_pair[0][cell[i]];
-        ++g_pair[1][cell[i + 1]];
-      }
+  for (Index u = 0; u < count; u += kBatch) {
+    form_pair_cells(v + u, n, shift, bits, cell);
+    for (Index i = 0; i < kBatch / 2; i += 2) {
+      ++g_pair[0][cell[i]];
+      ++g_pair[1][cell[i + 1]];
     }
-    // Cell (a, b) holds pairs whose first value has index a and second b.
-    for (Index a = 0; a < bins; ++a)
-      for (Index b = 0; b < bins; ++b) {
-        const std::uint64_t c = std::uint64_t{g_pair[0][a * row + b]} + g_pair[1][a * row + b];
-        hist[a] += c;
-        hist[b] += c;
-      }
   }
 }
 
 }  // namespace
 
 template <class C>
-void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist) {
+void begin_weight_tally(WeightTally& t, std::int64_t N, unsigned shift, std::uint64_t values, std::uint64_t* hist) {
   using U = std::make_unsigned_t<C>;
   std::memset(hist, 0, static_cast<std::size_t>(N + 1) * sizeof *hist);
-  const Index size = Index{1} << K;
-  const auto* u = reinterpret_cast<const U*>(v);
-  // Every value lies in -N..N, so N - W lies in 0..2N: formed in U it is
-  // exact as long as 2N fits, which the announced limits on n ensure.
-  const auto n = static_cast<U>(N);
+  t = WeightTally{N, shift, hist, TallyMode::plain, 0, 0, 0};
+  // Every value lies in -N..N, so N - W lies in 0..2N: formed in the
+  // counter's unsigned width it is exact as long as 2N fits, which the
+  // announced limits on n ensure. Outside them the plain loop counts in 64
+  // bits, like the definition.
   if (N < 0 || static_cast<Index>(N) > (Index{static_cast<U>(~U{0})} >> 1)) {
-    // Outside the limits: the plain loop in 64 bits, like the definition.
-    for (Index i = 0; i < size; ++i) ++hist[(N - static_cast<std::int64_t>(v[i])) >> shift];
+    t.mode = TallyMode::wide_plain;
     return;
   }
   const Index bins = (static_cast<Index>(2 * N) >> shift) + 1;
-  // The sub-histograms pay for themselves once the table is several times
-  // larger than what they clear and fold.
   unsigned bits = 0;
   while ((Index{1} << bits) < bins) ++bits;
-  if (size >= kBatch && bits <= kPairBitsMax && size >= kPayOff * (bins << bits))
-    count_pairs(u, size, n, shift, bins, bits, hist);
-  else if (size >= kBatch && bins <= kSubBins && size >= kPayOff * bins)
-    count_singles(u, size, n, shift, bins, hist);
-  else
-    count_plain(u, size, n, shift, hist);
+  t.bins = bins;
+  t.bits = bits;
+  // The sub-histograms pay for themselves once the table is several times
+  // larger than what they clear and fold.
+  if (values >= kBatch && bits <= kPairBitsMax && values >= kPayOff * (bins << bits)) {
+    t.mode = TallyMode::pairs;
+    clear_pairs(bins, bits);
+  } else if (values >= kBatch && bins <= kSubBins && values >= kPayOff * bins) {
+    t.mode = TallyMode::singles;
+    clear_singles(bins);
+  }
+}
+
+namespace {
+
+void fold_tally(WeightTally& t) {
+  if (t.mode == TallyMode::pairs) {
+    fold_pairs(t.bins, t.bits, t.hist);
+    clear_pairs(t.bins, t.bits);
+  } else if (t.mode == TallyMode::singles) {
+    fold_singles(t.bins, t.hist);
+    clear_singles(t.bins);
+  }
+  t.pending = 0;
+}
+
+}  // namespace
+
+template <class C>
+void add_to_weight_tally(WeightTally& t, const C* v, std::uint64_t count) {
+  using U = std::make_unsigned_t<C>;
+  const auto* u = reinterpret_cast<const U*>(v);
+  const std::int64_t N = t.N;
+  if (t.mode == TallyMode::wide_plain) {
+    for (Index i = 0; i < count; ++i) ++t.hist[(N - static_cast<std::int64_t>(v[i])) >> t.shift];
+    return;
+  }
+  const auto n = static_cast<U>(N);
+  // The 32-bit sub-counts are folded before any could pass 2^30.
+  Index done = 0;
+  const Index fast = t.mode == TallyMode::plain ? 0 : count - count % kBatch;
+  while (done < fast) {
+    if (t.pending == kFoldEvery) fold_tally(t);
+    Index step = fast - done;
+    if (step > kFoldEvery - t.pending) step = kFoldEvery - t.pending;
+    if (t.mode == TallyMode::pairs)
+      count_pairs(u + done, step, n, t.shift, t.bits);
+    else
+      count_singles(u + done, step, n, t.shift);
+    t.pending += step;
+    done += step;
+  }
+  count_plain(u + done, count - done, n, t.shift, t.hist);
+}
+
+void finish_weight_tally(WeightTally& t) { fold_tally(t); }
+
+template <class C>
+void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist) {
+  const Index size = Index{1} << K;
+  WeightTally t;
+  begin_weight_tally<C>(t, N, shift, size, hist);
+  add_to_weight_tally(t, v, size);
+  finish_weight_tally(t);
 }
 
 template <class C>
@@ -188,6 +251,12 @@ template void count_binary_weights<std::int16_t>(const std::int16_t*, unsigned, 
                                                   std::uint64_t*);
 template void count_binary_weights<std::int32_t>(const std::int32_t*, unsigned, std::int64_t, unsigned,
                                                   std::uint64_t*);
+template void begin_weight_tally<std::int16_t>(WeightTally&, std::int64_t, unsigned, std::uint64_t,
+                                                std::uint64_t*);
+template void begin_weight_tally<std::int32_t>(WeightTally&, std::int64_t, unsigned, std::uint64_t,
+                                                std::uint64_t*);
+template void add_to_weight_tally<std::int16_t>(WeightTally&, const std::int16_t*, std::uint64_t);
+template void add_to_weight_tally<std::int32_t>(WeightTally&, const std::int32_t*, std::uint64_t);
 template void count_point_weights<std::int16_t>(const std::int16_t*, std::uint64_t, std::int64_t, std::int64_t,
                                                  std::uint64_t, std::uint64_t*);
 template void count_point_weights<std::int32_t>(const std::int32_t*, std::uint64_t, std::int64_t, std::int64_t,
