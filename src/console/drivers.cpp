@@ -63,14 +63,15 @@ void compute_weight_distribution(RunRecords& r) {
     size_count_table(r.scratch, static_cast<std::uint64_t>(q), static_cast<std::uint64_t>(q - 1), q);
   }
   r.point.dim = k;
-  clear_point_table(r.point, 0);
+  const GenMatrix* columns = &r.code;
   if (q == 4) {
     build_binary_image(r.code, r.image);
     r.point.dim = std::int64_t{2} * k;
-    count_columns(r.image, r.point);
-  } else {
-    count_columns(r.code, r.point);
+    columns = &r.image;
   }
+  if ((q == 2 || q == 4) && transform_and_count_blockwise(*columns, r.point)) return;
+  clear_point_table(r.point, 0);
+  count_columns(*columns, r.point);
   transform_and_count(r.point, r.scratch);
 }
 

@@ -23,17 +23,26 @@ void fill_theta(std::int64_t q, std::uint64_t* theta) {
 // the inner loop over the chunk's columns vectorises.
 constexpr std::int32_t kColumnChunk = 256;
 
+// The patterns of columns first .. first + count - 1 (count <= kColumnChunk).
+void pattern_chunk(const GenMatrix& g, std::int32_t first, std::int32_t count, std::uint64_t* pattern) {
+  for (std::int32_t c = 0; c < count; ++c) pattern[c] = 0;
+  for (std::int32_t r = 1; r <= g.rows; ++r) {
+    const ElemCode* row = g.a[r] + first;
+    const unsigned bit = static_cast<unsigned>(r - 1);
+    for (std::int32_t c = 0; c < count; ++c) pattern[c] |= std::uint64_t{row[c] == 1} << bit;
+  }
+}
+
+std::int32_t chunk_at(const GenMatrix& g, std::int32_t first) {
+  return g.n - first + 1 < kColumnChunk ? g.n - first + 1 : kColumnChunk;
+}
+
 void count_binary_layout(const GenMatrix& g, CountTable& point) {
   Counter* plane = point.a[0];
   std::uint64_t pattern[kColumnChunk];
   for (std::int32_t first = 1; first <= g.n; first += kColumnChunk) {
-    const std::int32_t count = g.n - first + 1 < kColumnChunk ? g.n - first + 1 : kColumnChunk;
-    for (std::int32_t c = 0; c < count; ++c) pattern[c] = 0;
-    for (std::int32_t r = 1; r <= g.rows; ++r) {
-      const ElemCode* row = g.a[r] + first;
-      const unsigned bit = static_cast<unsigned>(r - 1);
-      for (std::int32_t c = 0; c < count; ++c) pattern[c] |= std::uint64_t{row[c] == 1} << bit;
-    }
+    const std::int32_t count = chunk_at(g, first);
+    pattern_chunk(g, first, count, pattern);
     for (std::int32_t c = 0; c < count; ++c) plane[pattern[c]] = static_cast<Counter>(plane[pattern[c]] + 1);
   }
 }
@@ -68,6 +77,11 @@ void count_columns_projective(const GenMatrix& g, CountTable& point) {
     const PointIndex d = point_index(g, i, theta);
     plane[d] = static_cast<Counter>(plane[d] + 1);
   }
+}
+
+void binary_column_patterns(const GenMatrix& g, std::uint64_t* patterns) {
+  for (std::int32_t first = 1; first <= g.n; first += kColumnChunk)
+    pattern_chunk(g, first, chunk_at(g, first), patterns + (first - 1));
 }
 
 void count_columns(const GenMatrix& g, CountTable& point) {

@@ -25,6 +25,8 @@ using PointIndex = std::uint64_t;
 
 // The layout follows the point table's q: binary for 2 and 4, else projective.
 void count_columns(const GenMatrix& g, CountTable& point);
+// The binary pattern of every column of g: patterns[j - 1] for column j.
+void binary_column_patterns(const GenMatrix& g, std::uint64_t* patterns);
 // Always the projective layout.
 void count_columns_projective(const GenMatrix& g, CountTable& point);
 

@@ -157,6 +157,49 @@ TEST(WorkedExamples, F4CodeWithRowOneTwoThree) {
   EXPECT_EQ(total_count(weight_distribution_ref(five)), 16u);
 }
 
+// Sum-zero codes: messages m of F_q^k followed by m_1 + ... + m_k, repeated
+// `copies` times (every weight then scaled by `copies`). Over F_2 and F_4,
+// characteristic 2, the words are those of F_q^(k+1) summing to zero.
+TestCode sum_zero_code(int q, int k, int copies) {
+  TestCode code{k, (k + 1) * copies, q, {}};
+  for (int i = 0; i < k; ++i) {
+    std::vector<int> row;
+    for (int c = 0; c < copies; ++c)
+      for (int j = 0; j <= k; ++j) row.push_back(j == i || j == k ? 1 : 0);
+    code.rows.push_back(row);
+  }
+  return code;
+}
+
+// A_w of the sum-zero code of length m over F_q (q = 2 or 4): C(m, w) times
+// the number of w nonzero elements summing to zero, ((q-1)^w + (-1)^w (q-1))/q.
+WeightPairs sum_zero_weights(int q, int m, int copies) {
+  WeightPairs out;
+  std::uint64_t binomial = 1, power = 1;
+  for (int w = 0; w <= m; ++w) {
+    const auto sign = w % 2 == 0 ? std::int64_t{1} : std::int64_t{-1};
+    const auto count = static_cast<std::uint64_t>((static_cast<std::int64_t>(power) + sign * (q - 1)) / q);
+    if (binomial * count != 0) out.emplace_back(w * copies, binomial * count);
+    binomial = binomial * static_cast<std::uint64_t>(m - w) / static_cast<std::uint64_t>(w + 1);
+    power *= static_cast<std::uint64_t>(q - 1);
+  }
+  return out;
+}
+
+// Tables of 2^20 and 2^22 entries: beyond one cache-sized block in both
+// widths, so a short code takes the block-wise record and a long one (the
+// same code repeated past the block-wise column limit) the whole table.
+TEST(LargeTables, ShortAndLongCodesOverBothLayouts) {
+  const struct {
+    int q, k, copies;
+  } cases[] = {{2, 20, 1}, {2, 20, 400}, {2, 22, 3}, {4, 10, 1}, {4, 11, 300}};
+  for (const auto& c : cases) {
+    const TestCode code = sum_zero_code(c.q, c.k, c.copies);
+    SCOPED_TRACE("q = " + std::to_string(c.q) + ", k = " + std::to_string(c.k) + ", n = " + std::to_string(code.n));
+    EXPECT_EQ(run_one(ComputePath::weight_distribution, code), sum_zero_weights(c.q, c.k + 1, c.copies));
+  }
+}
+
 TEST(RankDeficient, RepeatedMessagesGiveTheZeroWord) {
   // Binary and F_4: every message counts, so A_0 = q^(k - rank).
   // The zero third column shifts the projective sums by one.

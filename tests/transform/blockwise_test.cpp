@@ -1,0 +1,98 @@
+// The block-wise binary record against the straightforward chain (count the
+// columns into a whole table, transform it, extract), for both counter
+// widths, both shifts, small blocks that make many of them, the block size
+// the program uses, and every vector path.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "support/simd_paths.h"
+#include "support/wht_ref.h"
+#include "transform/blockwise.h"
+
+namespace {
+
+constexpr std::uint64_t kStale = 0xdeadbeefcafeULL;  // left in the histogram before a call
+constexpr std::size_t kGuard = 8;                     // counts past A_N that must stay untouched
+
+template <class C>
+std::vector<std::uint64_t> reference_weights(const std::vector<std::uint64_t>& patterns, unsigned K, std::int64_t N,
+                                             unsigned shift) {
+  std::vector<C> table(std::size_t{1} << K, 0);
+  for (std::uint64_t d : patterns) table[d] = static_cast<C>(table[d] + 1);
+  wdist_test::walsh_hadamard_ref(table.data(), K);
+  std::vector<std::uint64_t> hist(static_cast<std::size_t>(N) + 1, kStale);
+  wdist_test::count_binary_weights_ref(table.data(), K, N, shift, hist.data());
+  return hist;
+}
+
+template <class C>
+void expect_blockwise_matches(const std::vector<std::uint64_t>& patterns, unsigned K, unsigned block_bits,
+                              unsigned shift) {
+  const auto N = static_cast<std::int64_t>(patterns.size());
+  const std::vector<std::uint64_t> ref = reference_weights<C>(patterns, K, N, shift);
+  std::vector<std::uint64_t> fast(static_cast<std::size_t>(N) + 1 + kGuard, kStale);
+  wdist::blockwise_binary_weights<C>(patterns.data(), patterns.size(), K, N, shift, fast.data(), block_bits);
+  for (std::int64_t w = 0; w <= N; ++w)
+    ASSERT_EQ(fast[w], ref[w]) << "K = " << K << ", blocks of 2^" << block_bits << ", n = " << N << ", shift "
+                               << shift << ": A_" << w;
+  for (std::size_t g = 0; g < kGuard; ++g)
+    ASSERT_EQ(fast[static_cast<std::size_t>(N) + 1 + g], kStale) << "count past A_N written, offset " << g;
+}
+
+// n random K-bit patterns; every fourth one repeats an earlier pattern and
+// a few are zero columns, as real generator matrices have.
+std::vector<std::uint64_t> random_patterns(unsigned K, std::size_t n, std::mt19937_64& rng) {
+  std::vector<std::uint64_t> p;
+  const std::uint64_t mask = (std::uint64_t{1} << K) - 1;
+  for (std::size_t j = 0; j < n; ++j) {
+    if (j % 4 == 3)
+      p.push_back(p[rng() % p.size()]);
+    else if (j % 29 == 5)
+      p.push_back(0);
+    else
+      p.push_back(rng() & mask);
+  }
+  return p;
+}
+
+template <class C>
+class BlockwiseTest : public ::testing::Test {};
+
+using CounterTypes = ::testing::Types<std::int16_t, std::int32_t>;
+TYPED_TEST_SUITE(BlockwiseTest, CounterTypes);
+
+TYPED_TEST(BlockwiseTest, SmallBlocksManyOfThem) {
+  std::mt19937_64 rng(7);
+  const unsigned shapes[][2] = {{1, 0}, {4, 0}, {6, 2}, {9, 4}, {12, 5}, {14, 8}, {15, 10}, {16, 12}};
+  for (const auto& shape : shapes)
+    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{100}, std::size_t{1000}})
+      for (unsigned shift : {1u, 2u})
+        expect_blockwise_matches<TypeParam>(random_patterns(shape[0], n, rng), shape[0], shape[1], shift);
+}
+
+// The program's block size, one and three stages of blocks above it, on
+// every vector path the processor offers (each block is transformed by the
+// fast kernel of that path).
+TYPED_TEST(BlockwiseTest, ProgramBlockSizeOnEveryPath) {
+  constexpr unsigned b = wdist::kBlockBits<TypeParam>;
+  std::mt19937_64 rng(11);
+  for (wdist::SimdPath path : wdist_test::offered_paths()) {
+    wdist_test::ForcedPath forced(path);
+    expect_blockwise_matches<TypeParam>(random_patterns(b + 1, 300, rng), b + 1, b, 1);
+    expect_blockwise_matches<TypeParam>(random_patterns(b + 3, 2000, rng), b + 3, b, 2);
+  }
+}
+
+TYPED_TEST(BlockwiseTest, TakenOnlyForShortCodesBeyondOneBlock) {
+  constexpr unsigned b = wdist::kBlockBits<TypeParam>;
+  constexpr std::uint64_t most = wdist::kBlockwiseMaxColumns<TypeParam>;
+  EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(b, 10));
+  EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(b + 1, 10));
+  EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(40, most));
+  EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(40, most + 1));
+}
+
+}  // namespace
