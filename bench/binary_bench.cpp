@@ -15,6 +15,10 @@
 //   x_wht, x_record                        reference / fast
 //   pass        one in-place read+write pass over the same table
 //   wht_passes  wht / pass: the transform in units of that pass
+//   blockwise   the record block by block (columns, transform and extraction
+//               in cache-sized blocks, the table untouched), for the sizes
+//               where the program takes it; x_blockwise = record_ref / it.
+//               The main time column is the record as the program runs it.
 //
 // Extra options (before Google Benchmark's own):
 //   --max_k=K   register binary and F_4 sizes up to 2^K entries only
@@ -41,6 +45,7 @@
 #include "store/counter.h"
 #include "store/gen_matrix.h"
 #include "support/wht_ref.h"
+#include "transform/blockwise.h"
 #include "transform/char_vector.h"
 #include "transform/histogram.h"
 #include "transform/simd_path.h"
@@ -205,6 +210,15 @@ void record_reference(BinaryRecord& r) {
   wdist_test::count_binary_weights_ref(plane, r.K, r.N, r.shift, r.hist_ref.data());
 }
 
+// The record as the program runs it for a short code over a large table.
+double run_blockwise(BinaryRecord& r, std::vector<std::uint64_t>& patterns) {
+  patterns.resize(static_cast<std::size_t>(r.g.n));
+  const auto start = Clock::now();
+  wdist::binary_column_patterns(r.g, patterns.data());
+  wdist::blockwise_binary_weights<Counter>(patterns.data(), patterns.size(), r.K, r.N, r.shift, r.hist.data());
+  return seconds_since(start);
+}
+
 // One in-place read+write pass over the table: the memory-bound floor that
 // each pass of the transform over a table beyond the caches pays.
 double inplace_pass(BinaryRecord& r) {
@@ -217,7 +231,8 @@ double inplace_pass(BinaryRecord& r) {
   return seconds_since(start);
 }
 
-void report(benchmark::State& state, const PhaseTimes& fast, const PhaseTimes& ref, double pass, double runs) {
+void report(benchmark::State& state, const PhaseTimes& fast, const PhaseTimes& ref, double pass, double blockwise,
+            double runs) {
   using benchmark::Counter;
   auto avg = [&](double v) { return Counter(v / runs); };
   state.counters["clear"] = avg(fast.clear);
@@ -232,6 +247,10 @@ void report(benchmark::State& state, const PhaseTimes& fast, const PhaseTimes& r
   state.counters["record_ref"] = avg(ref.record());
   state.counters["x_wht"] = Counter(ref.wht / fast.wht);
   state.counters["x_record"] = Counter(ref.record() / fast.record());
+  if (blockwise > 0) {
+    state.counters["blockwise"] = avg(blockwise);
+    state.counters["x_blockwise"] = Counter(ref.record() / blockwise);
+  }
   if (pass > 0) {
     state.counters["pass"] = avg(pass);
     state.counters["wht_passes"] = Counter(fast.wht / pass);
@@ -242,8 +261,10 @@ void report(benchmark::State& state, const PhaseTimes& fast, const PhaseTimes& r
 // once per iteration, checked against each other.
 void run_record_benchmark(benchmark::State& state, BinaryRecord& r) {
   run_fast(r);  // allocates nothing more, but touches every page once
+  const bool by_blocks = wdist::prefers_blockwise<Counter>(r.K, static_cast<std::uint64_t>(r.g.n));
+  std::vector<std::uint64_t> patterns;
   PhaseTimes fast, ref;
-  double pass = 0;
+  double pass = 0, blockwise = 0;
   double runs = 0;
   for (auto _ : state) {
     const PhaseTimes f = run_fast(r);
@@ -252,14 +273,24 @@ void run_record_benchmark(benchmark::State& state, BinaryRecord& r) {
       state.SkipWithError("fast and reference histograms differ");
       break;
     }
+    double b = 0;
+    if (by_blocks) {
+      b = run_blockwise(r, patterns);
+      if (r.hist != r.hist_ref) {
+        state.SkipWithError("block-wise and reference histograms differ");
+        break;
+      }
+    }
     pass += inplace_pass(r);
     fast.add(f);
     ref.add(g);
+    blockwise += b;
     runs += 1;
-    state.SetIterationTime(f.record());
+    state.SetIterationTime(by_blocks ? b : f.record());
   }
-  if (runs > 0) report(state, fast, ref, pass, runs);
-  state.SetLabel(std::string(kWidthName) + " " + wdist::simd_path_name(wdist::active_simd_path()));
+  if (runs > 0) report(state, fast, ref, pass, blockwise, runs);
+  state.SetLabel(std::string(kWidthName) + " " + wdist::simd_path_name(wdist::active_simd_path()) +
+                 (by_blocks ? " block-wise" : ""));
   state.SetBytesProcessed(static_cast<std::int64_t>(runs * static_cast<double>(table_bytes(r))));
   release_record(r);
 }

@@ -88,11 +88,18 @@ TYPED_TEST(BlockwiseTest, ProgramBlockSizeOnEveryPath) {
 
 TYPED_TEST(BlockwiseTest, TakenOnlyForShortCodesBeyondOneBlock) {
   constexpr unsigned b = wdist::kBlockBits<TypeParam>;
-  constexpr std::uint64_t most = wdist::kBlockwiseMaxColumns<TypeParam>;
+  EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(b, 0));
   EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(b, 10));
   EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(b + 1, 10));
-  EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(40, most));
-  EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(40, most + 1));
+  EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(b + 1, std::uint64_t{1} << (b - 5)));
+  EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(b + 1, (std::uint64_t{1} << (b - 5)) + 1));
+  EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(b + 4, std::uint64_t{1} << (b - 4)));
+  EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(b + 4, (std::uint64_t{1} << (b - 4)) + 1));
+  // Every limit fits the column buffer the program keeps for it.
+  for (unsigned K = 0; K < 62; ++K)
+    EXPECT_LE(wdist::blockwise_max_columns<TypeParam>(K), wdist::kBlockwiseMaxColumns<TypeParam>) << K;
+  EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(40, wdist::kBlockwiseMaxColumns<TypeParam>));
+  EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(40, wdist::kBlockwiseMaxColumns<TypeParam> + 1));
 }
 
 }  // namespace
