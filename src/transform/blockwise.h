@@ -23,19 +23,21 @@ namespace wdist {
 template <class C>
 constexpr unsigned kBlockBits = sizeof(C) == 2 ? 18 : 17;
 
-// Columns the block-wise record takes at most over 2^K entries. Each block
-// then spends at most one column update per 32 of its entries, per 16 or
-// per 8 as the table grows and the whole-table passes it saves cost more
-// (measured: the block-wise record is as fast or faster up to these limits).
+// Columns the block-wise record takes at most over 2^K entries: each block
+// then spends at most one column update per 32 of its entries, and up to
+// one per 2 as the table grows and the whole-table passes it saves cost
+// more (measured on both widths: the block-wise record is as fast or faster
+// up to these limits, and slower a factor of 2 to 4 beyond them).
 template <class C>
 constexpr std::uint64_t blockwise_max_columns(unsigned K) {
   constexpr unsigned b = kBlockBits<C>;
   if (K <= b) return 0;
   const unsigned above = K - b;
-  return std::uint64_t{1} << (b - (above <= 2 ? 5 : above <= 4 ? 4 : 3));
+  const unsigned spare = above <= 2 ? 5 : above <= 4 ? 4 : above <= 8 ? 3 : above <= 10 ? 2 : 1;
+  return std::uint64_t{1} << (b - spare);
 }
 template <class C>
-constexpr std::uint64_t kBlockwiseMaxColumns = std::uint64_t{1} << (kBlockBits<C> - 3);
+constexpr std::uint64_t kBlockwiseMaxColumns = std::uint64_t{1} << (kBlockBits<C> - 1);
 
 // Whether a binary record of 2^K messages and `columns` columns is computed
 // block by block: the table must span more than one block and the code be
@@ -49,14 +51,15 @@ constexpr bool prefers_blockwise(unsigned K, std::uint64_t columns) {
 // vector of the columns with bit patterns patterns[0..columns) (bit r-1 set
 // when row r holds 1) was transformed over 2^K entries: each message adds
 // 1 at (N - value) >> shift. Blocks hold 2^block_bits entries (block_bits
-// at most kBlockBits<C>; tests use smaller ones), K > block_bits.
+// at most kBlockBits<C>; tests use smaller ones), K > block_bits. The
+// patterns are left reordered.
 template <class C>
-void blockwise_binary_weights(const std::uint64_t* patterns, std::uint64_t columns, unsigned K, std::int64_t N,
+void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, unsigned K, std::int64_t N,
                               unsigned shift, std::uint64_t* hist, unsigned block_bits = kBlockBits<C>);
 
-extern template void blockwise_binary_weights<std::int16_t>(const std::uint64_t*, std::uint64_t, unsigned,
+extern template void blockwise_binary_weights<std::int16_t>(std::uint64_t*, std::uint64_t, unsigned,
                                                              std::int64_t, unsigned, std::uint64_t*, unsigned);
-extern template void blockwise_binary_weights<std::int32_t>(const std::uint64_t*, std::uint64_t, unsigned,
+extern template void blockwise_binary_weights<std::int32_t>(std::uint64_t*, std::uint64_t, unsigned,
                                                              std::int64_t, unsigned, std::uint64_t*, unsigned);
 
 }  // namespace wdist
