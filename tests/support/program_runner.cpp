@@ -1,6 +1,7 @@
 #include "support/program_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -108,6 +109,8 @@ std::string without_allocator_warnings(const std::string& err) {
     const rlimit bound{bytes, bytes};
     if (setrlimit(RLIMIT_FSIZE, &bound) != 0) _exit(126);
   }
+  if (limits.gid >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(limits.gid)) != 0)) _exit(126);
+  if (limits.uid >= 0 && setuid(static_cast<uid_t>(limits.uid)) != 0) _exit(126);
   execve(argv[0], argv, envp);
   _exit(127);
 }

@@ -23,6 +23,8 @@ struct ProgramRun {
 // disk instead of ending the process.
 struct RunLimits {
   long long file_size_bytes = -1;  // RLIMIT_FSIZE; -1 leaves the limit as it is
+  int uid = -1;                    // a user (and group) to run as, for a root runner; -1 keeps the runner's
+  int gid = -1;
 };
 
 // Runs `program` (no arguments) in `work_dir`, feeding `input` on standard

@@ -17,6 +17,8 @@ fi
 cmake --build "$build" -j2 >/dev/null || exit 1
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
+# Some runs drop to the user nobody, whose logs must land here too.
+chmod 1777 "$logs"
 export WDIST_TEST_LAUNCHER="$root/tests/valgrind/launcher.sh" WDIST_TEST_TIMEOUT_SCALE=30 WDIST_VALGRIND_LOGS="$logs"
 ctest --test-dir "$build" -R "$pattern" --output-on-failure -j"${WDIST_VALGRIND_JOBS:-2}" \
   --timeout 3600 | tail -n 40
