@@ -1,6 +1,5 @@
 #include "codefile/head_check.h"
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,16 +16,6 @@ bool is_supported_field(std::int64_t q) { return q == 2 || q == 3 || q == 4 || q
 
 bool fits_int32(std::int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
-// Writes the reason of a refusal; the format attribute lets the compiler
-// check every reason's arguments against its text.
-[[gnu::format(printf, 3, 4)]] bool refuse(char* reason, std::size_t reason_size, const char* format, ...) {
-  std::va_list values;
-  va_start(values, format);
-  std::vsnprintf(reason, reason_size, format, values);
-  va_end(values);
-  return false;
-}
-
 }  // namespace
 
 bool projective_point_count(std::int64_t q, std::int64_t k, std::uint64_t& theta) {
@@ -41,39 +30,40 @@ bool projective_point_count(std::int64_t q, std::int64_t k, std::uint64_t& theta
 
 bool accept_head(const HeadNumbers& head, RecordPath path, char* reason, std::size_t reason_size) {
   const std::int64_t k = head.k, n = head.n, q = head.q;
+  // Every reason passes its text through a format with at least one
+  // argument, so no text is ever read as a format by itself.
+  auto refuse = [&](const char* format, auto... values) {
+    std::snprintf(reason, reason_size, format, values...);
+    return false;
+  };
   if (!fits_int32(k) || !fits_int32(n) || !fits_int32(q))
-    return refuse(reason, reason_size, "a head number does not fit a 32-bit integer");
-  if (k < 1)
-    return refuse(reason, reason_size, "k = %lld, the dimension must be at least 1", static_cast<long long>(k));
-  if (n < 0) return refuse(reason, reason_size, "n = %lld, the length must not be negative", static_cast<long long>(n));
-  if (!is_supported_field(q))
-    return refuse(reason, reason_size, "q = %lld, the field must be one of 2, 3, 4, 5, 7", static_cast<long long>(q));
+    return refuse("%s", "a head number does not fit a 32-bit integer");
+  if (k < 1) return refuse("k = %lld, the dimension must be at least 1", static_cast<long long>(k));
+  if (n < 0) return refuse("n = %lld, the length must not be negative", static_cast<long long>(n));
+  if (!is_supported_field(q)) return refuse("q = %lld, the field must be one of 2, 3, 4, 5, 7", static_cast<long long>(q));
   const std::int64_t limit = q == 4 ? kLengthLimitF4 : kLengthLimit;
   if (n >= limit) {
     if (kWideBuild)
-      return refuse(reason, reason_size, "n = %lld, this program takes n < %lld for q = %lld",
-                    static_cast<long long>(n), static_cast<long long>(limit), static_cast<long long>(q));
-    return refuse(reason, reason_size,
-                  "n = %lld, this program takes n < %lld for q = %lld (wdist-wide takes longer codes)",
+      return refuse("n = %lld, this program takes n < %lld for q = %lld", static_cast<long long>(n),
+                    static_cast<long long>(limit), static_cast<long long>(q));
+    return refuse("n = %lld, this program takes n < %lld for q = %lld (wdist-wide takes longer codes)",
                   static_cast<long long>(n), static_cast<long long>(limit), static_cast<long long>(q));
   }
   const bool binary_layout = path == RecordPath::weight_distribution && (q == 2 || q == 4);
   if (binary_layout) {
     const std::int64_t dimension = q == 4 ? 2 * k : k;
     if (dimension >= kBinaryDimensionLimit)
-      return refuse(reason, reason_size, "k = %lld, a table of 2^%lld entries cannot be addressed",
-                    static_cast<long long>(k), static_cast<long long>(dimension));
+      return refuse("k = %lld, a table of 2^%lld entries cannot be addressed", static_cast<long long>(k),
+                    static_cast<long long>(dimension));
     return true;
   }
   if (k > kProjectiveDimensionLimit)
-    return refuse(reason, reason_size, "k = %lld, the projective layout takes k <= %lld", static_cast<long long>(k),
+    return refuse("k = %lld, the projective layout takes k <= %lld", static_cast<long long>(k),
                   static_cast<long long>(kProjectiveDimensionLimit));
   std::uint64_t theta = 0;
-  if (!projective_point_count(q, k, theta) ||
-      theta + 1 > UINT64_MAX / (static_cast<std::uint64_t>(q) * sizeof(Counter)))
-    return refuse(reason, reason_size, "k = %lld, a table of (%lld^%lld - 1)/%lld points cannot be addressed",
-                  static_cast<long long>(k), static_cast<long long>(q), static_cast<long long>(k),
-                  static_cast<long long>(q - 1));
+  if (!projective_point_count(q, k, theta) || theta + 1 > UINT64_MAX / (static_cast<std::uint64_t>(q) * sizeof(Counter)))
+    return refuse("k = %lld, a table of (%lld^%lld - 1)/%lld points cannot be addressed", static_cast<long long>(k),
+                  static_cast<long long>(q), static_cast<long long>(k), static_cast<long long>(q - 1));
   return true;
 }
 

@@ -33,7 +33,7 @@ void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, un
   // Columns in the order of their entries in a block: every block is then
   // filled front to back, which the caches follow, instead of at random.
   std::sort(patterns, patterns + columns, [low](std::uint64_t a, std::uint64_t b) { return (a & low) < (b & low); });
-  WeightTally tally;
+  WeightTally tally{};
   begin_weight_tally<C>(tally, N, shift, Index{1} << K, hist);
   for (Index h = 0; h < blocks; ++h) {
     std::memset(w, 0, block * sizeof(C));

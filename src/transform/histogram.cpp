@@ -234,7 +234,7 @@ void finish_weight_tally(WeightTally& t) { fold_tally(t); }
 template <class C>
 void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist) {
   const Index size = Index{1} << K;
-  WeightTally t;
+  WeightTally t{};
   begin_weight_tally<C>(t, N, shift, size, hist);
   add_to_weight_tally(t, v, size);
   finish_weight_tally(t);
