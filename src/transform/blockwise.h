@@ -50,9 +50,11 @@ constexpr bool prefers_blockwise(unsigned K, std::uint64_t columns) {
 // hist[0..N] = what count_binary_weights gives after the characteristic
 // vector of the columns with bit patterns patterns[0..columns) (bit r-1 set
 // when row r holds 1) was transformed over 2^K entries: each message adds
-// 1 at (N - value) >> shift. Blocks hold 2^block_bits entries (block_bits
-// at most kBlockBits<C>; tests use smaller ones), K > block_bits. The
-// patterns are left reordered.
+// 1 at (N - value) >> shift. The blocks are computed in groups of
+// 2^block_bits entries, one block in each lane of the vectors of the active
+// path (block_bits at most kBlockBits<C>, tests use smaller ones; less than
+// one vector is taken as one vector). columns <= kBlockwiseMaxColumns<C>.
+// The patterns are left reordered.
 template <class C>
 void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, unsigned K, std::int64_t N,
                               unsigned shift, std::uint64_t* hist, unsigned block_bits = kBlockBits<C>);

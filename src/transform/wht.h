@@ -10,7 +10,29 @@ namespace wdist {
 template <class C>
 void walsh_hadamard(C* v, unsigned K);
 
+// Lane blocks, for the block-wise binary record: a group of 2^lane_bits
+// independent blocks of 2^m entries, block t in lane t of 2^m vectors of
+// the active vector path (entry e of block t at w[e * 2^lane_bits + t]).
+// The fill clears the group, adds for every column j the Walsh row
+// x = lane[j] < 2^lane_bits (lane t: (-1)^popcount(t & x)), negated when
+// high[j] & group has odd parity, at entry slot[j] of every block, then
+// transforms every block: afterwards block t holds the Walsh-Hadamard
+// transform of what was added to it. Wrapping counter arithmetic, as above.
+template <class C>
+unsigned lane_bits();
+template <class C>
+void fill_and_transform_lane_blocks(C* w, unsigned m, const std::uint32_t* slot, const std::uint8_t* lane,
+                                    const std::uint64_t* high, std::uint64_t group, std::uint64_t columns);
+
 extern template void walsh_hadamard<std::int16_t>(std::int16_t*, unsigned);
 extern template void walsh_hadamard<std::int32_t>(std::int32_t*, unsigned);
+extern template unsigned lane_bits<std::int16_t>();
+extern template unsigned lane_bits<std::int32_t>();
+extern template void fill_and_transform_lane_blocks<std::int16_t>(std::int16_t*, unsigned, const std::uint32_t*,
+                                                                  const std::uint8_t*, const std::uint64_t*,
+                                                                  std::uint64_t, std::uint64_t);
+extern template void fill_and_transform_lane_blocks<std::int32_t>(std::int32_t*, unsigned, const std::uint32_t*,
+                                                                  const std::uint8_t*, const std::uint64_t*,
+                                                                  std::uint64_t, std::uint64_t);
 
 }  // namespace wdist

@@ -302,5 +302,94 @@ void transform_table(U* v, unsigned K) {
   radix_stages(v, size, block_log, K, kCacheRadixLog);
 }
 
+// ---------------------------------------------------------------- lane blocks
+//
+// The block-wise record keeps one independent block in every lane: entry e
+// of the block in lane t is lane t of vector e. Its transform then has
+// stages across vectors only (no lane shuffles), and a column adds a
+// whole Walsh row at once: lane t of row x is (-1)^popcount(t & x).
+
+// Stages across the 2^(k - lanes_log) vectors of 2^k entries, every lane
+// on its own: groups of 2^R consecutive vectors in registers first.
+template <class U, unsigned R>
+void vector_leaf_pass(U* p, Index span) {
+  constexpr unsigned n = 1u << R;
+  constexpr Index L = Shape<U>::lanes;
+  for (Index g = 0; g < span; g += n * L) {
+    Vec<U> x[n];
+#pragma GCC unroll 32
+    for (unsigned i = 0; i < n; ++i) x[i] = load_vec(p + g + i * L);
+    register_stages<U, R>(x);
+#pragma GCC unroll 32
+    for (unsigned i = 0; i < n; ++i) store_vec(p + g + i * L, x[i]);
+  }
+}
+
+template <class U>
+void transform_vectors_l1(U* p, unsigned k) {
+  constexpr unsigned lanes_log = Shape<U>::lanes_log;
+  const Index span = Index{1} << k;
+  const unsigned above = k - lanes_log;
+  const unsigned leaf = above < kCacheRadixLog ? above : kCacheRadixLog;
+  switch (leaf) {
+    case 0: break;
+    case 1: vector_leaf_pass<U, 1>(p, span); break;
+    case 2: vector_leaf_pass<U, 2>(p, span); break;
+    case 3: vector_leaf_pass<U, 3>(p, span); break;
+    default: vector_leaf_pass<U, 4>(p, span); break;
+  }
+  radix_stages(p, span, lanes_log + leaf, k, kCacheRadixLog);
+}
+
+// k >= lanes_log; 2^k entries held in L2.
+template <class U>
+void transform_vectors(U* p, unsigned k) {
+  constexpr unsigned l1_log = Shape<U>::l1_log;
+  if (k <= l1_log) {
+    transform_vectors_l1(p, k);
+    return;
+  }
+  const Index span = Index{1} << k, sub = Index{1} << l1_log;
+  for (Index b = 0; b < span; b += sub) transform_vectors_l1(p + b, l1_log);
+  radix_stages(p, span, l1_log, k, kCacheRadixLog);
+}
+
+// Row x of the Walsh matrix of order `lanes` as a vector, at x; its
+// negation at lanes + x.
+template <class U>
+struct LaneRows {
+  Vec<U> row[2 * Shape<U>::lanes];
+};
+
+template <class U>
+LaneRows<U> make_lane_rows() {
+  constexpr unsigned L = Shape<U>::lanes;
+  LaneRows<U> rows{};
+  for (unsigned x = 0; x < L; ++x)
+    for (unsigned t = 0; t < L; ++t) {
+      const bool odd = (__builtin_popcount(t & x) & 1) != 0;
+      rows.row[x][t] = odd ? static_cast<U>(~U{0}) : U{1};
+      rows.row[L + x][t] = odd ? U{1} : static_cast<U>(~U{0});
+    }
+  return rows;
+}
+
+// Clears 2^m vectors at w, adds for every column j the Walsh row lane[j]
+// (see LaneRows), negated when high[j] & group has odd parity, at vector
+// slot[j], then transforms every lane over the vectors.
+template <class U>
+void fill_and_transform_lanes(U* w, unsigned m, const std::uint32_t* slot, const std::uint8_t* lane,
+                              const std::uint64_t* high, std::uint64_t group, std::uint64_t columns) {
+  static const LaneRows<U> rows = make_lane_rows<U>();
+  constexpr Index L = Shape<U>::lanes;
+  std::memset(w, 0, (L << m) * sizeof(U));
+  for (std::uint64_t j = 0; j < columns; ++j) {
+    U* at = w + Index{slot[j]} * L;
+    const unsigned negated = static_cast<unsigned>(__builtin_parityll(high[j] & group));
+    store_vec(at, load_vec(at) + rows.row[lane[j] + negated * L]);
+  }
+  transform_vectors(w, m + Shape<U>::lanes_log);
+}
+
 }  // namespace
 }  // namespace wdist
