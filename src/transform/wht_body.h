@@ -208,10 +208,15 @@ void radix_stages(U* p, Index span, unsigned first, unsigned last, unsigned max_
   }
 }
 
+// Which stages a block transform runs: all of them, or (for lane blocks,
+// below) only those across vectors, every lane on its own.
+enum class Stages { all, across_vectors };
+
 // The lowest stages of a block of 2^k entries (k >= lanes_log): groups of
-// 2^R consecutive vectors, each first through its lane stages, then R
-// stages across the group in registers.
-template <class U, unsigned R>
+// 2^R consecutive vectors, each first through its lane stages (unless only
+// the stages across vectors are asked for), then R stages across the group
+// in registers.
+template <class U, unsigned R, Stages S>
 void leaf_pass(U* p, Index span) {
   constexpr unsigned n = 1u << R;
   constexpr Index L = Shape<U>::lanes;
@@ -219,7 +224,9 @@ void leaf_pass(U* p, Index span) {
     Vec<U> x[n];
 #pragma GCC unroll 32
     for (unsigned i = 0; i < n; ++i) x[i] = load_vec(p + g + i * L);
-    if constexpr (R == 0) {
+    if constexpr (S == Stages::across_vectors) {
+      register_stages<U, R>(x);
+    } else if constexpr (R == 0) {
       x[0] = lane_stages<U>(x[0]);
     } else {
 #pragma GCC unroll 16
@@ -236,34 +243,34 @@ void leaf_pass(U* p, Index span) {
 // spills a few to L1, which still measures faster than radix 8.
 constexpr unsigned kCacheRadixLog = 4;
 
-// All stages of a block of 2^k entries held in L1.
-template <class U>
+// The stages S of a block of 2^k entries held in L1.
+template <class U, Stages S = Stages::all>
 void transform_l1_block(U* p, unsigned k) {
   constexpr unsigned lanes_log = Shape<U>::lanes_log;
   const Index span = Index{1} << k;
   const unsigned above = k - lanes_log;  // stages across vectors
   const unsigned leaf = above < kCacheRadixLog ? above : kCacheRadixLog;
   switch (leaf) {
-    case 0: leaf_pass<U, 0>(p, span); break;
-    case 1: leaf_pass<U, 1>(p, span); break;
-    case 2: leaf_pass<U, 2>(p, span); break;
-    case 3: leaf_pass<U, 3>(p, span); break;
-    default: leaf_pass<U, 4>(p, span); break;
+    case 0: leaf_pass<U, 0, S>(p, span); break;
+    case 1: leaf_pass<U, 1, S>(p, span); break;
+    case 2: leaf_pass<U, 2, S>(p, span); break;
+    case 3: leaf_pass<U, 3, S>(p, span); break;
+    default: leaf_pass<U, 4, S>(p, span); break;
   }
   radix_stages(p, span, lanes_log + leaf, k, kCacheRadixLog);
 }
 
-// All stages of a block of 2^k entries held in L2: each L1 sub-block first,
-// then the strides between sub-blocks.
-template <class U>
+// The stages S of a block of 2^k entries held in L2: each L1 sub-block
+// first, then the strides between sub-blocks.
+template <class U, Stages S = Stages::all>
 void transform_l2_block(U* p, unsigned k) {
   constexpr unsigned l1_log = Shape<U>::l1_log;
   if (k <= l1_log) {
-    transform_l1_block(p, k);
+    transform_l1_block<U, S>(p, k);
     return;
   }
   const Index span = Index{1} << k, sub = Index{1} << l1_log;
-  for (Index b = 0; b < span; b += sub) transform_l1_block(p + b, l1_log);
+  for (Index b = 0; b < span; b += sub) transform_l1_block<U, S>(p + b, l1_log);
   radix_stages(p, span, l1_log, k, kCacheRadixLog);
 }
 
@@ -309,51 +316,6 @@ void transform_table(U* v, unsigned K) {
 // stages across vectors only (no lane shuffles), and a column adds a
 // whole Walsh row at once: lane t of row x is (-1)^popcount(t & x).
 
-// Stages across the 2^(k - lanes_log) vectors of 2^k entries, every lane
-// on its own: groups of 2^R consecutive vectors in registers first.
-template <class U, unsigned R>
-void vector_leaf_pass(U* p, Index span) {
-  constexpr unsigned n = 1u << R;
-  constexpr Index L = Shape<U>::lanes;
-  for (Index g = 0; g < span; g += n * L) {
-    Vec<U> x[n];
-#pragma GCC unroll 32
-    for (unsigned i = 0; i < n; ++i) x[i] = load_vec(p + g + i * L);
-    register_stages<U, R>(x);
-#pragma GCC unroll 32
-    for (unsigned i = 0; i < n; ++i) store_vec(p + g + i * L, x[i]);
-  }
-}
-
-template <class U>
-void transform_vectors_l1(U* p, unsigned k) {
-  constexpr unsigned lanes_log = Shape<U>::lanes_log;
-  const Index span = Index{1} << k;
-  const unsigned above = k - lanes_log;
-  const unsigned leaf = above < kCacheRadixLog ? above : kCacheRadixLog;
-  switch (leaf) {
-    case 0: break;
-    case 1: vector_leaf_pass<U, 1>(p, span); break;
-    case 2: vector_leaf_pass<U, 2>(p, span); break;
-    case 3: vector_leaf_pass<U, 3>(p, span); break;
-    default: vector_leaf_pass<U, 4>(p, span); break;
-  }
-  radix_stages(p, span, lanes_log + leaf, k, kCacheRadixLog);
-}
-
-// k >= lanes_log; 2^k entries held in L2.
-template <class U>
-void transform_vectors(U* p, unsigned k) {
-  constexpr unsigned l1_log = Shape<U>::l1_log;
-  if (k <= l1_log) {
-    transform_vectors_l1(p, k);
-    return;
-  }
-  const Index span = Index{1} << k, sub = Index{1} << l1_log;
-  for (Index b = 0; b < span; b += sub) transform_vectors_l1(p + b, l1_log);
-  radix_stages(p, span, l1_log, k, kCacheRadixLog);
-}
-
 // Row x of the Walsh matrix of order `lanes` as a vector, at x; its
 // negation at lanes + x.
 template <class U>
@@ -388,7 +350,7 @@ void fill_and_transform_lanes(U* w, unsigned m, const std::uint32_t* slot, const
     const unsigned negated = static_cast<unsigned>(__builtin_parityll(high[j] & group));
     store_vec(at, load_vec(at) + rows.row[lane[j] + negated * L]);
   }
-  transform_vectors(w, m + Shape<U>::lanes_log);
+  transform_l2_block<U, Stages::across_vectors>(w, m + Shape<U>::lanes_log);
 }
 
 }  // namespace
