@@ -346,7 +346,7 @@ void fill_and_transform_lanes(U* w, unsigned m, const std::uint32_t* slot, const
   constexpr Index L = Shape<U>::lanes;
   std::memset(w, 0, (L << m) * sizeof(U));
   for (std::uint64_t j = 0; j < columns; ++j) {
-    U* at = w + Index{slot[j]} * L;
+    U* at = w + static_cast<Index>(slot[j]) * L;
     const unsigned negated = static_cast<unsigned>(__builtin_parityll(high[j] & group));
     store_vec(at, load_vec(at) + rows.row[lane[j] + negated * L]);
   }
