@@ -127,6 +127,45 @@ TEST_F(ReportRunTest, ProjectiveSumsShiftByZeroColumns) {
 
 // ---------------------------------------------------------------- unusable input files
 
+// Sum-zero codes (messages followed by the sum of their entries) over F_2
+// with k = 20 and over F_4 with k = 10: tables of 2^20 entries, beyond one
+// cache block in both programs, computed block by block. A_w is
+// C(k+1, w) times the number of w nonzero field elements summing to zero,
+// ((q-1)^w + (-1)^w (q-1)) / q.
+TEST_F(ReportRunTest, ShortCodesOverLargeTables) {
+  auto code = [](int k) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < k; ++i) {
+      std::string row(static_cast<std::size_t>(k + 1), '0');
+      row[static_cast<std::size_t>(i)] = row[static_cast<std::size_t>(k)] = '1';
+      rows.push_back(row);
+    }
+    return rows;
+  };
+  auto weights = [](int q, int m) {
+    std::string text;
+    long long binomial = 1, power = 1;
+    for (int w = 0; w <= m; ++w) {
+      const long long count = binomial * ((power + (w % 2 == 0 ? 1 : -1) * (q - 1)) / q);
+      if (count != 0) text.append(" ").append(std::to_string(w)).append("^").append(std::to_string(count)).append(" ");
+      binomial = binomial * (m - w) / (w + 1);
+      power *= q - 1;
+    }
+    return text;
+  };
+  std::string input;
+  for (const auto& [q, k] : {std::pair{2, 20}, std::pair{4, 10}}) {
+    input.append("? ").append(std::to_string(k)).append(" ").append(std::to_string(k + 1));
+    input.append(" ").append(std::to_string(q)).append("\n");
+    for (const std::string& row : code(k)) input.append(row).append("\n");
+  }
+  put("EXAM.txt", input);
+  const ProgramRun r = run("1\n4\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(report(), block("20 21 2 1 20 32", code(20), weights(2, 21)) +
+                          block("10 11 4 2 20 32", code(10), weights(4, 11)));
+}
+
 TEST_F(ReportRunTest, MissingInputLeavesTheReportAlone) {
   put("EXAM.txt_r", "kept");
   for (const char* choice : {"1", "33"}) {
