@@ -47,6 +47,7 @@
 #include "support/wht_ref.h"
 #include "transform/blockwise.h"
 #include "transform/char_vector.h"
+#include "transform/columns.h"
 #include "transform/histogram.h"
 #include "transform/simd_path.h"
 #include "transform/wht.h"
@@ -150,6 +151,20 @@ struct PhaseTimes {
 
 std::uint64_t table_bytes(const BinaryRecord& r) { return sizeof(Counter) << r.K; }
 
+// The column patterns of the record's matrix.
+void column_patterns(const BinaryRecord& r, std::uint64_t* patterns) {
+  wdist::RowPointers rows{};
+  wdist::binary_patterns(wdist::view_of(r.g, 2, rows), 0, r.g.n, patterns);
+}
+
+// The characteristic vector: each column adds 1 at its pattern.
+void count_columns(BinaryRecord& r) {
+  std::vector<std::uint64_t> patterns(static_cast<std::size_t>(r.g.n));
+  column_patterns(r, patterns.data());
+  Counter* plane = r.point.a[0];
+  for (std::uint64_t p : patterns) plane[p] = static_cast<Counter>(plane[p] + 1);
+}
+
 // The record as the driver runs it: clear the plane, count the columns,
 // transform, extract.
 PhaseTimes run_fast(BinaryRecord& r) {
@@ -159,7 +174,7 @@ PhaseTimes run_fast(BinaryRecord& r) {
   std::memset(plane, 0, table_bytes(r));
   t.clear = seconds_since(start);
   start = Clock::now();
-  wdist::count_columns(r.g, r.point);
+  count_columns(r);
   t.count = seconds_since(start);
   start = Clock::now();
   wdist::walsh_hadamard(plane, r.K);
@@ -195,7 +210,7 @@ PhaseTimes run_reference(BinaryRecord& r) {
 // the clock would cost more than a phase.
 void record_fast(BinaryRecord& r) {
   std::memset(r.point.a[0], 0, table_bytes(r));
-  wdist::count_columns(r.g, r.point);
+  count_columns(r);
   wdist::walsh_hadamard(r.point.a[0], r.K);
   wdist::count_binary_weights(r.point.a[0], r.K, r.N, r.shift, r.hist.data());
 }
@@ -214,7 +229,7 @@ void record_reference(BinaryRecord& r) {
 double run_blockwise(BinaryRecord& r, std::vector<std::uint64_t>& patterns) {
   patterns.resize(static_cast<std::size_t>(r.g.n));
   const auto start = Clock::now();
-  wdist::binary_column_patterns(r.g, patterns.data());
+  column_patterns(r, patterns.data());
   wdist::blockwise_binary_weights<Counter>(patterns.data(), patterns.size(), r.K, r.N, r.shift, r.hist.data());
   return seconds_since(start);
 }

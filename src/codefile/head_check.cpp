@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "store/counter.h"
+#include "engine/plan.h"
+#include "field/fields.h"
 
 namespace wdist {
 
@@ -12,23 +13,12 @@ namespace {
 constexpr std::int64_t kBinaryDimensionLimit = 62;  // 2^62 Counters would overflow a 64-bit byte count
 constexpr std::int64_t kProjectiveDimensionLimit = 32;
 
-bool is_supported_field(std::int64_t q) { return q == 2 || q == 3 || q == 4 || q == 5 || q == 7; }
-
 bool fits_int32(std::int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 }  // namespace
 
-bool projective_point_count(std::int64_t q, std::int64_t k, std::uint64_t& theta) {
-  std::uint64_t power = 1;
-  for (std::int64_t i = 0; i < k; ++i) {
-    if (power > UINT64_MAX / static_cast<std::uint64_t>(q)) return false;
-    power *= static_cast<std::uint64_t>(q);
-  }
-  theta = (power - 1) / static_cast<std::uint64_t>(q - 1);
-  return true;
-}
-
-bool accept_head(const HeadNumbers& head, RecordPath path, char* reason, std::size_t reason_size) {
+bool accept_head(const HeadNumbers& head, RecordPath path, const HeadLimits& limits, char* reason,
+                 std::size_t reason_size) {
   const std::int64_t k = head.k, n = head.n, q = head.q;
   // Every reason passes its text through a format with at least one
   // argument, so no text is ever read as a format by itself.
@@ -40,17 +30,16 @@ bool accept_head(const HeadNumbers& head, RecordPath path, char* reason, std::si
     return refuse("%s", "a head number does not fit a 32-bit integer");
   if (k < 1) return refuse("k = %lld, the dimension must be at least 1", static_cast<long long>(k));
   if (n < 0) return refuse("n = %lld, the length must not be negative", static_cast<long long>(n));
-  if (!is_supported_field(q)) return refuse("q = %lld, the field must be one of 2, 3, 4, 5, 7", static_cast<long long>(q));
-  const std::int64_t limit = q == 4 ? kLengthLimitF4 : kLengthLimit;
+  if (!is_supported_field(q)) return refuse("q = %lld, the field must be one of %s", static_cast<long long>(q), kSupportedFieldsText);
+  const std::int64_t limit = q == 4 ? limits.length_f4 : limits.length;
   if (n >= limit) {
-    if (kWideBuild)
+    if (limits.wide)
       return refuse("n = %lld, this program takes n < %lld for q = %lld", static_cast<long long>(n),
                     static_cast<long long>(limit), static_cast<long long>(q));
     return refuse("n = %lld, this program takes n < %lld for q = %lld (wdist-wide takes longer codes)",
                   static_cast<long long>(n), static_cast<long long>(limit), static_cast<long long>(q));
   }
-  const bool binary_layout = path == RecordPath::weight_distribution && (q == 2 || q == 4);
-  if (binary_layout) {
+  if (takes_binary_layout(static_cast<int>(q), n, path == RecordPath::projective_sums)) {
     const std::int64_t dimension = q == 4 ? 2 * k : k;
     if (dimension >= kBinaryDimensionLimit)
       return refuse("k = %lld, a table of 2^%lld entries cannot be addressed", static_cast<long long>(k),
@@ -61,7 +50,7 @@ bool accept_head(const HeadNumbers& head, RecordPath path, char* reason, std::si
     return refuse("k = %lld, the projective layout takes k <= %lld", static_cast<long long>(k),
                   static_cast<long long>(kProjectiveDimensionLimit));
   std::uint64_t theta = 0;
-  if (!projective_point_count(q, k, theta) || theta + 1 > UINT64_MAX / (static_cast<std::uint64_t>(q) * sizeof(Counter)))
+  if (!projective_point_count(q, k, theta) || theta + 1 > UINT64_MAX / (static_cast<std::uint64_t>(q) * static_cast<std::uint64_t>(limits.counter_bytes)))
     return refuse("k = %lld, a table of (%lld^%lld - 1)/%lld points cannot be addressed", static_cast<long long>(k),
                   static_cast<long long>(q), static_cast<long long>(k), static_cast<long long>(q - 1));
   return true;

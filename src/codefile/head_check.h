@@ -3,7 +3,10 @@
 // program cannot compute never allocates or touches the field tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "codefile/record_reader.h"
 
 namespace wdist {
 
@@ -14,18 +17,21 @@ namespace wdist {
 // the projective layout.
 enum class RecordPath { weight_distribution, projective_sums };
 
-struct HeadNumbers {
-  std::int64_t k;  // as read; may lie outside the 32-bit range (then refused)
-  std::int64_t n;
-  std::int64_t q;
+// What a program takes: lengths below `length` (`length_f4` for q = 4,
+// whose binary image is three times as long), and tables whose byte count
+// in counters of `counter_bytes` fits 64 bits.
+struct HeadLimits {
+  std::int64_t length;
+  std::int64_t length_f4;
+  int counter_bytes;
+  bool wide;  // the limits of wdist-wide (the refusal of a long code names no other program)
 };
+inline constexpr HeadLimits kWideLimits{std::int64_t{1} << 31, std::int64_t{1} << 29, 4, true};
+inline constexpr HeadLimits kNarrowLimits{std::int64_t{1} << 15, std::int64_t{1} << 13, 2, false};
 
 // Writes the reason into `reason` (a full phrase without a newline) and
 // returns false when the record must be refused.
-bool accept_head(const HeadNumbers& head, RecordPath path, char* reason, std::size_t reason_size);
-
-// theta_k = (q^k - 1) / (q - 1), the number of points of PG(k-1, q); false
-// when q^k does not fit 64 bits.
-bool projective_point_count(std::int64_t q, std::int64_t k, std::uint64_t& theta);
+bool accept_head(const HeadNumbers& head, RecordPath path, const HeadLimits& limits, char* reason,
+                 std::size_t reason_size);
 
 }  // namespace wdist

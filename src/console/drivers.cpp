@@ -1,7 +1,6 @@
 #include "console/drivers.h"
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,15 +9,15 @@
 #include "codefile/code_reader.h"
 #include "codefile/head_check.h"
 #include "codefile/report.h"
-#include "console/binary_image.h"
 #include "console/input_file.h"
 #include "console/texts.h"
-#include "field/field_tables.h"
+#include "engine/plan.h"
+#include "engine/record_steps.h"
 #include "store/code_context.h"
 #include "store/count_table.h"
 #include "store/gen_matrix.h"
+#include "transform/binary_image.h"
 #include "transform/char_vector.h"
-#include "transform/transform_and_count.h"
 
 namespace wdist {
 
@@ -32,75 +31,92 @@ struct RunRecords {
   CountTable scratch;
 };
 
-std::uint64_t power_points(std::int32_t q, std::int32_t k) {
-  std::uint64_t theta = 0;
-  projective_point_count(q, k, theta);
-  return theta;
-}
+// The menu programs size their tables themselves (halting when one cannot
+// be had), so any table is acceptable to the plan, and the counters are
+// this program's.
+constexpr TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
 
-// Every entry of the point table's planes, rows from `first` to `rows`.
-void clear_point_table(CountTable& point, std::uint64_t first) {
-  for (std::uint64_t e = 0; e <= point.cols; ++e)
-    std::memset(point.a[e] + first, 0, (point.rows + 1 - first) * sizeof(Counter));
+// What the record steps work in besides the tables: the program is
+// single-threaded, so one set for the whole process, as cache-sized
+// buffers that are never given back.
+struct MenuWorkspace {
+  TallyScratch tally;
+  alignas(64) unsigned char group[kBlockGroupBytes];
+  PreparedRecord record;
+  RowPointers rows;
+};
+MenuWorkspace g_work;
+
+// The planes of the point table, for the table routes.
+void* g_planes[8];
+
+void run_plan(const RecordPlan& plan, const MatrixView& columns, CountTable& point) {
+  prepare_record(columns, plan, g_work.record);
+  for (std::uint64_t e = 0; e <= point.cols && e < 8; ++e) g_planes[e] = point.a[e];
+  Workspace ws{&g_work.tally, g_work.group, nullptr};
+  std::memset(code_context.Bspec, 0, static_cast<std::size_t>(code_context.length + 1) * sizeof(Count64));
+  run_units(g_work.record, 0, plan.units, ws, g_planes, code_context.Bspec);
 }
 
 void compute_weight_distribution(RunRecords& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
-  std::uint64_t P = 0;
-  if (q == 4) {
+  RecordPlan plan{};
+  plan_record(RecordShape{q, k, n, false}, kMenuPolicy, plan);  // an accepted head always has a plan
+  const bool binary = plan.route == Route::binary_table || plan.route == Route::binary_blocks;
+  if (plan.binary_image) {
     size_gen_matrix(r.image, 2 * k, 3 * n, 4);
-    P = (std::uint64_t{1} << (2 * k)) - 1;
-    size_code_context(k, 3 * n, 0);
+    size_code_context(k, 3 * n);
   } else {
-    P = q == 2 ? (std::uint64_t{1} << k) - 1 : power_points(q, k);
-    size_code_context(k, n, 0);
+    size_code_context(k, n);
   }
   r.point.q = q;
-  if (q == 2 || q == 4) {
-    size_count_table(r.point, P, 0, q);  // one plane, one entry per message
+  if (binary) {
+    size_count_table(r.point, (std::uint64_t{1} << plan.K) - 1, 0, q);  // one plane, one entry per message
   } else {
-    size_count_table(r.point, P, static_cast<std::uint64_t>(q - 1), q);
+    size_count_table(r.point, plan.table_rows - 1, static_cast<std::uint64_t>(q - 1), q);
     size_count_table(r.scratch, static_cast<std::uint64_t>(q), static_cast<std::uint64_t>(q - 1), q);
   }
-  r.point.dim = k;
-  const GenMatrix* columns = &r.code;
-  if (q == 4) {
+  r.point.dim = plan.K;
+  MatrixView columns = view_of(r.code, q, g_work.rows);
+  if (plan.binary_image) {
     build_binary_image(r.code, r.image);
-    r.point.dim = std::int64_t{2} * k;
-    columns = &r.image;
+    columns = view_of(r.image, 2, g_work.rows);
   }
-  if ((q == 2 || q == 4) && transform_and_count_blockwise(*columns, r.point)) return;
-  clear_point_table(r.point, 0);
-  count_columns(*columns, r.point);
-  transform_and_count(r.point, r.scratch);
+  run_plan(plan, columns, r.point);
 }
 
 void compute_projective_sums(RunRecords& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
-  size_code_context(k, n, 0);
-  const std::uint64_t P = power_points(q, k);
+  RecordPlan plan{};
+  plan_record(RecordShape{q, k, n, true}, kMenuPolicy, plan);
+  size_code_context(k, n);
   r.point.q = q;
-  size_count_table(r.point, P, static_cast<std::uint64_t>(q - 1), q);
+  size_count_table(r.point, plan.table_rows - 1, static_cast<std::uint64_t>(q - 1), q);
   r.point.dim = k;
-  // Row 0 is cleared as well, although nothing on this path reads it, so
-  // that every counter of the table is defined.
-  clear_point_table(r.point, 0);
   size_count_table(r.scratch, static_cast<std::uint64_t>(q), static_cast<std::uint64_t>(q - 1), q);
-  count_columns_projective(r.code, r.point);
-  transform_and_count_projective(r.point, r.scratch);
+  run_plan(plan, view_of(r.code, q, g_work.rows), r.point);
 }
 
 using ComputeRecord = void (*)(RunRecords&);
 
 void write_block(std::FILE* out, const RunRecords& r, std::int32_t record, std::clock_t mark) {
-  write_code_report(out, r.code, r.code.k, record, 1);
-  const double seconds = static_cast<double>(std::clock() - mark) / 1000000.0;
-  std::fprintf(out, texts::kReportTimeFormat, seconds);
-  write_weights(out);
+  const GenMatrix& g = r.code;
+  RowPointers rows{};
+  write_code_report(out, g.k, g.n, g.q, record, g.cap_rows, g.cap_cols, view_of(g, g.q, rows).rows);
+  write_report_time(out, static_cast<double>(std::clock() - mark) / 1000000.0);
+  write_weights(out, code_context.Bspec, code_context.length);
+}
+
+// The progress lines after every 100th record, computed or refused: the
+// record number keeps its cadence either way.
+void write_progress(std::int32_t record) {
+  if (record % 100 != 0) return;
+  std::printf(texts::kProgressNumberFormat, record);
+  std::printf(texts::kProgressStatsFormat, code_context.md, static_cast<long long>(code_context.br));
 }
 
 void run_records(const char* input_name, const char* output_name, RecordPath path, ComputeRecord compute) {
-  reset_code_context();
+  release_code_context();
   RunRecords r{};
   r.code.mem = r.image.mem = 0;
   r.point.mem = r.scratch.mem = 0;
@@ -130,6 +146,7 @@ void run_records(const char* input_name, const char* output_name, RecordPath pat
     const ReadResult read = read_code(in, r.code, path);
     if (read.status == ReadStatus::refused) {
       std::fprintf(stderr, texts::kRecordRefusedFormat, record, read.reason);
+      write_progress(record);
       continue;
     }
     if (read.status == ReadStatus::truncated) {
@@ -149,10 +166,7 @@ void run_records(const char* input_name, const char* output_name, RecordPath pat
       write_errno = errno;
       break;
     }
-    if (record % 100 == 0) {
-      std::printf(texts::kProgressNumberFormat, record);
-      std::printf(texts::kProgressStatsFormat, code_context.md, static_cast<long long>(code_context.br));
-    }
+    write_progress(record);
   }
 
   std::fclose(in);

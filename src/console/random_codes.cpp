@@ -7,14 +7,9 @@
 #include <ctime>
 
 #include "console/texts.h"
+#include "field/fields.h"
 
 namespace wdist {
-
-namespace {
-
-bool is_supported_field(std::int32_t q) { return q == 2 || q == 3 || q == 4 || q == 5 || q == 7; }
-
-}  // namespace
 
 void write_random_codes(const char* name, std::int32_t n, std::int32_t k, std::int32_t q, std::int32_t number) {
   if (!is_supported_field(q)) {

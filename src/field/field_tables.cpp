@@ -1,50 +1,28 @@
 #include "field/field_tables.h"
 
+#include "field/elements.h"
+#include "field/fields.h"
+
 namespace wdist {
 
 FieldTables field_tables{};
 
 namespace {
 
-// Product of two polynomials over F_2 of degree < 4, reduced modulo
-// x^4 + x + 1 (F_16), or modulo x^2 + x + 1 when `degree` is 2 (F_4).
-std::int32_t binary_poly_mul(std::int32_t a, std::int32_t b, int degree, std::int32_t modulus) {
-  std::int32_t product = 0;
-  for (int bit = 0; bit < degree; ++bit)
-    if ((b >> bit) & 1) product ^= a << bit;
-  for (int bit = 2 * degree - 2; bit >= degree; --bit)
-    if ((product >> bit) & 1) product ^= modulus << (bit - degree);
-  return product;
-}
-
-void fill_prime_field(FieldTables& t, std::int32_t q) {
+void fill_field(FieldTables& t, std::int32_t q) {
   for (std::int32_t a = 0; a < q; ++a) {
-    t.neg[a] = (q - a) % q;
-    t.inv[a] = 0;
+    t.neg[a] = element_neg(q, a);
+    t.inv[a] = element_inv(q, a);
     for (std::int32_t b = 0; b < q; ++b) {
-      t.add[a][b] = (a + b) % q;
-      t.mul[a][b] = (a * b) % q;
-      if (a != 0 && (a * b) % q == 1) t.inv[a] = b;
-    }
-  }
-}
-
-void fill_binary_extension(FieldTables& t, std::int32_t q, int degree, std::int32_t modulus) {
-  for (std::int32_t a = 0; a < q; ++a) {
-    t.neg[a] = a;
-    t.inv[a] = 0;
-    for (std::int32_t b = 0; b < q; ++b) {
-      t.add[a][b] = a ^ b;
-      t.mul[a][b] = binary_poly_mul(a, b, degree, modulus);
-      if (a != 0 && t.mul[a][b] == 1) t.inv[a] = b;
+      t.add[a][b] = element_add(q, a, b);
+      t.mul[a][b] = element_mul(q, a, b);
     }
   }
 }
 
 }  // namespace
 
-void build_field_tables(std::int32_t q) {
-  FieldTables& t = field_tables;
+void build_field_tables(FieldTables& t, std::int32_t q) {
   // Powers until one reaches 2^63; q is sign-extended and the products wrap
   // modulo 2^64, so a negative q stops after qpow[1].
   const auto factor = static_cast<std::uint64_t>(static_cast<std::int64_t>(q));
@@ -58,14 +36,12 @@ void build_field_tables(std::int32_t q) {
     case 5:
     case 7:
     case 13:
-      fill_prime_field(t, q);
+    case 16:
+      fill_field(t, q);
       break;
     case 4:
-      fill_binary_extension(t, 4, 2, 0b111);
+      fill_field(t, q);
       for (std::int32_t x = 0; x < 4; ++x) t.trace[x] = t.add[x][t.mul[x][x]];  // x + x^2
-      break;
-    case 16:
-      fill_binary_extension(t, 16, 4, 0b10011);
       break;
     default:
       break;  // no tables: only the powers are refreshed
@@ -76,8 +52,29 @@ void select_field(std::int32_t q) {
   FieldTables& t = field_tables;
   if (q == t.field_q) return;
   t.qpow[0] = 1;
-  build_field_tables(q);
+  build_field_tables(t, q);
   t.field_q = q;
+}
+
+namespace {
+
+struct AllFields {
+  FieldTables tables[8];
+  AllFields() : tables{} {
+    for (std::int32_t q = 2; q < 8; ++q) {
+      if (!is_supported_field(q)) continue;
+      tables[q].qpow[0] = 1;
+      build_field_tables(tables[q], q);
+      tables[q].field_q = q;
+    }
+  }
+};
+
+}  // namespace
+
+const FieldTables& field_of(std::int32_t q) {
+  static const AllFields fields;  // initialised once, thread-safe
+  return fields.tables[is_supported_field(q) ? q : 2];
 }
 
 }  // namespace wdist

@@ -29,7 +29,13 @@ extern FieldTables field_tables;
 
 // Makes F_q current; rebuilds only when q differs from the last build's.
 void select_field(std::int32_t q);
-// Writes the tables for q (qpow[0] must be 1 on entry). Only select_field calls it.
-void build_field_tables(std::int32_t q);
+// Writes the tables for q into `t` (qpow[0] must be 1 on entry), codes
+// below q only. select_field and field_of call it.
+void build_field_tables(FieldTables& t, std::int32_t q);
+
+// The tables of F_q for a supported q (fields.h), built once on first use
+// and never changed afterwards, so that any number of threads may read
+// them; the engine uses these, never the current field above.
+const FieldTables& field_of(std::int32_t q);
 
 }  // namespace wdist

@@ -7,11 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "field/fields.h"
 #include "store/counter.h"
 
 namespace wdist {
 
-using ElemCode = std::uint8_t;  // a field element's code, one byte per matrix entry
 using Count64 = std::uint64_t;  // a histogram count
 
 // Where the primitives get their blocks. The default is the C library's

@@ -45,12 +45,12 @@ void give_back(T*& p, CheckId id) {
 
 }  // namespace
 
-void size_code_context(std::int32_t k, std::int32_t length, std::int32_t mode) {
+void size_code_context(std::int32_t k, std::int32_t length) {
   CodeContext& c = code_context;
   c.length = length;
   // k >= 1 here: records whose k would make this division meaningless are
   // refused before anything is sized.
-  c.rows_wanted = mode == 3 ? 3 : length / k + 4;
+  c.rows_wanted = length / k + 4;
   if (c.mem == 1) {
     if (length > c.cap_len || k > c.cap_k || c.cap_rows < c.rows_wanted) {
       release_code_context();
@@ -76,7 +76,5 @@ void release_code_context() {
   give_back(c.prop, CheckId::context_release_prop_null);
   c.mem = 0;
 }
-
-void reset_code_context() { release_code_context(); }
 
 }  // namespace wdist

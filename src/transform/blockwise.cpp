@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
-#include "transform/histogram.h"
 #include "transform/wht.h"
 
 namespace wdist {
@@ -12,39 +12,23 @@ namespace {
 
 using Index = std::uint64_t;
 
-// One group of blocks, the only storage the record needs besides the
-// columns and the histogram.
-alignas(64) unsigned char g_block[std::size_t{512} << 10];
-
-// Per column: its entry in a block, the Walsh row it adds there (its lane
-// bits) and its high bits, whose parity against the group's gives the sign.
-constexpr Index kMostColumns = std::max(kBlockwiseMaxColumns<std::int16_t>, kBlockwiseMaxColumns<std::int32_t>);
-std::uint32_t g_slot[kMostColumns];
-std::uint8_t g_lane[kMostColumns];
-std::uint64_t g_high[kMostColumns];
-
 }  // namespace
 
 template <class C>
-void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, unsigned K, std::int64_t N,
-                              unsigned shift, std::uint64_t* hist, unsigned block_bits) {
-  static_assert(sizeof g_block >= (std::size_t{1} << kBlockBits<C>) * sizeof(C));
-  auto* w = reinterpret_cast<C*>(g_block);
-  WeightTally tally{};
-  begin_weight_tally<C>(tally, N, shift, Index{1} << K, hist);
+unsigned group_bits(unsigned block_bits) {
   // A group is 2^lanes blocks side by side, one per vector lane, so it
   // cannot be smaller than one vector.
   const unsigned lanes = lane_bits<C>();
-  if (block_bits < lanes) block_bits = lanes;
+  return block_bits < lanes ? lanes : block_bits;
+}
+
+BlockColumns split_block_columns(std::uint64_t* patterns, std::uint64_t columns, unsigned K, unsigned block_bits,
+                                 unsigned lanes, std::uint32_t* slot, std::uint8_t* lane, std::uint64_t* high) {
+  const BlockColumns c{slot, lane, high, columns, K, block_bits, lanes};
   if (K <= block_bits) {
-    // The whole table is one group's worth or less: the plain record.
-    const Index size = Index{1} << K;
-    std::memset(w, 0, size * sizeof(C));
-    for (Index j = 0; j < columns; ++j) w[patterns[j]] = static_cast<C>(w[patterns[j]] + 1);
-    walsh_hadamard(w, K);
-    add_to_weight_tally(tally, w, size);
-    finish_weight_tally(tally);
-    return;
+    // One group: the plain record counts each column at its pattern.
+    for (Index j = 0; j < columns; ++j) slot[j] = static_cast<std::uint32_t>(patterns[j]);
+    return c;
   }
   // Message u = (g, t, l): l its low m bits (the entry in a block), t the
   // next `lanes` bits (the block's lane in the group), g the rest (the
@@ -57,21 +41,61 @@ void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, un
   std::sort(patterns, patterns + columns,
             [entry_mask](std::uint64_t a, std::uint64_t b) { return (a & entry_mask) < (b & entry_mask); });
   for (Index j = 0; j < columns; ++j) {
-    g_slot[j] = static_cast<std::uint32_t>(patterns[j] & entry_mask);
-    g_lane[j] = static_cast<std::uint8_t>((patterns[j] >> m) & lane_mask);
-    g_high[j] = patterns[j] >> block_bits;
+    slot[j] = static_cast<std::uint32_t>(patterns[j] & entry_mask);
+    lane[j] = static_cast<std::uint8_t>((patterns[j] >> m) & lane_mask);
+    high[j] = patterns[j] >> block_bits;
   }
-  const Index groups = Index{1} << (K - block_bits);
-  for (Index g = 0; g < groups; ++g) {
-    fill_and_transform_lane_blocks(w, m, g_slot, g_lane, g_high, g, columns);
-    add_to_weight_tally(tally, w, Index{1} << block_bits);
-  }
-  finish_weight_tally(tally);
+  return c;
 }
 
-template void blockwise_binary_weights<std::int16_t>(std::uint64_t*, std::uint64_t, unsigned, std::int64_t, unsigned,
-                                                      std::uint64_t*, unsigned);
-template void blockwise_binary_weights<std::int32_t>(std::uint64_t*, std::uint64_t, unsigned, std::int64_t, unsigned,
-                                                      std::uint64_t*, unsigned);
+std::uint64_t block_group_count(const BlockColumns& c) {
+  return c.K <= c.block_bits ? 1 : Index{1} << (c.K - c.block_bits);
+}
+
+template <class C>
+void add_block_groups(const BlockColumns& c, std::uint64_t first, std::uint64_t count, C* block, WeightTally& tally) {
+  if (c.K <= c.block_bits) {
+    // The whole table is one group's worth or less: the plain record.
+    if (first != 0 || count == 0) return;
+    const Index size = Index{1} << c.K;
+    std::memset(block, 0, size * sizeof(C));
+    for (Index j = 0; j < c.columns; ++j) block[c.slot[j]] = static_cast<C>(block[c.slot[j]] + 1);
+    walsh_hadamard(block, c.K);
+    add_to_weight_tally(tally, block, size);
+    return;
+  }
+  const unsigned m = c.block_bits - c.lane_bits;
+  for (Index g = first; g < first + count; ++g) {
+    fill_and_transform_lane_blocks(block, m, c.slot, c.lane, c.high, g, c.columns);
+    add_to_weight_tally(tally, block, Index{1} << c.block_bits);
+  }
+}
+
+template <class C>
+void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, unsigned K, std::int64_t N,
+                              unsigned shift, std::uint64_t* hist, unsigned block_bits) {
+  block_bits = group_bits<C>(block_bits);
+  std::vector<std::uint32_t> slot(columns);
+  std::vector<std::uint8_t> lane(columns);
+  std::vector<std::uint64_t> high(columns);
+  const BlockColumns c = split_block_columns(patterns, columns, K, block_bits, lane_bits<C>(), slot.data(),
+                                             lane.data(), high.data());
+  auto* block = static_cast<C*>(::operator new(kBlockGroupBytes, std::align_val_t{64}));
+  auto* scratch = new TallyScratch;
+  std::memset(hist, 0, static_cast<std::size_t>(N + 1) * sizeof *hist);
+  WeightTally tally{};
+  begin_weight_tally<C>(tally, *scratch, N, shift, Index{1} << K, hist);
+  add_block_groups(c, 0, block_group_count(c), block, tally);
+  finish_weight_tally(tally);
+  delete scratch;
+  ::operator delete(block, std::align_val_t{64});
+}
+
+#define WDIST_INSTANTIATE_BLOCKWISE(C)                                                                    \
+  template unsigned group_bits<C>(unsigned);                                                              \
+  template void add_block_groups<C>(const BlockColumns&, std::uint64_t, std::uint64_t, C*, WeightTally&); \
+  template void blockwise_binary_weights<C>(std::uint64_t*, std::uint64_t, unsigned, std::int64_t, unsigned, \
+                                            std::uint64_t*, unsigned);
+WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_BLOCKWISE)
 
 }  // namespace wdist

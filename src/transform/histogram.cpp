@@ -19,20 +19,20 @@ using Index = std::uint64_t;  // an entry index into the transformed table
 //   so consecutive updates never wait for each other. When the index range
 //   is small, one update counts a pair of consecutive values (pair index
 //   a * 2^s + b), halving the updates; the pairs are unfolded at the end.
-// The sub-histograms live in static storage: one pass uses at most
+// The sub-histograms live in the tally's scratch: one pass uses at most
 // kSubBins counts per sub-histogram, sized to stay within L2.
 
 constexpr int kVectorBytes = 16;
 constexpr Index kBatch = 512;  // values whose indices are formed per round
 
 // Sub-histograms of single values: enough bins for every narrow length.
-constexpr int kSubCount = 4;
-constexpr Index kSubBins = Index{1} << 15;
+constexpr int kSubCount = kTallySubCount;
+constexpr Index kSubBins = kTallySubBins;
 // Pair histograms: a pair of indices a, b (each below 2^s, s at most
 // kPairBitsMax) is counted at a * 2^s + b. Beyond 2^6 bins pairs measured
 // no faster than single counts on this machine class.
-constexpr int kPairCount = 2;
-constexpr unsigned kPairBitsMax = 6;
+constexpr int kPairCount = kTallyPairCount;
+constexpr unsigned kPairBitsMax = kTallyPairBitsMax;
 // How many times the table must outnumber the counts that a path clears and
 // folds before that path is taken.
 constexpr Index kPayOff = 8;
@@ -40,8 +40,8 @@ constexpr Index kPayOff = 8;
 // count then never exceeds 2^30 on any path.
 constexpr Index kFoldEvery = Index{1} << 30;
 
-std::uint32_t g_sub[kSubCount][kSubBins];
-std::uint32_t g_pair[kPairCount][Index{1} << (2 * kPairBitsMax)];
+// The scratch of count_binary_weights, the single-threaded convenience.
+TallyScratch g_scratch;
 
 template <class U>
 struct IndexVector {
@@ -67,26 +67,25 @@ void count_plain(const U* v, Index count, U n, unsigned shift, std::uint64_t* hi
   for (Index u = 0; u < count; ++u) ++hist[static_cast<U>(n - v[u]) >> shift];
 }
 
-void clear_singles(Index bins) {
-  for (int s = 0; s < kSubCount; ++s) std::memset(g_sub[s], 0, bins * sizeof(std::uint32_t));
+void clear_singles(TallyScratch& x, Index bins) {
+  for (int s = 0; s < kSubCount; ++s) std::memset(x.sub[s], 0, bins * sizeof(std::uint32_t));
 }
 
-void fold_singles(Index bins, std::uint64_t* hist) {
-  for (Index b = 0; b < bins; ++b)
-    hist[b] += std::uint64_t{g_sub[0][b]} + g_sub[1][b] + g_sub[2][b] + g_sub[3][b];
+void fold_singles(const TallyScratch& x, Index bins, std::uint64_t* hist) {
+  for (Index b = 0; b < bins; ++b) hist[b] += std::uint64_t{x.sub[0][b]} + x.sub[1][b] + x.sub[2][b] + x.sub[3][b];
 }
 
 // `count` is a multiple of kBatch.
 template <class U>
-void count_singles(const U* v, Index count, U n, unsigned shift) {
+void count_singles(TallyScratch& x, const U* v, Index count, U n, unsigned shift) {
   alignas(64) U idx[kBatch];
   for (Index u = 0; u < count; u += kBatch) {
     form_indices(v + u, n, shift, idx);
     for (Index i = 0; i < kBatch; i += kSubCount) {
-      ++g_sub[0][idx[i]];
-      ++g_sub[1][idx[i + 1]];
-      ++g_sub[2][idx[i + 2]];
-      ++g_sub[3][idx[i + 3]];
+      ++x.sub[0][idx[i]];
+      ++x.sub[1][idx[i + 1]];
+      ++x.sub[2][idx[i + 2]];
+      ++x.sub[3][idx[i + 3]];
     }
   }
 }
@@ -126,17 +125,17 @@ void form_pair_cells(const U* v, U n, unsigned shift, unsigned bits, typename Pa
   }
 }
 
-void clear_pairs(Index bins, unsigned bits) {
+void clear_pairs(TallyScratch& x, Index bins, unsigned bits) {
   const Index cells = bins << bits;
-  for (int s = 0; s < kPairCount; ++s) std::memset(g_pair[s], 0, cells * sizeof(std::uint32_t));
+  for (int s = 0; s < kPairCount; ++s) std::memset(x.pair[s], 0, cells * sizeof(std::uint32_t));
 }
 
 // Cell (a, b) holds pairs whose first value has index a and second b.
-void fold_pairs(Index bins, unsigned bits, std::uint64_t* hist) {
+void fold_pairs(const TallyScratch& x, Index bins, unsigned bits, std::uint64_t* hist) {
   const Index row = Index{1} << bits;
   for (Index a = 0; a < bins; ++a)
     for (Index b = 0; b < bins; ++b) {
-      const std::uint64_t c = std::uint64_t{g_pair[0][a * row + b]} + g_pair[1][a * row + b];
+      const std::uint64_t c = std::uint64_t{x.pair[0][a * row + b]} + x.pair[1][a * row + b];
       hist[a] += c;
       hist[b] += c;
     }
@@ -144,14 +143,14 @@ void fold_pairs(Index bins, unsigned bits, std::uint64_t* hist) {
 
 // `count` is a multiple of kBatch.
 template <class U>
-void count_pairs(const U* v, Index count, U n, unsigned shift, unsigned bits) {
+void count_pairs(TallyScratch& x, const U* v, Index count, U n, unsigned shift, unsigned bits) {
   using P = typename PairOf<U>::type;
   alignas(64) P cell[kBatch / 2];
   for (Index u = 0; u < count; u += kBatch) {
     form_pair_cells(v + u, n, shift, bits, cell);
     for (Index i = 0; i < kBatch / 2; i += 2) {
-      ++g_pair[0][cell[i]];
-      ++g_pair[1][cell[i + 1]];
+      ++x.pair[0][cell[i]];
+      ++x.pair[1][cell[i + 1]];
     }
   }
 }
@@ -159,10 +158,10 @@ void count_pairs(const U* v, Index count, U n, unsigned shift, unsigned bits) {
 }  // namespace
 
 template <class C>
-void begin_weight_tally(WeightTally& t, std::int64_t N, unsigned shift, std::uint64_t values, std::uint64_t* hist) {
+void begin_weight_tally(WeightTally& t, TallyScratch& scratch, std::int64_t N, unsigned shift, std::uint64_t values,
+                        std::uint64_t* hist) {
   using U = std::make_unsigned_t<C>;
-  std::memset(hist, 0, static_cast<std::size_t>(N + 1) * sizeof *hist);
-  t = WeightTally{N, shift, hist, TallyMode::plain, 0, 0, 0};
+  t = WeightTally{N, shift, hist, &scratch, TallyMode::plain, 0, 0, 0};
   // Every value lies in -N..N, so N - W lies in 0..2N: formed in the
   // counter's unsigned width it is exact as long as 2N fits, which the
   // announced limits on n ensure. Outside them the plain loop counts in 64
@@ -180,10 +179,10 @@ void begin_weight_tally(WeightTally& t, std::int64_t N, unsigned shift, std::uin
   // larger than what they clear and fold.
   if (values >= kBatch && bits <= kPairBitsMax && values >= kPayOff * (bins << bits)) {
     t.mode = TallyMode::pairs;
-    clear_pairs(bins, bits);
+    clear_pairs(scratch, bins, bits);
   } else if (values >= kBatch && bins <= kSubBins && values >= kPayOff * bins) {
     t.mode = TallyMode::singles;
-    clear_singles(bins);
+    clear_singles(scratch, bins);
   }
 }
 
@@ -191,11 +190,11 @@ namespace {
 
 void fold_tally(WeightTally& t) {
   if (t.mode == TallyMode::pairs) {
-    fold_pairs(t.bins, t.bits, t.hist);
-    clear_pairs(t.bins, t.bits);
+    fold_pairs(*t.scratch, t.bins, t.bits, t.hist);
+    clear_pairs(*t.scratch, t.bins, t.bits);
   } else if (t.mode == TallyMode::singles) {
-    fold_singles(t.bins, t.hist);
-    clear_singles(t.bins);
+    fold_singles(*t.scratch, t.bins, t.hist);
+    clear_singles(*t.scratch, t.bins);
   }
   t.pending = 0;
 }
@@ -220,9 +219,9 @@ void add_to_weight_tally(WeightTally& t, const C* v, std::uint64_t count) {
     Index step = fast - done;
     if (step > kFoldEvery - t.pending) step = kFoldEvery - t.pending;
     if (t.mode == TallyMode::pairs)
-      count_pairs(u + done, step, n, t.shift, t.bits);
+      count_pairs(*t.scratch, u + done, step, n, t.shift, t.bits);
     else
-      count_singles(u + done, step, n, t.shift);
+      count_singles(*t.scratch, u + done, step, n, t.shift);
     t.pending += step;
     done += step;
   }
@@ -234,32 +233,22 @@ void finish_weight_tally(WeightTally& t) { fold_tally(t); }
 template <class C>
 void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist) {
   const Index size = Index{1} << K;
+  std::memset(hist, 0, static_cast<std::size_t>(N + 1) * sizeof *hist);
   WeightTally t{};
-  begin_weight_tally<C>(t, N, shift, size, hist);
+  begin_weight_tally<C>(t, g_scratch, N, shift, size, hist);
   add_to_weight_tally(t, v, size);
   finish_weight_tally(t);
-}
-
-template <class C>
-void count_point_weights(const C* entry0, std::uint64_t points, std::int64_t N, std::int64_t bias,
-                         std::uint64_t step, std::uint64_t* hist) {
-  std::memset(hist, 0, static_cast<std::size_t>(N + 1) * sizeof *hist);
-  for (std::uint64_t d = 1; d <= points; ++d) hist[N - bias - static_cast<std::int64_t>(entry0[d])] += step;
 }
 
 template void count_binary_weights<std::int16_t>(const std::int16_t*, unsigned, std::int64_t, unsigned,
                                                   std::uint64_t*);
 template void count_binary_weights<std::int32_t>(const std::int32_t*, unsigned, std::int64_t, unsigned,
                                                   std::uint64_t*);
-template void begin_weight_tally<std::int16_t>(WeightTally&, std::int64_t, unsigned, std::uint64_t,
+template void begin_weight_tally<std::int16_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned, std::uint64_t,
                                                 std::uint64_t*);
-template void begin_weight_tally<std::int32_t>(WeightTally&, std::int64_t, unsigned, std::uint64_t,
+template void begin_weight_tally<std::int32_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned, std::uint64_t,
                                                 std::uint64_t*);
 template void add_to_weight_tally<std::int16_t>(WeightTally&, const std::int16_t*, std::uint64_t);
 template void add_to_weight_tally<std::int32_t>(WeightTally&, const std::int32_t*, std::uint64_t);
-template void count_point_weights<std::int16_t>(const std::int16_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                 std::uint64_t, std::uint64_t*);
-template void count_point_weights<std::int32_t>(const std::int32_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                 std::uint64_t, std::uint64_t*);
 
 }  // namespace wdist

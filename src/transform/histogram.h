@@ -1,5 +1,5 @@
 // Weight extraction: turning transformed values into counts of the weight
-// histogram. Every operation clears hist[0..N] before it adds.
+// histogram.
 #pragma once
 
 #include <cstdint>
@@ -9,51 +9,56 @@ namespace wdist {
 // Binary branch: value u is N - 2*w(u) for the binary code (shift 1), or
 // N - 4*w(u) for the binary image of an F_4 code (shift 2); every one of the
 // 2^K messages adds 1 at (N - value) >> shift. The values are those of a
-// transform, all in -N..N. Single-threaded: the sub-histograms it counts in
-// are static, cache-sized buffers.
+// transform, all in -N..N. Clears hist[0..N] first. Single-threaded: it
+// counts in a static scratch.
 template <class C>
 void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift, std::uint64_t* hist);
 
+// The sub-histograms a tally counts in before it folds them into its
+// histogram: 32-bit counts, cache-sized. One per tally in progress (per
+// thread); nothing in it needs clearing before use.
+inline constexpr int kTallySubCount = 4;
+inline constexpr std::uint64_t kTallySubBins = std::uint64_t{1} << 15;
+inline constexpr int kTallyPairCount = 2;
+inline constexpr unsigned kTallyPairBitsMax = 6;
+struct TallyScratch {
+  std::uint32_t sub[kTallySubCount][kTallySubBins];
+  std::uint32_t pair[kTallyPairCount][std::uint64_t{1} << (2 * kTallyPairBitsMax)];
+};
+
 // The binary extraction spread over several calls, for a table transformed
-// piece by piece: begin (clears hist[0..N]), add every value once, finish
-// (hist then holds what count_binary_weights gives for the same values).
+// piece by piece: begin, add every value once, finish: hist[0..N] has then
+// been added what count_binary_weights gives for the same values (begin
+// clears nothing, so tallies of several pieces may add into one histogram).
 // `values` is how many values will be added in all; it chooses the
-// counting method. One tally at a time (the sub-histograms are static).
+// counting method. The tally counts in `scratch` until it is finished.
 enum class TallyMode { plain, wide_plain, singles, pairs };
 struct WeightTally {
   std::int64_t N;
   unsigned shift;
   std::uint64_t* hist;
+  TallyScratch* scratch;
   TallyMode mode;
   std::uint64_t bins;     // histogram indices in use (singles, pairs)
   unsigned bits;          // pairs: bits of one index in a pair cell
   std::uint64_t pending;  // values in the sub-histograms since the last fold
 };
 template <class C>
-void begin_weight_tally(WeightTally& t, std::int64_t N, unsigned shift, std::uint64_t values, std::uint64_t* hist);
+void begin_weight_tally(WeightTally& t, TallyScratch& scratch, std::int64_t N, unsigned shift, std::uint64_t values,
+                        std::uint64_t* hist);
 template <class C>
 void add_to_weight_tally(WeightTally& t, const C* v, std::uint64_t count);
 void finish_weight_tally(WeightTally& t);
-
-// q-ary branch: entry 0 of point d is the number of nonzero columns on the
-// hyperplane of d; each point adds `step` at N - bias - entry0[d].
-template <class C>
-void count_point_weights(const C* entry0, std::uint64_t points, std::int64_t N, std::int64_t bias,
-                         std::uint64_t step, std::uint64_t* hist);
 
 extern template void count_binary_weights<std::int16_t>(const std::int16_t*, unsigned, std::int64_t, unsigned,
                                                          std::uint64_t*);
 extern template void count_binary_weights<std::int32_t>(const std::int32_t*, unsigned, std::int64_t, unsigned,
                                                          std::uint64_t*);
-extern template void begin_weight_tally<std::int16_t>(WeightTally&, std::int64_t, unsigned, std::uint64_t,
-                                                       std::uint64_t*);
-extern template void begin_weight_tally<std::int32_t>(WeightTally&, std::int64_t, unsigned, std::uint64_t,
-                                                       std::uint64_t*);
+extern template void begin_weight_tally<std::int16_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned,
+                                                       std::uint64_t, std::uint64_t*);
+extern template void begin_weight_tally<std::int32_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned,
+                                                       std::uint64_t, std::uint64_t*);
 extern template void add_to_weight_tally<std::int16_t>(WeightTally&, const std::int16_t*, std::uint64_t);
 extern template void add_to_weight_tally<std::int32_t>(WeightTally&, const std::int32_t*, std::uint64_t);
-extern template void count_point_weights<std::int16_t>(const std::int16_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                        std::uint64_t, std::uint64_t*);
-extern template void count_point_weights<std::int32_t>(const std::int32_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                        std::uint64_t, std::uint64_t*);
 
 }  // namespace wdist

@@ -9,7 +9,7 @@
 namespace wdist {
 
 template <class C>
-void qary_transform(C* const* point, C* const* /*scratch*/, int q, int k) {
+void qary_transform(C* const* point, int q, int k) {
   if (q < 2 || q > 7) return;
   // Signed and unsigned counters of one width may alias each other.
   using U = std::make_unsigned_t<C>;
@@ -24,7 +24,7 @@ void qary_transform(C* const* point, C* const* /*scratch*/, int q, int k) {
   }
 }
 
-template void qary_transform<std::int16_t>(std::int16_t* const*, std::int16_t* const*, int, int);
-template void qary_transform<std::int32_t>(std::int32_t* const*, std::int32_t* const*, int, int);
+#define WDIST_INSTANTIATE_QARY(C) template void qary_transform<C>(C* const*, int, int);
+WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_QARY)
 
 }  // namespace wdist

@@ -12,19 +12,22 @@
 // plain level loop, in the Counter's wrapping arithmetic, whatever the
 // entries hold; its row and offset arithmetic is 64-bit.
 //
-// The scratch table is not used: groups are combined in vector registers
-// and in a buffer on the stack of a few tens of KiB. The vector width is the
+// Groups are combined in vector registers and in a buffer on the stack of
+// a few tens of KiB; no scratch table is needed. The vector width is the
 // active SIMD path's (simd_path.h).
 #pragma once
 
 #include <cstdint>
 
+#include "transform/counter_types.h"
+
 namespace wdist {
 
 template <class C>
-void qary_transform(C* const* point, C* const* scratch, int q, int k);
+void qary_transform(C* const* point, int q, int k);
 
-extern template void qary_transform<std::int16_t>(std::int16_t* const*, std::int16_t* const*, int, int);
-extern template void qary_transform<std::int32_t>(std::int32_t* const*, std::int32_t* const*, int, int);
+#define WDIST_DECLARE_QARY(C) extern template void qary_transform<C>(C* const*, int, int);
+WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_QARY)
+#undef WDIST_DECLARE_QARY
 
 }  // namespace wdist

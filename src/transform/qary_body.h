@@ -45,6 +45,8 @@
 #include <cstring>
 #include <utility>
 
+#include "field/elements.h"
+
 namespace wdist {
 namespace {
 
@@ -80,23 +82,17 @@ WDIST_QARY_INLINE void store_vec(U* p, Vec<U> x) {
 
 // --- Element codes, at compile time only -----------------------------------
 
-// For q = 4 the codes 0, 1, 2, 3 are 0, 1, w, w^2 with w^2 = w + 1;
-// subtraction is the exclusive or of the codes.
-constexpr int code_mul_f4(int a, int b) {
-  if (a == 0 || b == 0) return 0;
-  return ((a - 1) + (b - 1)) % 3 + 1;  // codes 1, 2, 3 are w^0, w^1, w^2
-}
-
+// The butterflies' index patterns come from the one element arithmetic
+// (field/elements.h), evaluated as template constants only: nothing of it
+// is ever emitted into a kernel.
 template <int Q>
 constexpr int code_mul(int a, int b) {
-  if constexpr (Q == 4) return code_mul_f4(a, b);
-  else return a * b % Q;
+  return element_mul(Q, a, b);
 }
 
 template <int Q>
 constexpr int code_sub(int e, int x) {
-  if constexpr (Q == 4) return e ^ x;
-  else return (e - x + Q) % Q;
+  return element_sub(Q, e, x);
 }
 
 // --- The butterfly ---------------------------------------------------------

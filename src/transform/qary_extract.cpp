@@ -46,7 +46,6 @@ void count_into_sub_histograms(const C* entry0, std::uint64_t points, std::int64
 template <class C>
 void count_qary_weights(const C* entry0, std::uint64_t points, std::int64_t N, std::int64_t bias, std::uint64_t step,
                         std::uint64_t* hist) {
-  std::memset(hist, 0, static_cast<std::size_t>(N + 1) * sizeof *hist);
   if (N < kSubBins) {
     count_into_sub_histograms(entry0, points, N, bias, step, hist);
     return;

@@ -2,8 +2,8 @@
 // is the number of nonzero columns on the hyperplane of d, and each point
 // adds `step` at N - bias - entry0[d]: q - 1 with bias z (the zero columns)
 // on the weight-distribution path, 1 with bias 0 on the projective-sum path.
-// hist[0..N] is cleared first. Every index must lie in 0..N, which the
-// announced limits on n guarantee.
+// The counts are added to hist[0..N]; nothing is cleared. Every index must
+// lie in 0..N, which the plan's counter width guarantees.
 #pragma once
 
 #include <cstdint>

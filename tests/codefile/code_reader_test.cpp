@@ -186,12 +186,12 @@ struct HeadVerdict {
   bool accepted_wide;
 };
 
-class HeadLimits : public ::testing::TestWithParam<HeadVerdict> {};
+class HeadLimitsTest : public ::testing::TestWithParam<HeadVerdict> {};
 
-TEST_P(HeadLimits, FollowTheAnnouncedLimitsAndTheTableSizes) {
+TEST_P(HeadLimitsTest, FollowTheAnnouncedLimitsAndTheTableSizes) {
   const HeadVerdict& h = GetParam();
   char reason[160] = "";
-  const bool accepted = accept_head(HeadNumbers{h.k, h.n, h.q}, h.path, reason, sizeof reason);
+  const bool accepted = accept_head(HeadNumbers{h.k, h.n, h.q}, h.path, kWide ? kWideLimits : kNarrowLimits, reason, sizeof reason);
   EXPECT_EQ(accepted, kWide ? h.accepted_wide : h.accepted_narrow)
       << "k=" << h.k << " n=" << h.n << " q=" << h.q << ": " << reason;
   if (!accepted) {
@@ -204,7 +204,7 @@ constexpr RecordPath kWeights = RecordPath::weight_distribution;
 constexpr RecordPath kSums = RecordPath::projective_sums;
 
 INSTANTIATE_TEST_SUITE_P(
-    CodeReader, HeadLimits,
+    CodeReader, HeadLimitsTest,
     ::testing::Values(
         // Lengths: n < 2^15 (2^31), for q = 4 n < 2^13 (2^29), on both paths.
         HeadVerdict{1, 0, 2, kWeights, true, true}, HeadVerdict{1, 32767, 2, kWeights, true, true},

@@ -114,7 +114,7 @@ CountTable empty_table() {
 // pointer taken away, so that its release meets a null pointer there.
 template <class T>
 void release_context_without(T* CodeContext::*array) {
-  size_code_context(2, 6, 0);
+  size_code_context(2, 6);
   std::free(code_context.*array);
   code_context.*array = nullptr;
   release_code_context();
@@ -208,16 +208,16 @@ void context_row_table_fails_once() {
   release_code_context();
   g_first_failed = false;
   set_block_source(fails_first_only);
-  size_code_context(4, 10, 0);
+  size_code_context(4, 10);
 }
 void context_spectrum_fails() {
   release_code_context();
   g_failing_size = 11 * sizeof(Count64);
   set_block_source(fails_one_size);
-  size_code_context(4, 10, 0);
+  size_code_context(4, 10);
 }
 void context_released_with_null_row() {
-  size_code_context(2, 6, 0);
+  size_code_context(2, 6);
   std::free(code_context.a[3]);
   code_context.a[3] = nullptr;
   release_code_context();

@@ -273,7 +273,7 @@ TEST_F(StoreTest, CountTableReleaseOfEmptyDoesNothing) {
 TEST_F(StoreTest, CodeContextFirstSizingRequestsEveryArrayInOrder) {
   release_code_context();
   g_requests.clear();
-  size_code_context(4, 10, 0);
+  size_code_context(4, 10);
   const CodeContext& c = code_context;
   EXPECT_EQ(c.mem, 1);
   EXPECT_EQ(c.rows_wanted, 6);
@@ -294,10 +294,10 @@ TEST_F(StoreTest, CodeContextFirstSizingRequestsEveryArrayInOrder) {
 
 TEST_F(StoreTest, CodeContextKeepsWhatSufficesAndReallocatesOtherwise) {
   release_code_context();
-  size_code_context(4, 10, 0);
+  size_code_context(4, 10);
   CodeContext& c = code_context;
 
-  size_code_context(4, 30, 0);  // longer: re-allocated
+  size_code_context(4, 30);  // longer: re-allocated
   EXPECT_EQ(c.rows_wanted, 11);
   EXPECT_EQ(c.cap_len, 30);
   EXPECT_EQ(c.cap_rows, 11);
@@ -305,7 +305,7 @@ TEST_F(StoreTest, CodeContextKeepsWhatSufficesAndReallocatesOtherwise) {
   Count64* kept = c.Bspec;
 
   g_requests.clear();
-  size_code_context(4, 20, 0);  // 20/4 + 4 = 9 rows fit the 11 held
+  size_code_context(4, 20);  // 20/4 + 4 = 9 rows fit the 11 held
   EXPECT_TRUE(g_requests.empty());
   EXPECT_EQ(c.rows_wanted, 9);
   EXPECT_EQ(c.length, 20);
@@ -313,33 +313,29 @@ TEST_F(StoreTest, CodeContextKeepsWhatSufficesAndReallocatesOtherwise) {
   EXPECT_EQ(c.cap_rows, 11);
   EXPECT_EQ(c.Bspec, kept);
 
-  size_code_context(5, 20, 0);  // k above cap_k: re-allocated to exactly (5, 20, 8)
+  size_code_context(5, 20);  // k above cap_k: re-allocated to exactly (5, 20, 8)
   EXPECT_EQ(c.rows_wanted, 8);
   EXPECT_EQ(c.cap_k, 5);
   EXPECT_EQ(c.cap_len, 20);
   EXPECT_EQ(c.cap_rows, 8);
 
   g_requests.clear();
-  size_code_context(1, 20, 0);  // 20/1 + 4 = 24 rows: more than held
+  size_code_context(1, 20);  // 20/1 + 4 = 24 rows: more than held
   EXPECT_EQ(c.rows_wanted, 24);
   EXPECT_EQ(c.cap_rows, 24);
   EXPECT_EQ(c.cap_k, 1);
   EXPECT_FALSE(g_requests.empty());
-
-  size_code_context(1, 20, 3);  // mode 3 always wants 3 rows
-  EXPECT_EQ(c.rows_wanted, 3);
-  EXPECT_EQ(c.cap_rows, 24);
 }
 
-TEST_F(StoreTest, CodeContextReleaseAndResetGiveEverythingBack) {
+TEST_F(StoreTest, CodeContextReleaseGivesEverythingBack) {
   release_code_context();
-  size_code_context(3, 12, 0);
-  reset_code_context();
+  size_code_context(3, 12);
+  release_code_context();
   EXPECT_EQ(code_context.mem, 0);
   release_code_context();  // twice: nothing
   EXPECT_EQ(code_context.mem, 0);
   g_requests.clear();
-  size_code_context(3, 12, 0);  // afresh
+  size_code_context(3, 12);  // afresh
   EXPECT_EQ(g_requests.size(), 1u + 9u + 2u + 3u + 2u);
 }
 

@@ -5,6 +5,7 @@
 // force, so a wrong generator matrix here cannot pass unnoticed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,8 +17,9 @@
 #include "support/brute_force.h"
 #include "support/known_codes.h"
 #include "support/weight_runs.h"
+#include "engine/plan.h"
+#include "engine/record_steps.h"
 #include "transform/char_vector.h"
-#include "transform/transform_and_count.h"
 
 namespace {
 
@@ -281,16 +283,23 @@ class TransformedTable : public ::testing::Test {
     for (int r = 0; r < k; ++r)
       for (int j = 0; j < n; ++j) g.a[r + 1][j + 1] = static_cast<ElemCode>(entry_of(code, r, j));
     const std::uint64_t P = point_count(q, k);
-    CountTable point{}, scratch{};
+    CountTable point{};
     point.q = q;
     size_count_table(point, P, static_cast<std::uint64_t>(q - 1), q);
     point.dim = k;
-    for (std::uint64_t e = 0; e <= point.cols; ++e)
-      for (std::uint64_t d = 0; d <= P; ++d) point.a[e][d] = 0;
-    size_count_table(scratch, static_cast<std::uint64_t>(q), static_cast<std::uint64_t>(q - 1), q);
-    size_code_context(k, n, 0);
-    count_columns_projective(g, point);
-    transform_and_count_projective(point, scratch);
+    size_code_context(k, n);
+    // The menu's projective sums, through the record steps.
+    RecordPlan plan{};
+    ASSERT_TRUE(plan_record(RecordShape{q, k, n, true}, TablePolicy{UINT64_MAX, WDIST_COUNTER_BITS}, plan));
+    ASSERT_EQ(plan.route, Route::projective_table);
+    RowPointers rows_of_g{};
+    PreparedRecord prepared;
+    prepare_record(view_of(g, q, rows_of_g), plan, prepared);
+    void* planes[8] = {};
+    for (int e = 0; e < q; ++e) planes[e] = point.a[e];
+    Workspace ws{nullptr, nullptr, nullptr};
+    std::fill(code_context.Bspec, code_context.Bspec + n + 1, 0);
+    run_units(prepared, 0, plan.units, ws, planes, code_context.Bspec);
 
     std::vector<std::vector<int>> columns;
     for (int j = 0; j < n; ++j) {
@@ -317,7 +326,6 @@ class TransformedTable : public ::testing::Test {
     EXPECT_EQ(nonzero_pairs(Weights(code_context.Bspec, code_context.Bspec + n + 1)),
               nonzero_pairs(projective_sums_ref(code)));
     release_count_table(point);
-    release_count_table(scratch);
     release_gen_matrix(g);
   }
 };

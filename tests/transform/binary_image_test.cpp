@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "console/binary_image.h"
+#include "transform/binary_image.h"
 #include "field/field_tables.h"
 #include "store/gen_matrix.h"
 

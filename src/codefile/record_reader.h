@@ -1,0 +1,124 @@
+// Reading one code record, written once for every reader of the format:
+// "?" (already consumed by the caller's scan), then k, n and q (read like
+// "%d"), the rest of that line, and k rows of exactly n characters: a
+// digit stands for its value, any other character repeats the record's
+// last digit (0 before the first). The rest of every row line but the last
+// is dropped; after the last row nothing more is read.
+//
+// Where the rows go and which heads are taken is the caller's: the menu
+// programs size their matrix record (and halt when it cannot be had), the
+// library fills a code value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "codefile/decimal.h"
+#include "field/fields.h"
+
+namespace wdist {
+
+struct HeadNumbers {
+  std::int64_t k;  // as read; may lie outside the 32-bit range (then refused)
+  std::int64_t n;
+  std::int64_t q;
+};
+
+enum class ReadStatus {
+  ok,         // the rows hold the record
+  refused,    // the record cannot be computed; the reason says why
+  truncated,  // the input ended inside the record
+  failed,     // the input could not be read (a read error, not its end)
+};
+
+struct ReadResult {
+  ReadStatus status;
+  char reason[160];  // for `refused`
+};
+
+namespace record_reader_detail {
+
+// Drops characters up to and including the next newline; the end of the
+// input ends it as well (a later read that needs a character reports it).
+inline void drop_line(std::FILE* in) {
+  int c;
+  do c = std::getc(in);
+  while (c != '\n' && c != EOF);
+}
+
+inline ReadResult result(ReadStatus status) { return ReadResult{status, {}}; }
+
+inline ReadResult stopped(std::FILE* in) {
+  return result(std::ferror(in) ? ReadStatus::failed : ReadStatus::truncated);
+}
+
+}  // namespace record_reader_detail
+
+// Reads one record from `in`, positioned just after its "?".
+//   accept(const HeadNumbers&, char* reason, std::size_t size) -> bool
+// judges the head right after it is read; a refused head leaves the stream
+// right after the last head character read.
+//   row(std::int32_t k, std::int32_t n, std::int32_t q, std::int32_t i) -> ElemCode*
+// gives the storage of row i (0-based, n entries) of an accepted record; it
+// is asked for row 0 first, once the head is accepted, then for each row in
+// turn. A null row is read and dropped (the caller has said why). A record
+// with an entry of q or more is read to its end and then refused.
+template <class Accept, class Row>
+ReadResult read_record(std::FILE* in, Accept accept, Row row) {
+  using namespace record_reader_detail;
+  HeadNumbers head{};
+  std::int64_t* numbers[] = {&head.k, &head.n, &head.q};
+  for (std::int64_t* number : numbers) {
+    switch (read_decimal(in, *number)) {
+      case DecimalStatus::ok:
+        break;
+      case DecimalStatus::unreadable: {
+        ReadResult r = result(ReadStatus::refused);
+        std::snprintf(r.reason, sizeof r.reason, "%s", "its head does not hold three numbers k n q");
+        return r;
+      }
+      case DecimalStatus::end_of_input:
+        return result(ReadStatus::truncated);
+      case DecimalStatus::read_error:
+        return result(ReadStatus::failed);
+    }
+  }
+  ReadResult r = result(ReadStatus::ok);
+  if (!accept(head, r.reason, sizeof r.reason)) {
+    r.status = ReadStatus::refused;
+    return r;
+  }
+  const auto k = static_cast<std::int32_t>(head.k);
+  const auto n = static_cast<std::int32_t>(head.n);
+  const auto q = static_cast<std::int32_t>(head.q);
+  ElemCode* first = row(k, n, q, 0);
+  drop_line(in);
+
+  int remembered = 0;
+  std::int64_t bad_row = 0, bad_column = 0;
+  int bad_value = 0;
+  for (std::int32_t i = 1; i <= k; ++i) {
+    ElemCode* entries = i == 1 ? first : row(k, n, q, i - 1);
+    for (std::int32_t j = 1; j <= n; ++j) {
+      const int c = std::getc(in);
+      if (c == EOF) return stopped(in);
+      if (c >= '0' && c <= '9') remembered = c - '0';
+      if (entries != nullptr) entries[j - 1] = static_cast<ElemCode>(remembered);
+      if (remembered >= q && bad_row == 0) {
+        bad_row = i;
+        bad_column = j;
+        bad_value = remembered;
+      }
+    }
+    if (i < k) drop_line(in);
+  }
+  if (bad_row != 0) {
+    r.status = ReadStatus::refused;
+    std::snprintf(r.reason, sizeof r.reason, "entry %d in row %lld, column %lld is not below q = %d", bad_value,
+                  static_cast<long long>(bad_row), static_cast<long long>(bad_column), q);
+  }
+  return r;
+}
+
+}  // namespace wdist

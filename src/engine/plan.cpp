@@ -1,0 +1,135 @@
+#include "engine/plan.h"
+
+#include <cmath>
+
+#include "field/fields.h"
+#include "transform/blockwise.h"
+
+namespace wdist {
+
+namespace {
+
+// A work unit is about this many messages of the binary record (some tens
+// of milliseconds on one core) and a q-ary unit about this many points:
+// short enough for a progress line, a checkpoint or Ctrl-C to follow soon,
+// long enough that dealing them out costs nothing.
+constexpr std::uint64_t kUnitMessagesBinary = std::uint64_t{1} << 26;
+constexpr std::uint64_t kUnitPointsProjective = std::uint64_t{1} << 22;
+// Units per record at most: the set of finished units stays small.
+constexpr std::uint64_t kMostUnits = std::uint64_t{1} << 20;
+// A projective block's small table fills at most this much (q planes of
+// theta_(m+1) + 1 counters): well within L2.
+constexpr std::uint64_t kProjectiveBlockBytes = std::uint64_t{512} << 10;
+// The transforms handle projective tables of dimension up to 32.
+constexpr unsigned kProjectiveTableDimension = 32;
+constexpr unsigned kBinaryDimensionLimit = 62;
+
+// The narrowest counter that holds every value: transformed binary values
+// lie in -N..N; projective entries count up to n columns.
+int counter_bits_for(std::int64_t largest) { return largest < (std::int64_t{1} << 15) ? 16 : 32; }
+
+std::uint64_t units_for(std::uint64_t blocks, std::uint64_t per_unit, std::uint64_t& blocks_per_unit) {
+  if (per_unit == 0) per_unit = 1;
+  while ((blocks + per_unit - 1) / per_unit > kMostUnits) per_unit *= 2;
+  blocks_per_unit = per_unit;
+  return (blocks + per_unit - 1) / per_unit;
+}
+
+bool plan_binary(const RecordShape& s, const TablePolicy& policy, RecordPlan& p) {
+  p.binary_image = s.q == 4;
+  p.K = static_cast<unsigned>(p.binary_image ? 2 * s.k : s.k);
+  if (p.K >= kBinaryDimensionLimit) return false;
+  p.N = p.binary_image ? 3 * s.n : s.n;
+  p.shift = p.binary_image ? 2 : 1;
+  p.counter_bits = policy.counter_bits != 0 ? policy.counter_bits : counter_bits_for(p.N);
+  const std::uint64_t bytes = static_cast<std::uint64_t>(p.counter_bits / 8);
+  const std::uint64_t columns = static_cast<std::uint64_t>(p.N);
+  const unsigned b = p.counter_bits == 16 ? kBlockBits<std::int16_t> : kBlockBits<std::int32_t>;
+  const bool prefers_blocks = p.counter_bits == 16 ? prefers_blockwise<std::int16_t>(p.K, columns)
+                                                   : prefers_blockwise<std::int32_t>(p.K, columns);
+  const bool table_fits = policy.table_budget == UINT64_MAX ||
+                          (p.K <= 60 && (std::uint64_t{1} << p.K) * bytes <= policy.table_budget);
+  p.messages = std::ldexp(1.0, static_cast<int>(p.K));
+  if (prefers_blocks || (!table_fits && p.K > b)) {
+    p.route = Route::binary_blocks;
+    p.block_bits = b;
+    p.blocks = std::uint64_t{1} << (p.K - b);
+    p.units = units_for(p.blocks, kUnitMessagesBinary >> b, p.blocks_per_unit);
+    p.block_bytes = kBlockGroupBytes;
+    return true;
+  }
+  p.route = Route::binary_table;
+  p.table_rows = std::uint64_t{1} << p.K;
+  p.table_bytes = p.table_rows * bytes;
+  return true;
+}
+
+bool plan_projective(const RecordShape& s, const TablePolicy& policy, RecordPlan& p) {
+  p.binary_image = false;
+  p.K = static_cast<unsigned>(s.k);
+  p.N = s.n;
+  p.step = s.one_per_point ? 1 : static_cast<std::uint64_t>(s.q - 1);
+  p.counter_bits = policy.counter_bits != 0 ? policy.counter_bits : counter_bits_for(s.n);
+  std::uint64_t theta = 0;
+  if (!projective_point_count(s.q, s.k, theta) || theta == UINT64_MAX) return false;
+  p.messages = static_cast<double>(theta) * static_cast<double>(s.q - 1) + 1.0;
+  const std::uint64_t table_bytes = projective_table_bytes(s.q, p.K, p.counter_bits);
+  const bool table_fits = policy.table_budget == UINT64_MAX || (table_bytes != 0 && table_bytes <= policy.table_budget);
+  if (p.K <= kProjectiveTableDimension && table_fits) {
+    p.route = Route::projective_table;
+    p.table_rows = theta + 1;
+    p.table_bytes = table_bytes;
+    return true;
+  }
+  // Blocks: the low m coordinates in a small table of dimension m + 1, the
+  // K - m high ones fixed per block (one block per point of PG(K-m-1, q)).
+  unsigned m = 1;
+  while (m + 2 <= p.K && projective_table_bytes(s.q, m + 2, p.counter_bits) <= kProjectiveBlockBytes) ++m;
+  if (m >= p.K) return false;
+  std::uint64_t blocks = 0, block_points = 0;
+  if (!projective_point_count(s.q, p.K - m, blocks) || !field_power(s.q, m, block_points)) return false;
+  p.route = Route::projective_blocks;
+  p.block_bits = m;
+  p.blocks = blocks;
+  p.units = units_for(blocks, kUnitPointsProjective / block_points, p.blocks_per_unit);
+  p.block_bytes = projective_table_bytes(s.q, m + 1, p.counter_bits);
+  return true;
+}
+
+}  // namespace
+
+const char* route_name(Route route) {
+  switch (route) {
+    case Route::binary_table: return "binary table";
+    case Route::binary_blocks: return "binary blocks";
+    case Route::projective_table: return "projective table";
+    case Route::projective_blocks: return "projective blocks";
+  }
+  return "?";
+}
+
+std::uint64_t projective_table_bytes(int q, unsigned K, int counter_bits) {
+  std::uint64_t theta = 0;
+  if (!projective_point_count(q, K, theta)) return 0;
+  const std::uint64_t per_row = static_cast<std::uint64_t>(q) * static_cast<std::uint64_t>(counter_bits / 8);
+  if (theta + 1 > UINT64_MAX / per_row) return 0;
+  return (theta + 1) * per_row;
+}
+
+bool takes_binary_layout(int q, std::int64_t n, bool one_per_point) {
+  return !one_per_point && (q == 2 || (q == 4 && 3 * n < (std::int64_t{1} << 31)));
+}
+
+bool plan_record(const RecordShape& shape, const TablePolicy& policy, RecordPlan& plan) {
+  plan = RecordPlan{};
+  if (!is_supported_field(shape.q) || shape.k < 1 || shape.n < 0 || shape.n >= (std::int64_t{1} << 31)) return false;
+  plan.q = shape.q;
+  plan.n = shape.n;
+  plan.blocks = 1;
+  plan.blocks_per_unit = 1;
+  plan.units = 1;
+  return takes_binary_layout(shape.q, shape.n, shape.one_per_point) ? plan_binary(shape, policy, plan)
+                                                                    : plan_projective(shape, policy, plan);
+}
+
+}  // namespace wdist

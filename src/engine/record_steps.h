@@ -1,0 +1,62 @@
+// The steps of one record, the same for every front end (the menu
+// programs, the library, the benchmarks and the fuzz targets): prepare the
+// columns for the plan once, then run the plan's units, in any order and
+// on any thread, each adding its counts into a histogram. The counts of all
+// units together are the record's, whatever the split.
+//
+// Nothing here allocates except prepare_record (which grows the record's
+// vectors and may throw std::bad_alloc), and nothing halts: storage comes
+// from the caller.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/plan.h"
+#include "transform/blockwise.h"
+#include "transform/columns.h"
+#include "transform/histogram.h"
+
+namespace wdist {
+
+// A record's columns, prepared for its plan.
+struct PreparedRecord {
+  RecordPlan plan;
+  MatrixView matrix;           // the columns counted (not owned; table routes count from it)
+  std::int64_t zero_columns;   // columns that are zero in every row
+  std::vector<std::uint64_t> patterns;   // binary_blocks: one pattern per (image) column
+  std::vector<std::uint32_t> slot;       // binary_blocks: the patterns split for the groups
+  std::vector<std::uint8_t> lane;
+  std::vector<std::uint64_t> high;
+  BlockColumns block_columns;
+  // projective_blocks: per column c and shift s, the point index of the
+  // column (s, low coordinates) in the small table: shifted_points[c*q + s];
+  // and the column's high coordinates: high_digits[c*(K-m) + i].
+  std::vector<std::uint32_t> shifted_points;
+  std::vector<ElemCode> high_digits;
+};
+
+// Prepares the record's columns for `plan`. `m` holds the columns the plan
+// counts: the code's rows, or for a binary_image plan either the F_4 rows
+// (the image is formed here) or the rows of the image itself (q = 2). The
+// view must outlive the record. Reuses the vectors' storage.
+void prepare_record(const MatrixView& m, const RecordPlan& plan, PreparedRecord& record);
+
+// Per-thread storage for running units; the caller provides every buffer.
+struct Workspace {
+  TallyScratch* tally;       // every binary route
+  void* group;               // binary_blocks: kBlockGroupBytes, 64-byte aligned
+  void* small_table;         // projective_blocks: plan.block_bytes, 64-byte aligned
+};
+
+// The planes of a table route: planes[e] holds plan.table_rows counters of
+// the plan's width (one plane on the binary route, q on the projective one).
+// Their contents on entry do not matter.
+using TablePlanes = void* const*;
+
+// Adds the counts of units first .. first + count - 1 into hist[0..N].
+// Table routes have one unit and need `table`; the other routes ignore it.
+void run_units(const PreparedRecord& record, std::uint64_t first, std::uint64_t count, Workspace& ws,
+               TablePlanes table, std::uint64_t* hist);
+
+}  // namespace wdist
