@@ -1,0 +1,90 @@
+// The computation in its steps, for front ends that share out the work
+// themselves (a cluster, checkpoints, their own threads): plan a record,
+// run its units of work (any of them, in any order, on any thread, each
+// into a tally), add the tallies up, finish. weight_distribution()
+// (wdist.h) is exactly these steps on the threads of its options.
+//
+//   wdist::Plan plan;
+//   if (!wdist::plan_record(code, options, plan)) ...
+//   wdist::Worker worker;                 // one per thread
+//   wdist::Tally total = wdist::empty_tally(plan);
+//   for (std::uint64_t u = 0; u < plan.summary.units; ++u) {
+//     wdist::Tally t = wdist::empty_tally(plan);
+//     wdist::run_units(plan, u, 1, worker, t);
+//     wdist::add_tally(total, t);        // exact, in any order
+//   }
+//   wdist::finish_record(plan, total, distribution);
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "wdist/wdist.h"
+
+namespace wdist {
+
+// A plan described: what front ends print, check and split.
+struct PlanSummary {
+  Method method = Method::direct;
+  int rank = 0;
+  int dimension = 0;          // of the code whose messages are counted: rank, or n - rank (the dual)
+  std::string route;          // how its messages are counted: "binary blocks", "projective table", ...
+  int counter_bits = 0;       // 16 or 32
+  std::uint64_t units = 0;    // 0 when there is nothing to count (the zero code)
+  double messages = 0;        // the work: messages counted (q^dimension)
+  double cost = 0;            // the work in message-equivalents, finishing included
+  std::uint64_t table_bytes = 0;   // a table held whole, once per thread that runs it (0: block by block)
+  std::uint64_t thread_bytes = 0;  // what each thread works in besides
+  // A hash of everything that fixes the tallies of the units: the code, the
+  // route, the split into units and the options that shape the result. Two
+  // plans with the same identity have interchangeable tallies.
+  std::uint64_t identity = 0;
+};
+
+struct PlannedRecord;  // the code's basis and its columns prepared for the route
+
+struct Plan {
+  PlanSummary summary;
+  std::shared_ptr<const PlannedRecord> record;
+};
+
+// The counts of some units: counts[i] messages of the counted code at
+// weight index i. Tallies of disjoint units add up exactly.
+struct Tally {
+  std::vector<std::uint64_t> counts;
+};
+
+// What one thread works in; storage is taken on first use and kept.
+class Worker {
+ public:
+  Worker();
+  ~Worker();
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+  struct Storage;
+
+ private:
+  std::unique_ptr<Storage> storage_;
+  friend Storage& storage_of(Worker&);
+};
+
+// Reduces the code to a basis, chooses the route (the code or its dual)
+// and plans its units. Fails (invalid_code, too_much_work, out_of_memory)
+// before any work.
+Status plan_record(const Code& code, const Options& options, Plan& plan);
+
+// A tally of the plan's shape with every count 0.
+Tally empty_tally(const Plan& plan);
+// into += from (same plan).
+void add_tally(Tally& into, const Tally& from);
+
+// Adds the counts of units first .. first + count - 1 into `tally`.
+// Fails only when the worker's storage cannot be had (out_of_memory).
+Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
+
+// The distribution from the tally of all units.
+Status finish_record(const Plan& plan, const Tally& total, Distribution& result);
+
+}  // namespace wdist

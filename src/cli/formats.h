@@ -1,0 +1,47 @@
+// How the wdist program writes a computed record: readable text, JSON
+// Lines, or the report blocks of the menu programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "wdist/wdist.h"
+
+namespace wdist::cli {
+
+enum class Format { text, json, report };
+
+// Where a record came from, as the output names it.
+struct RecordOrigin {
+  std::string file;  // the name on the command line, "-" for standard input
+  int number;        // within its file, refused records included
+};
+
+// One record in text: a head line (file, record number, q, n, k, rank,
+// minimum distance, method) and one line "w A_w" per nonzero count, then
+// an empty line.
+std::string text_record(const RecordOrigin& origin, const Distribution& d);
+
+// One JSON object on one line: {"file", "record", "q", "n", "k", "rank",
+// "min_distance" (null for the zero code), "method", "projective",
+// "distribution": [[w, A_w], ...]} with exact integers.
+std::string json_record(const RecordOrigin& origin, const Distribution& d);
+
+// The storage capacities the menu programs' matrix record passes through
+// in one run (one input file): kept while both suffice, otherwise exactly
+// the request, the columns rounded up to a multiple of 16.
+struct MatrixCapacity {
+  bool held = false;
+  std::int32_t rows = 0;
+  std::int32_t cols = 0;
+};
+void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols);
+
+// One report block as wdist-wide writes it for the code, with its counting
+// rules: every message counted (over F_3, F_5, F_7 the nonzero ones), or
+// with `projective` one count per projective point of messages at its
+// weight plus the zero columns.
+std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d);
+
+}  // namespace wdist::cli

@@ -1,0 +1,266 @@
+// The library's steps: check, plan, run units, finish; and the one call
+// that runs them on threads.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "engine/dual.h"
+#include "field/fields.h"
+#include "library/macwilliams.h"
+#include "library/planned_record.h"
+#include "library/storage.h"
+#include "wdist/plan.h"
+
+namespace wdist {
+
+namespace {
+
+Status failure(StatusCode code, std::string message) { return Status{code, std::move(message)}; }
+
+std::string bytes_text(std::uint64_t bytes) {
+  char text[64];
+  if (bytes >= (std::uint64_t{1} << 30))
+    std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / 0x1p30);
+  else if (bytes >= (std::uint64_t{1} << 20))
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / 0x1p20);
+  else
+    std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+  return text;
+}
+
+// FNV-1a, 64 bits: the identity of a plan.
+struct Hash {
+  std::uint64_t h = 14695981039346656037ULL;
+  void bytes(const void* p, std::size_t size) {
+    const auto* b = static_cast<const unsigned char*>(p);
+    for (std::size_t i = 0; i < size; ++i) h = (h ^ b[i]) * 1099511628211ULL;
+  }
+  template <class T>
+  void value(const T& v) {
+    bytes(&v, sizeof v);
+  }
+};
+
+// The engine's plan of a counted code of dimension `dimension` (> 0).
+bool engine_plan(int q, int dimension, std::int64_t n, RecordPlan& plan) {
+  return plan_record(RecordShape{q, dimension, n, false}, TablePolicy{kLibraryTableBudget, 0}, plan);
+}
+
+// The cost of counting a code of the given dimension, in messages.
+double messages_of(int q, int dimension) { return std::pow(static_cast<double>(q), dimension); }
+
+double log2_of(double x) { return x > 0 ? std::log2(x) : 0; }
+
+}  // namespace
+
+std::int64_t min_distance(const Distribution& d) {
+  for (std::size_t w = 1; w < d.counts.size(); ++w)
+    if (d.counts[w] != 0) return static_cast<std::int64_t>(w);
+  return -1;
+}
+
+Status check_code(const Code& code) {
+  char text[160];
+  if (!is_supported_field(code.q)) {
+    std::snprintf(text, sizeof text, "q = %d, the field must be one of %s", code.q, kSupportedFieldsText);
+    return failure(StatusCode::invalid_code, text);
+  }
+  if (code.k < 1) {
+    std::snprintf(text, sizeof text, "k = %d, the dimension must be at least 1", code.k);
+    return failure(StatusCode::invalid_code, text);
+  }
+  if (code.n < 0 || code.n >= (std::int64_t{1} << 31)) {
+    std::snprintf(text, sizeof text, "n = %lld, the length must lie in 0 .. 2^31 - 1", static_cast<long long>(code.n));
+    return failure(StatusCode::invalid_code, text);
+  }
+  if (code.entries.size() != static_cast<std::uint64_t>(code.k) * static_cast<std::uint64_t>(code.n)) {
+    std::snprintf(text, sizeof text, "the matrix holds %llu entries, not k * n = %llu",
+                  static_cast<unsigned long long>(code.entries.size()),
+                  static_cast<unsigned long long>(static_cast<std::uint64_t>(code.k) * static_cast<std::uint64_t>(code.n)));
+    return failure(StatusCode::invalid_code, text);
+  }
+  for (std::size_t i = 0; i < code.entries.size(); ++i)
+    if (code.entries[i] >= code.q) {
+      const auto n = static_cast<std::size_t>(code.n);
+      std::snprintf(text, sizeof text, "entry %d in row %llu, column %llu is not below q = %d", code.entries[i],
+                    static_cast<unsigned long long>(i / n + 1), static_cast<unsigned long long>(i % n + 1), code.q);
+      return failure(StatusCode::invalid_code, text);
+    }
+  return Status{};
+}
+
+Status plan_record(const Code& code, const Options& options, Plan& plan) {
+  plan = Plan{};
+  if (Status s = check_code(code); !s) return s;
+  try {
+    auto record = std::make_shared<PlannedRecord>();
+    PlannedRecord& r = *record;
+    r.q = code.q;
+    r.k = code.k;
+    r.n = code.n;
+    r.projective = options.projective;
+    std::vector<const ElemCode*> rows(static_cast<std::size_t>(code.k));
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
+    reduce_to_basis(MatrixView{code.q, code.k, code.n, rows.data()}, r.basis);
+    const int rank = r.basis.rank;
+    const int dual_dimension = static_cast<int>(code.n - rank);
+
+    // The two routes: the code's own q^rank messages, or the dual's
+    // q^(n - rank) and the MacWilliams identity.
+    const double direct_messages = rank == 0 ? 0 : messages_of(code.q, rank);
+    const double dual_messages = dual_dimension == 0 ? 0 : messages_of(code.q, dual_dimension);
+    const double dual_cost = dual_messages + macwilliams_cost(code.n, static_cast<std::uint64_t>(std::min(
+                                                                         dual_messages, static_cast<double>(code.n + 1))));
+    bool dual = false;
+    switch (options.dual) {
+      case DualRoute::never: dual = false; break;
+      case DualRoute::always: dual = true; break;
+      case DualRoute::automatic: dual = dual_cost < direct_messages; break;
+    }
+    const double messages = dual ? dual_messages : direct_messages;
+    const double cost = dual ? dual_cost : direct_messages;
+    if (messages > options.max_work) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "needs about 2^%.1f messages (2^%.1f directly, 2^%.1f through its dual), more than the work "
+                    "limit 2^%.1f",
+                    log2_of(messages), log2_of(direct_messages), log2_of(dual_messages), log2_of(options.max_work));
+      return failure(StatusCode::too_much_work, text);
+    }
+    r.method = dual ? Method::dual : Method::direct;
+    r.dimension = dual ? dual_dimension : rank;
+    MatrixView counted{code.q, r.dimension, code.n, nullptr};
+    if (dual) {
+      dual_generator(r.basis, r.dual_rows);
+      r.pointers.resize(static_cast<std::size_t>(dual_dimension));
+      for (std::size_t i = 0; i < r.pointers.size(); ++i)
+        r.pointers[i] = r.dual_rows.data() + i * static_cast<std::size_t>(code.n);
+      counted.rows = r.pointers.data();
+    } else {
+      counted = view_of(r.basis, r.pointers);
+    }
+
+    PlanSummary& s = plan.summary;
+    s.method = r.method;
+    s.rank = rank;
+    s.dimension = r.dimension;
+    s.messages = messages;
+    s.cost = cost;
+    Hash h;
+    h.bytes(kVersion, sizeof kVersion);
+    h.value(code.q);
+    h.value(code.n);
+    h.value(r.method);
+    h.value(r.dimension);
+    h.value(options.projective);
+    if (r.dimension > 0) {
+      RecordPlan ep{};
+      if (!engine_plan(code.q, r.dimension, code.n, ep)) {
+        char text[160];
+        std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
+                      r.dimension, code.q);
+        return failure(StatusCode::too_much_work, text);
+      }
+      prepare_record(counted, ep, r.prepared);
+      r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
+      s.route = route_name(ep.route);
+      s.counter_bits = ep.counter_bits;
+      s.units = ep.units;
+      s.table_bytes = ep.table_bytes;
+      s.thread_bytes = worker_bytes(ep);
+      for (int i = 0; i < r.dimension; ++i) h.bytes(counted.rows[i], static_cast<std::size_t>(code.n));
+      h.value(ep.route);
+      h.value(ep.counter_bits);
+      h.value(ep.block_bits);
+      h.value(ep.blocks);
+      h.value(ep.blocks_per_unit);
+      h.value(ep.units);
+    } else {
+      r.tally_size = 1;
+      s.route = "none";
+    }
+    s.identity = h.h;
+    plan.record = std::move(record);
+    return Status{};
+  } catch (const std::bad_alloc&) {
+    return failure(StatusCode::out_of_memory,
+                   "the basis and columns of a code of " +
+                       bytes_text(static_cast<std::uint64_t>(code.k) * static_cast<std::uint64_t>(code.n)) +
+                       " cannot be had");
+  }
+}
+
+Tally empty_tally(const Plan& plan) {
+  Tally t;
+  if (plan.record) t.counts.assign(plan.record->tally_size, 0);
+  return t;
+}
+
+void add_tally(Tally& into, const Tally& from) {
+  if (into.counts.size() < from.counts.size()) into.counts.resize(from.counts.size(), 0);
+  for (std::size_t i = 0; i < from.counts.size(); ++i) into.counts[i] += from.counts[i];
+}
+
+Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
+  const PlannedRecord& r = *plan.record;
+  if (r.dimension == 0 || count == 0) return Status{};
+  if (tally.counts.size() < r.tally_size) tally.counts.resize(r.tally_size, 0);
+  Worker::Storage& storage = storage_of(worker);
+  const std::uint64_t wanted = fit_storage(storage, r.prepared.plan);
+  if (wanted != 0) return failure(StatusCode::out_of_memory, "a worker's " + bytes_text(wanted) + " cannot be had");
+  Workspace ws = workspace_of(storage);
+  run_units(r.prepared, first, count, ws, storage.planes, tally.counts.data());
+  return Status{};
+}
+
+Status finish_record(const Plan& plan, const Tally& total, Distribution& result) {
+  const PlannedRecord& r = *plan.record;
+  result = Distribution{};
+  result.q = r.q;
+  result.n = r.n;
+  result.k = r.k;
+  result.rank = r.basis.rank;
+  result.method = r.method;
+  result.projective = r.projective;
+  const auto length = static_cast<std::size_t>(r.n) + 1;
+  // The counted code's distribution: every message once. The projective
+  // routes leave the zero message out.
+  std::vector<mpz_class> B(length);
+  if (r.dimension == 0) {
+    B[0] = 1;
+  } else {
+    static_assert(sizeof(unsigned long) == sizeof(std::uint64_t), "tallies convert through mpz_set_ui");
+    for (std::size_t w = 0; w < length && w < total.counts.size(); ++w)
+      mpz_set_ui(B[w].get_mpz_t(), static_cast<unsigned long>(total.counts[w]));
+    const Route route = r.prepared.plan.route;
+    if (route == Route::projective_table || route == Route::projective_blocks) B[0] += 1;
+  }
+  mpz_class sum = 0, expected = 0;
+  for (const mpz_class& b : B) sum += b;
+  mpz_ui_pow_ui(expected.get_mpz_t(), static_cast<unsigned long>(r.q), static_cast<unsigned long>(r.dimension));
+  if (sum != expected)
+    return failure(StatusCode::internal_error, "the counts of the " + std::string(r.method == Method::dual ? "dual " : "") +
+                                                   "code do not add up to q^" + std::to_string(r.dimension));
+  if (r.method == Method::dual) {
+    std::string error;
+    if (!macwilliams_transform(r.q, r.n, r.dimension, B, result.counts, error))
+      return failure(StatusCode::internal_error, error);
+  } else {
+    result.counts = std::move(B);
+  }
+  if (r.projective) {
+    const mpz_class step = r.q - 1;
+    for (std::size_t w = 1; w < result.counts.size(); ++w) {
+      if (!mpz_divisible_p(result.counts[w].get_mpz_t(), step.get_mpz_t()))
+        return failure(StatusCode::internal_error, "a count is not divisible by q - 1");
+      mpz_divexact(result.counts[w].get_mpz_t(), result.counts[w].get_mpz_t(), step.get_mpz_t());
+    }
+    if (!result.counts.empty()) result.counts[0] = 0;
+  }
+  return Status{};
+}
+
+}  // namespace wdist

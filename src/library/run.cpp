@@ -1,0 +1,78 @@
+// weight_distribution(): the library's steps on the threads of the options.
+#include <algorithm>
+#include <chrono>
+
+#include "library/executor.h"
+#include "wdist/plan.h"
+
+namespace wdist {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+
+double seconds_since(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+bool cancelled(const Options& options) {
+  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+}
+
+Status cancelled_status() { return Status{StatusCode::cancelled, "cancelled"}; }
+
+// One thread: the units in turn, in this thread.
+Status run_here(const Plan& plan, const Options& options, Distribution& result) {
+  const auto start = SteadyClock::now();
+  auto reported = start;
+  Worker worker;
+  Tally total = empty_tally(plan);
+  const std::uint64_t units = plan.summary.units;
+  for (std::uint64_t u = 0; u < units; ++u) {
+    if (cancelled(options)) return cancelled_status();
+    if (Status s = run_units(plan, u, 1, worker, total); !s) return s;
+    if (options.progress && SteadyClock::now() - reported >= kProgressEvery) {
+      reported = SteadyClock::now();
+      options.progress(Progress{u + 1, units, seconds_since(start)});
+    }
+  }
+  if (options.progress) options.progress(Progress{units, units, seconds_since(start)});
+  return finish_record(plan, total, result);
+}
+
+}  // namespace
+
+Status weight_distribution(const Code& code, const Options& options, Distribution& result) {
+  Plan plan;
+  if (Status s = plan_record(code, options, plan); !s) return s;
+  const std::uint64_t units = plan.summary.units;
+  const auto threads = static_cast<unsigned>(std::min<std::uint64_t>(thread_count(options.threads), units));
+  if (threads <= 1) return run_here(plan, options, result);
+
+  const auto start = SteadyClock::now();
+  Executor executor(threads);
+  auto job = std::make_shared<Job>(plan);
+  executor.add(job);
+  while (!executor.wait(*job, kProgressEvery)) {
+    if (cancelled(options)) {
+      executor.cancel();
+      return cancelled_status();
+    }
+    if (options.progress) {
+      std::uint64_t done = 0;
+      {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        done = job->done_count;
+      }
+      options.progress(Progress{done, units, seconds_since(start)});
+    }
+  }
+  if (options.progress) options.progress(Progress{units, units, seconds_since(start)});
+  std::lock_guard<std::mutex> lock(job->mutex);
+  if (!job->status) return job->status;
+  result = std::move(job->result);
+  return Status{};
+}
+
+}  // namespace wdist

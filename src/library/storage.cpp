@@ -1,0 +1,74 @@
+#include "library/storage.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <new>
+
+namespace wdist {
+
+namespace {
+
+constexpr std::size_t kAlign = 64;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t aligned_up(std::uint64_t bytes) { return static_cast<std::size_t>((bytes + kAlign - 1) / kAlign * kAlign); }
+
+}  // namespace
+
+AlignedBlock::~AlignedBlock() { std::free(data); }
+
+bool AlignedBlock::fit(std::size_t wanted) {
+  if (wanted <= bytes) return true;
+  std::free(data);
+  data = nullptr;
+  bytes = 0;
+  // Tables of several huge pages start on one, so that they can be backed
+  // by huge pages (fewer TLB misses on the transforms' long strides).
+  const std::size_t align = wanted >= 4 * kHugePage ? kHugePage : kAlign;
+  const std::size_t size = (wanted + align - 1) / align * align;
+  if (posix_memalign(&data, align, size) != 0) {
+    data = nullptr;
+    return false;
+  }
+#ifdef MADV_HUGEPAGE
+  if (align == kHugePage) madvise(data, size, MADV_HUGEPAGE);
+#endif
+  bytes = size;
+  return true;
+}
+
+std::uint64_t worker_bytes(const RecordPlan& plan) {
+  std::uint64_t bytes = sizeof(TallyScratch);
+  if (plan.route == Route::binary_blocks) bytes += kBlockGroupBytes;
+  if (plan.route == Route::projective_blocks) bytes += plan.block_bytes;
+  return bytes;
+}
+
+std::uint64_t fit_storage(Worker::Storage& s, const RecordPlan& plan) {
+  try {
+    if (!s.tally) s.tally = std::make_unique<TallyScratch>();
+  } catch (const std::bad_alloc&) {
+    return sizeof(TallyScratch);
+  }
+  if (plan.route == Route::binary_blocks && !s.group.fit(kBlockGroupBytes)) return kBlockGroupBytes;
+  if (plan.route == Route::projective_blocks && !s.small_table.fit(aligned_up(plan.block_bytes)))
+    return plan.block_bytes;
+  if (plan.route == Route::binary_table || plan.route == Route::projective_table) {
+    // One plane per entry of a row (one on the binary route), each starting
+    // on a cache line.
+    const int planes = plan.route == Route::binary_table ? 1 : plan.q;
+    const std::size_t plane = aligned_up(plan.table_rows * static_cast<std::uint64_t>(plan.counter_bits / 8));
+    if (!s.table.fit(plane * static_cast<std::size_t>(planes))) return plane * static_cast<std::size_t>(planes);
+    for (int e = 0; e < planes; ++e) s.planes[e] = static_cast<char*>(s.table.data) + plane * static_cast<std::size_t>(e);
+  }
+  return 0;
+}
+
+Workspace workspace_of(Worker::Storage& s) { return Workspace{s.tally.get(), s.group.data, s.small_table.data}; }
+
+Worker::Worker() : storage_(std::make_unique<Storage>()) {}
+Worker::~Worker() = default;
+Worker::Storage& storage_of(Worker& w) { return *w.storage_; }
+
+}  // namespace wdist
