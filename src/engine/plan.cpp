@@ -9,12 +9,13 @@ namespace wdist {
 
 namespace {
 
-// A work unit is about this many messages of the binary record (some tens
-// of milliseconds on one core) and a q-ary unit about this many points:
-// short enough for a progress line, a checkpoint or Ctrl-C to follow soon,
-// long enough that dealing them out costs nothing.
-constexpr std::uint64_t kUnitMessagesBinary = std::uint64_t{1} << 26;
-constexpr std::uint64_t kUnitPointsProjective = std::uint64_t{1} << 22;
+// A work unit is about this many messages of the binary record (a few
+// milliseconds on one core) and a q-ary unit about this many points: short
+// enough for a progress line, a checkpoint or Ctrl-C to follow at once and
+// for threads to share out evenly, long enough that dealing them out and
+// folding their tallies costs nothing.
+constexpr std::uint64_t kUnitMessagesBinary = std::uint64_t{1} << 22;
+constexpr std::uint64_t kUnitPointsProjective = std::uint64_t{1} << 20;
 // Units per record at most: the set of finished units stays small.
 constexpr std::uint64_t kMostUnits = std::uint64_t{1} << 20;
 // A projective block's small table fills at most this much (q planes of
@@ -75,19 +76,20 @@ bool plan_projective(const RecordShape& s, const TablePolicy& policy, RecordPlan
   p.messages = static_cast<double>(theta) * static_cast<double>(s.q - 1) + 1.0;
   const std::uint64_t table_bytes = projective_table_bytes(s.q, p.K, p.counter_bits);
   const bool table_fits = policy.table_budget == UINT64_MAX || (table_bytes != 0 && table_bytes <= policy.table_budget);
-  if (p.K <= kProjectiveTableDimension && table_fits) {
+  // Blocks: the low m coordinates in a small table of dimension m + 1, the
+  // K - m high ones fixed per block (one block per point of PG(K-m-1, q)).
+  unsigned m = 1;
+  while (m + 2 <= p.K && projective_table_bytes(s.q, m + 2, p.counter_bits) <= kProjectiveBlockBytes) ++m;
+  std::uint64_t blocks = 0, block_points = 0;
+  const bool blocks_possible = m < p.K && projective_point_count(s.q, p.K - m, blocks) &&
+                               field_power(s.q, m, block_points);
+  if ((table_fits || !blocks_possible) && p.K <= kProjectiveTableDimension && table_bytes != 0) {
     p.route = Route::projective_table;
     p.table_rows = theta + 1;
     p.table_bytes = table_bytes;
     return true;
   }
-  // Blocks: the low m coordinates in a small table of dimension m + 1, the
-  // K - m high ones fixed per block (one block per point of PG(K-m-1, q)).
-  unsigned m = 1;
-  while (m + 2 <= p.K && projective_table_bytes(s.q, m + 2, p.counter_bits) <= kProjectiveBlockBytes) ++m;
-  if (m >= p.K) return false;
-  std::uint64_t blocks = 0, block_points = 0;
-  if (!projective_point_count(s.q, p.K - m, blocks) || !field_power(s.q, m, block_points)) return false;
+  if (!blocks_possible) return false;
   p.route = Route::projective_blocks;
   p.block_bits = m;
   p.blocks = blocks;

@@ -45,8 +45,8 @@ struct Hash {
 };
 
 // The engine's plan of a counted code of dimension `dimension` (> 0).
-bool engine_plan(int q, int dimension, std::int64_t n, RecordPlan& plan) {
-  return plan_record(RecordShape{q, dimension, n, false}, TablePolicy{kLibraryTableBudget, 0}, plan);
+bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, RecordPlan& plan) {
+  return plan_record(RecordShape{q, dimension, n, false}, TablePolicy{table_budget, 0}, plan);
 }
 
 // The cost of counting a code of the given dimension, in messages.
@@ -93,6 +93,10 @@ Status check_code(const Code& code) {
 }
 
 Status plan_record(const Code& code, const Options& options, Plan& plan) {
+  return plan_record_with_budget(code, options, kLibraryTableBudget, plan);
+}
+
+Status plan_record_with_budget(const Code& code, const Options& options, std::uint64_t table_budget, Plan& plan) {
   plan = Plan{};
   if (Status s = check_code(code); !s) return s;
   try {
@@ -158,7 +162,7 @@ Status plan_record(const Code& code, const Options& options, Plan& plan) {
     h.value(options.projective);
     if (r.dimension > 0) {
       RecordPlan ep{};
-      if (!engine_plan(code.q, r.dimension, code.n, ep)) {
+      if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
         char text[160];
         std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
                       r.dimension, code.q);

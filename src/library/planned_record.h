@@ -31,4 +31,9 @@ struct PlannedRecord {
 // whole (where they are faster); larger records go block by block.
 inline constexpr std::uint64_t kLibraryTableBudget = std::uint64_t{64} << 20;
 
+// plan_record with the table budget set by the caller: tests and benchmarks
+// take the block routes on small records (budget 0) or compare them with
+// the table routes.
+Status plan_record_with_budget(const Code& code, const Options& options, std::uint64_t table_budget, Plan& plan);
+
 }  // namespace wdist

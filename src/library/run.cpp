@@ -46,6 +46,7 @@ Status run_here(const Plan& plan, const Options& options, Distribution& result) 
 Status weight_distribution(const Code& code, const Options& options, Distribution& result) {
   Plan plan;
   if (Status s = plan_record(code, options, plan); !s) return s;
+  if (cancelled(options)) return cancelled_status();
   const std::uint64_t units = plan.summary.units;
   const auto threads = static_cast<unsigned>(std::min<std::uint64_t>(thread_count(options.threads), units));
   if (threads <= 1) return run_here(plan, options, result);

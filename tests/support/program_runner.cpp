@@ -131,9 +131,6 @@ bool is_time_field(const std::string& s, std::size_t at) {
 
 }  // namespace
 
-namespace {
-
-// Runs the command `words` (a program and its arguments) as run_program says.
 ProgramRun run_command(std::vector<std::string> words, const std::string& work_dir, const std::string& input,
                        double timeout_seconds, const RunLimits& limits) {
   // A program that stops reading (it ended, or halted) must not take the
@@ -212,8 +209,6 @@ ProgramRun run_command(std::vector<std::string> words, const std::string& work_d
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   return run;
 }
-
-}  // namespace
 
 ProgramRun run_program(const std::string& program, const std::string& work_dir, const std::string& input,
                        double timeout_seconds, RunLimits limits) {

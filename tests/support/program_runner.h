@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace wdist_test {
 
@@ -26,6 +27,12 @@ struct RunLimits {
   int uid = -1;                    // a user (and group) to run as, for a root runner; -1 keeps the runner's
   int gid = -1;
 };
+
+// Runs the command `words` (a program and its arguments) in `work_dir`,
+// feeding `input` on standard input and then closing it; killed once
+// `timeout_seconds` have passed, what it wrote until then kept.
+ProgramRun run_command(std::vector<std::string> words, const std::string& work_dir, const std::string& input,
+                       double timeout_seconds, const RunLimits& limits = {});
 
 // Runs `program` (no arguments) in `work_dir`, feeding `input` on standard
 // input and then closing it. The program is killed once `timeout_seconds`

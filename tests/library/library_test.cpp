@@ -1,0 +1,140 @@
+// The library's one call against the brute force: random codes of every
+// field, full rank and rank-deficient, with zero columns; the projective
+// counts; the same result for any number of threads and on every route;
+// and the errors that come back as values.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+
+#include "library/planned_record.h"
+#include "support/library_codes.h"
+#include "wdist/plan.h"
+#include "wdist/wdist.h"
+
+namespace {
+
+using namespace wdist_test;
+
+constexpr int kFields[] = {2, 3, 4, 5, 7};
+
+// Largest k whose q^k messages the brute force enumerates quickly.
+int brute_dimension(int q) { return q == 2 ? 12 : q == 3 ? 7 : q == 4 ? 6 : 5; }
+
+wdist::Distribution computed(const wdist::Code& code, const wdist::Options& options = {}) {
+  wdist::Distribution d;
+  const wdist::Status s = wdist::weight_distribution(code, options, d);
+  EXPECT_TRUE(s) << s.message << " for " << describe(code);
+  return d;
+}
+
+TEST(WeightDistribution, RandomCodesOfEveryFieldMatchTheBruteForce) {
+  std::mt19937_64 rng(20261207);
+  for (int q : kFields)
+    for (int trial = 0; trial < 40; ++trial) {
+      const int k = 1 + static_cast<int>(rng() % static_cast<unsigned>(brute_dimension(q)));
+      const int n = static_cast<int>(rng() % 14);
+      const TestCode t = random_code(rng, q, k, n, trial % 3 == 1, trial % 4 == 2 ? 2 : 0);
+      const wdist::Code code = to_code(t);
+      SCOPED_TRACE(describe(code));
+      int rank = 0;
+      const Weights expected = codeword_weights(t, rank);
+      const wdist::Distribution d = computed(code);
+      EXPECT_EQ(as_weights(d), expected);
+      EXPECT_EQ(d.rank, rank);
+      EXPECT_EQ(d.k, k);
+      EXPECT_EQ(d.counts[0], 1);
+      mpz_class sum = 0, power = 0;
+      for (const mpz_class& c : d.counts) sum += c;
+      mpz_ui_pow_ui(power.get_mpz_t(), static_cast<unsigned long>(q), static_cast<unsigned long>(rank));
+      EXPECT_EQ(sum, power);
+
+      wdist::Options projective;
+      projective.projective = true;
+      const wdist::Distribution p = computed(code, projective);
+      EXPECT_EQ(p.counts[0], 0);
+      for (std::size_t w = 1; w < expected.size(); ++w) EXPECT_EQ(p.counts[w], expected[w] / static_cast<unsigned>(q - 1));
+    }
+}
+
+// The block routes (no table at all) against the table routes, and every
+// thread count against one thread, on records of many units.
+TEST(WeightDistribution, BlockRoutesAndThreadCountsGiveTheSameCounts) {
+  std::mt19937_64 rng(7);
+  const struct {
+    int q, k, n;
+  } shapes[] = {{2, 24, 60}, {2, 21, 300}, {4, 11, 40}, {3, 11, 30}, {5, 7, 25}, {7, 6, 20}, {3, 9, 200}};
+  for (const auto& shape : shapes) {
+    const wdist::Code code = to_code(random_code(rng, shape.q, shape.k, shape.n, false, 1));
+    SCOPED_TRACE(describe(code));
+    wdist::Options one;
+    one.threads = 1;
+    one.dual = wdist::DualRoute::never;
+    wdist::Plan table, blocks;
+    ASSERT_TRUE(wdist::plan_record_with_budget(code, one, UINT64_MAX, table));
+    ASSERT_TRUE(wdist::plan_record_with_budget(code, one, 0, blocks));
+    wdist::Distribution reference;
+    {
+      wdist::Worker worker;
+      wdist::Tally total = wdist::empty_tally(table);
+      ASSERT_TRUE(wdist::run_units(table, 0, table.summary.units, worker, total));
+      ASSERT_TRUE(wdist::finish_record(table, total, reference));
+    }
+    // The block route's units one at a time, in reverse order.
+    wdist::Worker worker;
+    wdist::Tally total = wdist::empty_tally(blocks);
+    for (std::uint64_t u = blocks.summary.units; u-- > 0;) {
+      wdist::Tally t = wdist::empty_tally(blocks);
+      ASSERT_TRUE(wdist::run_units(blocks, u, 1, worker, t));
+      wdist::add_tally(total, t);
+    }
+    wdist::Distribution from_blocks;
+    ASSERT_TRUE(wdist::finish_record(blocks, total, from_blocks));
+    EXPECT_EQ(from_blocks.counts, reference.counts) << blocks.summary.route << " against " << table.summary.route;
+    for (unsigned threads : {1u, 2u, 3u}) {
+      wdist::Options o = one;
+      o.threads = threads;
+      EXPECT_EQ(computed(code, o).counts, reference.counts) << threads << " threads";
+    }
+  }
+}
+
+TEST(WeightDistribution, ErrorsComeBackAsValues) {
+  wdist::Distribution d;
+  wdist::Code code{6, 1, 3, {0, 1, 2}};
+  EXPECT_EQ(wdist::weight_distribution(code, {}, d).code, wdist::StatusCode::invalid_code);
+  code = wdist::Code{3, 1, 3, {0, 1, 3}};
+  wdist::Status s = wdist::weight_distribution(code, {}, d);
+  EXPECT_EQ(s.code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(s.message, "entry 3 in row 1, column 3 is not below q = 3");
+  code = wdist::Code{2, 2, 3, {0, 1, 1}};
+  EXPECT_EQ(wdist::weight_distribution(code, {}, d).code, wdist::StatusCode::invalid_code);  // ragged
+  code = wdist::Code{2, 0, 0, {}};
+  EXPECT_EQ(wdist::weight_distribution(code, {}, d).code, wdist::StatusCode::invalid_code);
+
+  // Too much work: refused at once, with the estimate.
+  std::mt19937_64 rng(3);
+  code = to_code(random_code(rng, 2, 50, 100, false, 0));
+  s = wdist::weight_distribution(code, {}, d);
+  EXPECT_EQ(s.code, wdist::StatusCode::too_much_work);
+  EXPECT_NE(s.message.find("2^50.0"), std::string::npos) << s.message;
+
+  // A cancelled computation stops between units.
+  std::atomic<bool> cancel{true};
+  wdist::Options o;
+  o.cancel = &cancel;
+  code = to_code(random_code(rng, 2, 26, 60, false, 0));
+  EXPECT_EQ(wdist::weight_distribution(code, o, d).code, wdist::StatusCode::cancelled);
+}
+
+TEST(WeightDistribution, ZeroCodeAndEmptyCode) {
+  wdist::Distribution d = computed(wdist::Code{3, 2, 4, std::vector<wdist::ElemCode>(8, 0)});
+  EXPECT_EQ(d.rank, 0);
+  EXPECT_EQ(d.counts, (std::vector<mpz_class>{1, 0, 0, 0, 0}));
+  EXPECT_EQ(wdist::min_distance(d), -1);
+  d = computed(wdist::Code{2, 3, 0, {}});
+  EXPECT_EQ(d.rank, 0);
+  EXPECT_EQ(d.counts, (std::vector<mpz_class>{1}));
+}
+
+}  // namespace
