@@ -23,7 +23,7 @@ void append_json_string(std::string& out, const std::string& s) {
       out += ch;
     } else if (c < 0x20) {
       char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      std::snprintf(escaped, sizeof escaped, R"(\u%04x)", c);
       out += escaped;
     } else {
       out += ch;
@@ -38,7 +38,7 @@ std::string written(Write write) {
   char* bytes = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&bytes, &size);
-  if (out == nullptr) return std::string();
+  if (out == nullptr) return {};
   write(out);
   std::fclose(out);
   std::string text(bytes, size);
@@ -68,7 +68,7 @@ std::string json_record(const RecordOrigin& origin, const Distribution& d) {
          ", \"n\": " + std::to_string(d.n) + ", \"k\": " + std::to_string(d.k) + ", \"rank\": " + std::to_string(d.rank);
   const std::int64_t distance = min_distance(d);
   out += ", \"min_distance\": " + (distance < 0 ? std::string("null") : std::to_string(distance));
-  out += ", \"method\": \"" + std::string(method_name(d.method)) + "\"";
+  out += R"(, "method": ")" + std::string(method_name(d.method)) + "\"";
   out += d.projective ? ", \"projective\": true" : ", \"projective\": false";
   out += ", \"distribution\": [";
   bool first = true;

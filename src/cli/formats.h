@@ -14,7 +14,7 @@ enum class Format { text, json, report };
 // Where a record came from, as the output names it.
 struct RecordOrigin {
   std::string file;  // the name on the command line, "-" for standard input
-  int number;        // within its file, refused records included
+  int number = 0;    // within its file, refused records included
 };
 
 // One record in text: a head line (file, record number, q, n, k, rank,

@@ -209,7 +209,7 @@ class Runner {
   }
 
   bool drain_one(bool wait) {
-    Pending& head = pending_.front();
+    const Pending& head = pending_.front();
     Job& job = *head.job;
     while (!executor_.wait(job, std::chrono::milliseconds(wait ? 100 : 0))) {
       if (!wait) return false;
@@ -267,9 +267,16 @@ class Runner {
 }  // namespace wdist::cli
 
 int main(int argc, char** argv) {
-  wdist::cli::Settings settings;
-  int status = 0;
-  if (!wdist::cli::parse_command_line(argc, argv, settings, status)) return status;
-  wdist::cli::Runner runner(settings);
-  return runner.run();
+  try {
+    wdist::cli::Settings settings;
+    int status = 0;
+    if (!wdist::cli::parse_command_line(argc, argv, settings, status)) return status;
+    wdist::cli::Runner runner(settings);
+    return runner.run();
+  } catch (const std::exception& e) {
+    // Only the program's own bookkeeping can throw here (the library
+    // returns its failures): out of memory for a line of output, say.
+    std::fprintf(stderr, "wdist: %s\n", e.what());
+    return 1;
+  }
 }

@@ -15,6 +15,8 @@ class ProgressLine {
   ~ProgressLine() { clear(); }
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
+  ProgressLine(ProgressLine&&) = delete;
+  ProgressLine& operator=(ProgressLine&&) = delete;
 
   // `done` of `total` units of the record `what` after `elapsed` seconds,
   // `resumed` of them done before this run started (they count as done but

@@ -68,7 +68,8 @@ template <class Accept, class Row>
 ReadResult read_record(std::FILE* in, Accept accept, Row row) {
   using namespace record_reader_detail;
   HeadNumbers head{};
-  std::int64_t* numbers[] = {&head.k, &head.n, &head.q};
+  // cppcheck-suppress constVariable ; read_decimal writes through them
+  std::int64_t* const numbers[] = {&head.k, &head.n, &head.q};
   for (std::int64_t* number : numbers) {
     switch (read_decimal(in, *number)) {
       case DecimalStatus::ok:

@@ -7,7 +7,7 @@ namespace {
 // Entries are printed with "%d"; the reader only stores the values 0..9,
 // so a row is assembled digit by digit and written in chunks.
 void write_row(std::FILE* out, const ElemCode* row, std::int32_t n) {
-  char chunk[4096];
+  char chunk[4096] = {};
   std::int32_t j = 0;
   while (j < n) {
     std::size_t used = 0;

@@ -40,10 +40,10 @@ constexpr TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
 // single-threaded, so one set for the whole process, as cache-sized
 // buffers that are never given back.
 struct MenuWorkspace {
-  TallyScratch tally;
-  alignas(64) unsigned char group[kBlockGroupBytes];
+  TallyScratch tally{};
+  alignas(64) unsigned char group[kBlockGroupBytes] = {};
   PreparedRecord record;
-  RowPointers rows;
+  RowPointers rows{};
 };
 MenuWorkspace g_work;
 

@@ -128,7 +128,8 @@ void clear_planes(C* const* planes, int q, std::uint64_t rows) {
 template <class C>
 void run_projective_table(const PreparedRecord& r, TablePlanes table, std::uint64_t* hist) {
   const RecordPlan& p = r.plan;
-  C* planes[7];
+  if (p.q < 2 || p.q > 7) return;  // planned for supported fields only
+  C* planes[7] = {};
   for (int e = 0; e < p.q; ++e) planes[e] = static_cast<C*>(table[e]);
   clear_planes(planes, p.q, p.table_rows);
   const FieldTables& f = field_of(p.q);
@@ -151,11 +152,12 @@ void run_projective_blocks(const PreparedRecord& r, std::uint64_t first, std::ui
                            std::uint64_t* hist) {
   const RecordPlan& p = r.plan;
   const int q = p.q, low = static_cast<int>(p.block_bits), H = static_cast<int>(p.K) - low;
+  if (q < 2 || q > 7) return;  // planned for supported fields only
   const FieldTables& f = field_of(q);
   const ThetaTable theta = theta_table(q);
   const std::uint64_t rows = theta.theta[low + 1] + 1, copy = theta.theta[low];
   // The small table's planes, one after another in the workspace.
-  C* planes[7];
+  C* planes[7] = {};
   for (int e = 0; e < q; ++e) planes[e] = static_cast<C*>(ws.small_table) + static_cast<std::uint64_t>(e) * rows;
   const auto n = static_cast<std::size_t>(r.matrix.n);
   const std::uint64_t block_end = std::min(p.blocks, (first + count) * p.blocks_per_unit);

@@ -21,14 +21,14 @@ namespace wdist {
 
 // A record's columns, prepared for its plan.
 struct PreparedRecord {
-  RecordPlan plan;
-  MatrixView matrix;           // the columns counted (not owned; table routes count from it)
-  std::int64_t zero_columns;   // columns that are zero in every row
+  RecordPlan plan{};
+  MatrixView matrix{};             // the columns counted (not owned; table routes count from it)
+  std::int64_t zero_columns = 0;   // columns that are zero in every row
   std::vector<std::uint64_t> patterns;   // binary_blocks: one pattern per (image) column
   std::vector<std::uint32_t> slot;       // binary_blocks: the patterns split for the groups
   std::vector<std::uint8_t> lane;
   std::vector<std::uint64_t> high;
-  BlockColumns block_columns;
+  BlockColumns block_columns{};
   // projective_blocks: per column c and shift s, the point index of the
   // column (s, low coordinates) in the small table: shifted_points[c*q + s];
   // and the column's high coordinates: high_digits[c*(K-m) + i].

@@ -59,21 +59,24 @@ void select_field(std::int32_t q) {
 namespace {
 
 struct AllFields {
-  FieldTables tables[8];
-  AllFields() : tables{} {
-    for (std::int32_t q = 2; q < 8; ++q) {
-      if (!is_supported_field(q)) continue;
-      tables[q].qpow[0] = 1;
-      build_field_tables(tables[q], q);
-      tables[q].field_q = q;
-    }
-  }
+  FieldTables tables[8] = {};
 };
+
+AllFields build_all_fields() {
+  AllFields all;
+  for (std::int32_t q = 2; q < 8; ++q) {
+    if (!is_supported_field(q)) continue;
+    all.tables[q].qpow[0] = 1;
+    build_field_tables(all.tables[q], q);
+    all.tables[q].field_q = q;
+  }
+  return all;
+}
 
 }  // namespace
 
 const FieldTables& field_of(std::int32_t q) {
-  static const AllFields fields;  // initialised once, thread-safe
+  static const AllFields fields = build_all_fields();  // initialised once, thread-safe
   return fields.tables[is_supported_field(q) ? q : 2];
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <thread>
 
 #include "engine/dual.h"
@@ -76,17 +77,18 @@ Status check_code(const Code& code) {
     std::snprintf(text, sizeof text, "n = %lld, the length must lie in 0 .. 2^31 - 1", static_cast<long long>(code.n));
     return failure(StatusCode::invalid_code, text);
   }
-  if (code.entries.size() != static_cast<std::uint64_t>(code.k) * static_cast<std::uint64_t>(code.n)) {
+  const unsigned long long entries = static_cast<unsigned long long>(code.k) * static_cast<unsigned long long>(code.n);
+  if (code.entries.size() != entries) {
     std::snprintf(text, sizeof text, "the matrix holds %llu entries, not k * n = %llu",
-                  static_cast<unsigned long long>(code.entries.size()),
-                  static_cast<unsigned long long>(static_cast<std::uint64_t>(code.k) * static_cast<std::uint64_t>(code.n)));
+                  static_cast<unsigned long long>(code.entries.size()), entries);
     return failure(StatusCode::invalid_code, text);
   }
   for (std::size_t i = 0; i < code.entries.size(); ++i)
     if (code.entries[i] >= code.q) {
-      const auto n = static_cast<std::size_t>(code.n);
-      std::snprintf(text, sizeof text, "entry %d in row %llu, column %llu is not below q = %d", code.entries[i],
-                    static_cast<unsigned long long>(i / n + 1), static_cast<unsigned long long>(i % n + 1), code.q);
+      const auto n = static_cast<unsigned long long>(code.n);
+      const unsigned long long row = i / n + 1, column = i % n + 1;
+      std::snprintf(text, sizeof text, "entry %d in row %llu, column %llu is not below q = %d", code.entries[i], row,
+                    column, code.q);
       return failure(StatusCode::invalid_code, text);
     }
   return Status{};
@@ -190,10 +192,9 @@ Status plan_record_with_budget(const Code& code, const Options& options, std::ui
     plan.record = std::move(record);
     return Status{};
   } catch (const std::bad_alloc&) {
+    const std::uint64_t matrix = static_cast<std::uint64_t>(code.k) * static_cast<std::uint64_t>(code.n);
     return failure(StatusCode::out_of_memory,
-                   "the basis and columns of a code of " +
-                       bytes_text(static_cast<std::uint64_t>(code.k) * static_cast<std::uint64_t>(code.n)) +
-                       " cannot be had");
+                   "the basis and columns of a code of " + bytes_text(matrix) + " cannot be had");
   }
 }
 
@@ -242,8 +243,8 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
     const Route route = r.prepared.plan.route;
     if (route == Route::projective_table || route == Route::projective_blocks) B[0] += 1;
   }
-  mpz_class sum = 0, expected = 0;
-  for (const mpz_class& b : B) sum += b;
+  const mpz_class sum = std::accumulate(B.begin(), B.end(), mpz_class(0));
+  mpz_class expected = 0;
   mpz_ui_pow_ui(expected.get_mpz_t(), static_cast<unsigned long>(r.q), static_cast<unsigned long>(r.dimension));
   if (sum != expected)
     return failure(StatusCode::internal_error, "the counts of the " + std::string(r.method == Method::dual ? "dual " : "") +

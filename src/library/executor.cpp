@@ -1,8 +1,7 @@
 #include "library/executor.h"
 
-#include <time.h>
-
 #include <algorithm>
+#include <ctime>
 
 #include "library/planned_record.h"
 

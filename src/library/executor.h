@@ -59,6 +59,8 @@ class Executor {
   ~Executor();
   Executor(const Executor&) = delete;
   Executor& operator=(const Executor&) = delete;
+  Executor(Executor&&) = delete;
+  Executor& operator=(Executor&&) = delete;
 
   // Adds a job; a job without units is finished at once.
   void add(const std::shared_ptr<Job>& job);
@@ -68,7 +70,7 @@ class Executor {
   // Stops handing out units; units in progress are completed; every job
   // that is not finished then ends as cancelled.
   void cancel();
-  unsigned threads() const { return static_cast<unsigned>(workers_.size()); }
+  [[nodiscard]] unsigned threads() const { return static_cast<unsigned>(workers_.size()); }
 
  private:
   void work();

@@ -18,6 +18,8 @@ struct AlignedBlock {
   AlignedBlock() = default;
   AlignedBlock(const AlignedBlock&) = delete;
   AlignedBlock& operator=(const AlignedBlock&) = delete;
+  AlignedBlock(AlignedBlock&&) = delete;
+  AlignedBlock& operator=(AlignedBlock&&) = delete;
   ~AlignedBlock();
   // At least `wanted` bytes; false when they cannot be had.
   bool fit(std::size_t wanted);

@@ -23,8 +23,8 @@ unsigned group_bits(unsigned block_bits) {
 }
 
 BlockColumns split_block_columns(std::uint64_t* patterns, std::uint64_t columns, unsigned K, unsigned block_bits,
-                                 unsigned lanes, std::uint32_t* slot, std::uint8_t* lane, std::uint64_t* high) {
-  const BlockColumns c{slot, lane, high, columns, K, block_bits, lanes};
+                                 unsigned lane_bits, std::uint32_t* slot, std::uint8_t* lane, std::uint64_t* high) {
+  const BlockColumns c{slot, lane, high, columns, K, block_bits, lane_bits};
   if (K <= block_bits) {
     // One group: the plain record counts each column at its pattern.
     for (Index j = 0; j < columns; ++j) slot[j] = static_cast<std::uint32_t>(patterns[j]);
@@ -34,6 +34,7 @@ BlockColumns split_block_columns(std::uint64_t* patterns, std::uint64_t columns,
   // next `lanes` bits (the block's lane in the group), g the rest (the
   // group). A column d = (d_g, d_t, d_l) adds (-1)^(<g, d_g> + <t, d_t>) at
   // entry d_l of block t: Walsh row d_t, negated for odd <g, d_g>.
+  const unsigned lanes = lane_bits;
   const unsigned m = block_bits - lanes;
   const Index entry_mask = (Index{1} << m) - 1, lane_mask = (Index{1} << lanes) - 1;
   // Columns in the order of their entries: every group is filled front to
@@ -91,11 +92,13 @@ void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, un
   ::operator delete(block, std::align_val_t{64});
 }
 
+// NOLINTBEGIN(bugprone-macro-parentheses): C is a type
 #define WDIST_INSTANTIATE_BLOCKWISE(C)                                                                    \
   template unsigned group_bits<C>(unsigned);                                                              \
   template void add_block_groups<C>(const BlockColumns&, std::uint64_t, std::uint64_t, C*, WeightTally&); \
   template void blockwise_binary_weights<C>(std::uint64_t*, std::uint64_t, unsigned, std::int64_t, unsigned, \
                                             std::uint64_t*, unsigned);
+// NOLINTEND(bugprone-macro-parentheses)
 WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_BLOCKWISE)
 
 }  // namespace wdist

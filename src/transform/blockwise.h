@@ -103,11 +103,13 @@ template <class C>
 void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, unsigned K, std::int64_t N,
                               unsigned shift, std::uint64_t* hist, unsigned block_bits = kBlockBits<C>);
 
+// NOLINTBEGIN(bugprone-macro-parentheses): C is a type
 #define WDIST_DECLARE_BLOCKWISE(C)                                                                               \
   extern template unsigned group_bits<C>(unsigned);                                                              \
   extern template void add_block_groups<C>(const BlockColumns&, std::uint64_t, std::uint64_t, C*, WeightTally&); \
   extern template void blockwise_binary_weights<C>(std::uint64_t*, std::uint64_t, unsigned, std::int64_t,        \
                                                    unsigned, std::uint64_t*, unsigned);
+// NOLINTEND(bugprone-macro-parentheses)
 WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_BLOCKWISE)
 #undef WDIST_DECLARE_BLOCKWISE
 

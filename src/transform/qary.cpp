@@ -24,6 +24,7 @@ void qary_transform(C* const* point, int q, int k) {
   }
 }
 
+// NOLINTNEXTLINE(bugprone-macro-parentheses): C is a type
 #define WDIST_INSTANTIATE_QARY(C) template void qary_transform<C>(C* const*, int, int);
 WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_QARY)
 

@@ -26,6 +26,7 @@ namespace wdist {
 template <class C>
 void qary_transform(C* const* point, int q, int k);
 
+// NOLINTNEXTLINE(bugprone-macro-parentheses): C is a type
 #define WDIST_DECLARE_QARY(C) extern template void qary_transform<C>(C* const*, int, int);
 WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_QARY)
 #undef WDIST_DECLARE_QARY
