@@ -79,6 +79,22 @@ TEST_F(ReportRunTest, ProgressLinesAfterEveryHundredthRecord) {
   EXPECT_EQ(r.err, "wdist: record 1 refused: q = 6, the field must be one of 2, 3, 4, 5, 7\n");
 }
 
+// A refused record keeps the cadence too: when the 100th record is the one
+// refused, its progress lines come all the same, on both paths, whether it
+// is refused at its head or for an entry read to its end.
+TEST_F(ReportRunTest, ARefusedHundredthRecordWritesItsProgressLines) {
+  const std::string progress = "NUM 100\n  MD 0  br 0 \n";
+  for (const std::string& refused : {std::string("? 1 1 6\n1\n"), std::string("? 1 2 2\n12\n")}) {
+    SCOPED_TRACE(refused);
+    put("EXAM.txt", repeated_records(99) + refused + repeated_records(1));
+    const ProgramRun r = run("1\n33\n4\n");
+    EXPECT_EQ(r.out, S + " Computation ..." + progress + S + " SPEC  " + progress + S);
+    EXPECT_NE(r.err.find("wdist: record 100 refused: "), std::string::npos) << r.err;
+    // The report holds the 100 computed blocks, record numbers 1..99 and 101.
+    EXPECT_NE(report().find("? 1 1 2 101 1 16"), std::string::npos);
+  }
+}
+
 TEST_F(ReportRunTest, HeadsShowTheCapacitiesOfTheRunSoFar) {
   const std::string ones20(20, '1'), zeros5(5, '0'), ones5(5, '1');
   const std::vector<std::string> first = {ones5 + zeros5 + zeros5 + zeros5, zeros5 + ones5 + zeros5 + zeros5,
