@@ -3,9 +3,15 @@
 // byte for byte against wdist-wide's (time lines masked).
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
+#include <algorithm>
+#include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "support/brute_force.h"
 #include "support/program_runner.h"
 
 namespace {
@@ -97,5 +103,148 @@ TEST_F(Cli, StandardInputUsageErrorsAndTheLargeRecordRefusal) {
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_NE(run.err.find("record 1: needs about 2^100.0 messages"), std::string::npos) << run.err;
 }
+
+// JSON Lines of random codes of every field, full rank and rank-deficient,
+// with zero columns, against the brute force: every codeword once, A_0 = 1,
+// the counts summing to q^rank.
+TEST_F(Cli, JsonDistributionsMatchTheBruteForce) {
+  std::mt19937 rng(99);
+  std::vector<TestCode> codes;
+  std::string input;
+  for (int q : {2, 3, 4, 5, 7})
+    for (int trial = 0; trial < 12; ++trial) {
+      const int k = 1 + static_cast<int>(rng() % (q == 2 ? 10u : 5u)), n = static_cast<int>(rng() % 16);
+      TestCode c{k, n, q, std::vector<std::vector<int>>(static_cast<std::size_t>(k), std::vector<int>(static_cast<std::size_t>(n)))};
+      for (int i = 0; i < k; ++i)
+        for (int j = 0; j < n; ++j) entry_of(c, i, j) = j % 5 == 2 ? 0 : static_cast<int>(rng() % static_cast<unsigned>(q));
+      if (trial % 3 == 0 && k > 1) c.rows[static_cast<std::size_t>(k - 1)] = c.rows[0];
+      codes.push_back(c);
+      input += code_record(c);
+    }
+  const ProgramRun run = wdist({"--format", "json", "-"}, input);
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  static const std::regex line(R"(\{"file": "-", "record": (\d+), .*"rank": (\d+), .*"distribution": \[(.*)\]\})");
+  static const std::regex pair(R"(\[(\d+), (\d+)\])");
+  std::size_t at = 0;
+  for (const TestCode& c : codes) {
+    SCOPED_TRACE(describe_code(c));
+    const std::size_t end = run.out.find('\n', at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string text = run.out.substr(at, end - at);
+    at = end + 1;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+    const Weights all = all_message_weights(c);  // each codeword q^(k - rank) times, all[0] of them
+    WeightPairs expected;
+    std::uint64_t sum = 0;
+    for (std::size_t w = 0; w < all.size(); ++w)
+      if (all[w] != 0) expected.emplace_back(static_cast<int>(w), all[w] / all[0]), sum += all[w] / all[0];
+    WeightPairs got;
+    const std::string pairs = m[3].str();
+    for (auto it = std::sregex_iterator(pairs.begin(), pairs.end(), pair); it != std::sregex_iterator(); ++it)
+      got.emplace_back(std::stoi((*it)[1].str()), std::stoull((*it)[2].str()));
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(power_of(c.q, std::stoi(m[2].str())), sum) << "the counts add up to q^rank";
+  }
+}
+
+// The records a run reports on standard error, as "N: reason" lines: the
+// menu's "wdist: record N refused: reason" or the program's
+// "wdist: FILE: record N: reason"; the end of the input inside a record is
+// "N: truncated" from either.
+std::vector<std::string> refusals(const std::string& err) {
+  static const std::regex menu(R"(wdist: record (\d+) refused: (.*))"), cli(R"(wdist: [^:]*: record (\d+): (.*))");
+  static const std::regex menu_end(R"(wdist: record (\d+): end of file inside the record.*)"),
+      cli_end(R"(wdist: [^:]*: record (\d+): the input ends inside the record)");
+  std::vector<std::string> found;
+  std::size_t at = 0;
+  while (at < err.size()) {
+    std::size_t end = err.find('\n', at);
+    if (end == std::string::npos) end = err.size();
+    const std::string line = err.substr(at, end - at);
+    std::smatch m;
+    if (std::regex_match(line, m, menu_end) || std::regex_match(line, m, cli_end))
+      found.push_back(m[1].str() + ": truncated");
+    else if (std::regex_match(line, m, menu) || std::regex_match(line, m, cli))
+      found.push_back(m[1].str() + ": " + m[2].str());
+    at = end + 1;
+  }
+  return found;
+}
+
+// Random records of every field: several sizes in one file (so the heads'
+// capacities change), rank-deficient rows and zero columns.
+std::string random_records(unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string text = "random records\n";
+  for (int r = 0; r < 40; ++r) {
+    const int q = std::vector<int>{2, 3, 4, 5, 7}[rng() % 5];
+    const int k = 1 + static_cast<int>(rng() % 6), n = static_cast<int>(rng() % 40);
+    text += "? " + std::to_string(k) + " " + std::to_string(n) + " " + std::to_string(q) + "\n";
+    std::string first;
+    for (int i = 0; i < k; ++i) {
+      std::string row;
+      for (int j = 0; j < n; ++j) row += static_cast<char>('0' + (j % 7 == 3 ? 0 : static_cast<int>(rng() % static_cast<unsigned>(q))));
+      if (i == 0) first = row;
+      text += (i == k - 1 && r % 3 == 0 ? first : row) + "\n";
+    }
+  }
+  return text;
+}
+
+// Every input of the fuzz seed corpus (the record format's quirks, refusals,
+// truncated records) and random files of every field, through menu choices
+// 1 and 33 of wdist-wide and through wdist --format report: the same blocks,
+// byte for byte but for the time, and the same records refused. Where
+// wdist-wide halts because a table cannot be had, wdist goes on: its
+// blocks then begin with all of wdist-wide's.
+class ReportLikeTheWideProgram : public Cli, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ReportLikeTheWideProgram, SameBlocksAndRefusals) {
+  const std::string& input = GetParam();
+  std::string content;
+  if (input.rfind("random", 0) == 0)
+    content = random_records(static_cast<unsigned>(std::stoul(input.substr(6))));
+  else
+    ASSERT_TRUE(read_file(std::string(WDIST_SOURCE_DIR) + "/fuzz/corpus/input/" + input, content));
+  ASSERT_TRUE(write_file(path_in(dir_, "EXAM.txt"), content));
+  for (int choice : {1, 33}) {
+    SCOPED_TRACE("choice " + std::to_string(choice));
+    std::remove(path_in(dir_, "ERRORq.txt").c_str());
+    const ProgramRun menu = run_wdist(dir_, std::to_string(choice) + "\n4\n");
+    const bool halted = path_exists(path_in(dir_, "ERRORq.txt"));
+    const std::string menu_report = mask_time(file_text(path_in(dir_, "EXAM.txt_r")));
+    std::vector<std::string> args = {"--format", "report", "EXAM.txt"};
+    if (choice == 33) args.push_back("--projective");
+    const ProgramRun run = wdist(args);
+    const std::string report = mask_time(run.out);
+    if (halted) {
+      EXPECT_EQ(report.substr(0, menu_report.size()), menu_report);
+      continue;
+    }
+    EXPECT_EQ(report, menu_report);
+    EXPECT_EQ(refusals(run.err), refusals(menu.err)) << run.err << menu.err;
+    EXPECT_EQ(run.exit_status, refusals(menu.err).empty() && menu.err.empty() ? 0 : 1) << run.err;
+  }
+}
+
+std::vector<std::string> report_inputs() {
+  std::vector<std::string> names;
+  if (DIR* d = opendir((std::string(WDIST_SOURCE_DIR) + "/fuzz/corpus/input").c_str()); d != nullptr) {
+    while (const dirent* e = readdir(d))
+      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  for (int seed = 1; seed <= 3; ++seed) names.push_back("random" + std::to_string(seed));
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, ReportLikeTheWideProgram, ::testing::ValuesIn(report_inputs()),
+                         [](const ::testing::TestParamInfo<std::string>& param) {
+                           std::string name = param.param;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 }  // namespace
