@@ -2,7 +2,6 @@
 
 #include <sys/mman.h>
 
-#include <cstdlib>
 #include <new>
 
 namespace wdist {
@@ -16,21 +15,22 @@ std::size_t aligned_up(std::uint64_t bytes) { return static_cast<std::size_t>((b
 
 }  // namespace
 
-AlignedBlock::~AlignedBlock() { std::free(data); }
+AlignedBlock::~AlignedBlock() {
+  if (data != nullptr) ::operator delete(data, std::align_val_t{align});
+}
 
 bool AlignedBlock::fit(std::size_t wanted) {
   if (wanted <= bytes) return true;
-  std::free(data);
+  if (data != nullptr) ::operator delete(data, std::align_val_t{align});
   data = nullptr;
   bytes = 0;
   // Tables of several huge pages start on one, so that they can be backed
   // by huge pages (fewer TLB misses on the transforms' long strides).
-  const std::size_t align = wanted >= 4 * kHugePage ? kHugePage : kAlign;
+  align = wanted >= 4 * kHugePage ? kHugePage : kAlign;
   const std::size_t size = (wanted + align - 1) / align * align;
-  if (posix_memalign(&data, align, size) != 0) {
-    data = nullptr;
-    return false;
-  }
+  // Through the C++ allocation function, which a test may replace.
+  data = ::operator new(size, std::align_val_t{align}, std::nothrow);
+  if (data == nullptr) return false;
 #ifdef MADV_HUGEPAGE
   if (align == kHugePage) madvise(data, size, MADV_HUGEPAGE);
 #endif

@@ -15,6 +15,7 @@ namespace wdist {
 struct AlignedBlock {
   void* data = nullptr;
   std::size_t bytes = 0;
+  std::size_t align = 0;
   AlignedBlock() = default;
   AlignedBlock(const AlignedBlock&) = delete;
   AlignedBlock& operator=(const AlignedBlock&) = delete;
