@@ -540,8 +540,9 @@ dual
 threads
     Threads to compute with; None: every hardware thread.
 max_work
-    A code whose cheaper route counts more messages than this is refused
-    with WorkLimitError before any work; None: 2**48. At most 2**62.
+    A code whose route (as `dual` chooses it) counts more messages than
+    this is refused with WorkLimitError before any work; None: 2**48. At
+    most 2**62.
 
 Returns a list of n + 1 Python ints, exact whatever their size.
 
@@ -550,8 +551,8 @@ different lengths, or an entry that is negative or not below q (the message
 names the first such entry by row and column, counted from 1); TypeError
 for an entry that is not an integer; WorkLimitError (a subclass of
 ValueError) above the work limit; MemoryError when the storage cannot be had;
-KeyboardInterrupt when Ctrl-C (or another handler that raises) stops the
-work, which happens within a fraction of a second.
+KeyboardInterrupt when Ctrl-C (or another signal handler that raises) stops
+the work, which it does between two units of work, well within a second.
 
 The GIL is released while the counts are computed.)";
 
@@ -576,13 +577,7 @@ skip_refused=True such records are passed over (the record numbers still
 count them). Input that ends inside a record raises ValueError and ends the
 iteration; a read error raises OSError.)";
 
-constexpr const char* kRecordDoc = R"(A code record read by read_records().
-
-number  the record's place in the file, from 1 (refused records count)
-q       the field size
-k       the number of rows
-n       the length
-rows    the generator matrix: k lists of n element codes)";
+constexpr const char* kRecordDoc = "A code record read by read_records().";
 
 }  // namespace
 
@@ -594,7 +589,7 @@ PYBIND11_MODULE(wdist, m) {
 
   work_limit_error = PyErr_NewExceptionWithDoc(
       "wdist.WorkLimitError",
-      "A code whose cheaper route counts more messages than max_work allows; the message gives the estimate.",
+      "A code whose route counts more messages than max_work allows; the message gives the estimate.",
       PyExc_ValueError, nullptr);
   if (work_limit_error == nullptr) throw py::error_already_set();
   m.attr("WorkLimitError") = py::handle(work_limit_error);
@@ -604,11 +599,11 @@ PYBIND11_MODULE(wdist, m) {
         py::arg("max_work") = py::none());
 
   py::class_<Record>(m, "Record", kRecordDoc)
-      .def_readonly("number", &Record::number)
-      .def_readonly("q", &Record::q)
-      .def_readonly("k", &Record::k)
-      .def_readonly("n", &Record::n)
-      .def_readonly("rows", &Record::rows)
+      .def_readonly("number", &Record::number, "The record's place in its file, from 1 (refused records count).")
+      .def_readonly("q", &Record::q, "The field size.")
+      .def_readonly("k", &Record::k, "The number of rows.")
+      .def_readonly("n", &Record::n, "The length.")
+      .def_readonly("rows", &Record::rows, "The generator matrix: k lists of n element codes.")
       .def("__repr__", [](const Record& r) {
         return "Record(number=" + std::to_string(r.number) + ", q=" + std::to_string(r.q) +
                ", k=" + std::to_string(r.k) + ", n=" + std::to_string(r.n) + ")";
