@@ -183,7 +183,9 @@ class BufferView {
   BufferView() = default;
   BufferView(const BufferView&) = delete;
   BufferView& operator=(const BufferView&) = delete;
-  const Py_buffer& view() const { return view_; }
+  BufferView(BufferView&&) = delete;
+  BufferView& operator=(BufferView&&) = delete;
+  [[nodiscard]] const Py_buffer& view() const { return view_; }
 
  private:
   Py_buffer view_{};
@@ -269,7 +271,6 @@ wdist::Code code_of(PyObject* rows, int q) {
         PySequence_Fast(rows, "rows must be a sequence of rows or a two-dimensional buffer of integers"));
     if (!list) throw py::error_already_set();
     const Py_ssize_t count = PySequence_Fast_GET_SIZE(list.ptr());
-    if (count > INT_MAX) raise(PyExc_ValueError, "more rows than a 32-bit integer counts");
     PyObject** row = PySequence_Fast_ITEMS(list.ptr());
     for (Py_ssize_t i = 0; i < count; ++i) {
       if (PyUnicode_Check(row[i]))
@@ -278,6 +279,7 @@ wdist::Code code_of(PyObject* rows, int q) {
         read_sequence_row(m, row[i]);
     }
   }
+  if (m.k > INT_MAX) raise(PyExc_ValueError, "more rows than a 32-bit integer counts");
   wdist::Code code;
   code.q = q;
   code.k = static_cast<int>(m.k);
@@ -353,7 +355,7 @@ double work_option(PyObject* max_work) {
 // ---- results
 
 py::int_ python_int(const mpz_class& x) {
-  if (x.fits_slong_p()) return py::int_(x.get_si());
+  if (x.fits_slong_p()) return {x.get_si()};
   const std::string hex = x.get_str(16);
   PyObject* value = PyLong_FromString(hex.c_str(), nullptr, 16);
   if (value == nullptr) throw py::error_already_set();
@@ -425,7 +427,9 @@ class RecordFile {
       bytes = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(name.ptr()));
       if (!bytes) throw py::error_already_set();
     }
-    file_ = std::fopen(PyBytes_AsString(bytes.ptr()), "r");
+    const std::string file_name(PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr())));
+    if (file_name.find('\0') != std::string::npos) raise(PyExc_ValueError, "embedded null byte");
+    file_ = std::fopen(file_name.c_str(), "r");
     if (file_ == nullptr) {
       PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());
       throw py::error_already_set();
@@ -435,6 +439,8 @@ class RecordFile {
   ~RecordFile() { close(); }
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
+  RecordFile(RecordFile&&) = delete;
+  RecordFile& operator=(RecordFile&&) = delete;
 
   void close() {
     reader_.reset();
@@ -477,7 +483,7 @@ class RecordFile {
   }
 
  private:
-  std::string where(const wdist::Record& record) const {
+  [[nodiscard]] std::string where(const wdist::Record& record) const {
     return name_ + ": record " + std::to_string(record.number) + ": ";
   }
 

@@ -67,10 +67,12 @@ class RecordFiles(unittest.TestCase):
             wdist.read_records(os.path.join(self.dir.name, "missing.txt"))
         with self.assertRaises(IsADirectoryError):
             list(wdist.read_records(self.dir.name))
+        with self.assertRaises(ValueError):
+            wdist.read_records(path + "\0.txt")
 
     def test_a_with_block_closes_the_file(self):
         path = self.write("two.txt", "?1 1 2\n1\n?1 1 2\n1\n")
-        with wdist.read_records(path) as records:
+        with wdist.read_records(os.fsencode(path)) as records:
             self.assertEqual(next(records).number, 1)
         self.assertEqual(list(records), [])
 
