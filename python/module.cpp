@@ -266,9 +266,11 @@ void read_sequence_row(Matrix& m, PyObject* row) {
 
 wdist::Code code_of(PyObject* rows, int q) {
   Matrix m;
+  constexpr const char* kNotRows = "rows must be a sequence of rows or a two-dimensional buffer of integers";
+  // A string is a sequence too, of one-character rows: never what was meant.
+  if (PyUnicode_Check(rows)) raise(PyExc_TypeError, kNotRows);
   if (!read_buffer_matrix(m, rows)) {
-    const py::object list = py::reinterpret_steal<py::object>(
-        PySequence_Fast(rows, "rows must be a sequence of rows or a two-dimensional buffer of integers"));
+    const py::object list = py::reinterpret_steal<py::object>(PySequence_Fast(rows, kNotRows));
     if (!list) throw py::error_already_set();
     const Py_ssize_t count = PySequence_Fast_GET_SIZE(list.ptr());
     PyObject** row = PySequence_Fast_ITEMS(list.ptr());

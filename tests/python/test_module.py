@@ -146,7 +146,8 @@ class BadInput(unittest.TestCase):
         self.raises(TypeError, "row 1, column 1: 1.0 is not an integer (convert field elements with int())",
                     [[1.0]], 2)
         self.raises(TypeError, "row 2 is not a sequence of element codes", [[1], 1], 2)
-        self.raises(TypeError, "rows must be a sequence of rows or a two-dimensional buffer of integers", 7, 2)
+        for rows in (7, "1000110"):
+            self.raises(TypeError, "rows must be a sequence of rows or a two-dimensional buffer of integers", rows, 2)
         self.raises(TypeError, "q must be an integer, not 2.0", [[1]], 2.0)
 
     def test_options(self):
