@@ -1,0 +1,634 @@
+// The Python module wdist: the library's weight_distribution() and its
+// record reader, for Python and SageMath sessions.
+//
+// Rows come in as Python objects and leave as a wdist::Code of element
+// codes; the computation runs with the GIL released, and its progress
+// callback, which the library calls on this same thread, takes the GIL
+// back just long enough to let Python run its signal handlers: a
+// KeyboardInterrupt raised there sets the library's cancel flag, and the
+// pending exception is what the call raises once the library returns.
+// Counts of any size come back as Python ints through their hex digits.
+#include <pybind11/pybind11.h>
+
+#include <atomic>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "wdist/records.h"
+#include "wdist/wdist.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// wdist.WorkLimitError, made at import.
+PyObject* work_limit_error = nullptr;
+
+[[noreturn]] void raise(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
+  throw py::error_already_set();
+}
+
+[[noreturn]] void raise_status(const wdist::Status& status) {
+  switch (status.code) {
+    case wdist::StatusCode::invalid_code: raise(PyExc_ValueError, status.message);
+    case wdist::StatusCode::too_much_work: raise(work_limit_error, status.message);
+    case wdist::StatusCode::out_of_memory: raise(PyExc_MemoryError, status.message);
+    case wdist::StatusCode::cancelled:
+      // Cancelled by a signal handler that raised: its exception is pending.
+      if (PyErr_Occurred() != nullptr) throw py::error_already_set();
+      raise(PyExc_KeyboardInterrupt, status.message);
+    case wdist::StatusCode::internal_error:
+    case wdist::StatusCode::ok: break;
+  }
+  raise(PyExc_RuntimeError, status.message);
+}
+
+std::string text_of(PyObject* o) { return py::str(py::handle(o)).cast<std::string>(); }
+
+// A whole number from a Python object that has __index__; false (and no
+// Python error) when it has none, `overflow` set when it does not fit.
+bool whole_number(PyObject* o, long long& value, bool& overflow) {
+  PyObject* index = PyNumber_Index(o);
+  if (index == nullptr) {
+    PyErr_Clear();
+    return false;
+  }
+  int sign = 0;
+  value = PyLong_AsLongLongAndOverflow(index, &sign);
+  Py_DECREF(index);
+  overflow = sign != 0;
+  return true;
+}
+
+// ---- rows to element codes
+
+// The matrix as read from Python, before the library's checks. Entries
+// that cannot be element codes at all (negative, or beyond a byte) are
+// kept as 255, which no field takes, and the first of them is remembered
+// so that its own value can be named.
+struct Matrix {
+  std::vector<wdist::ElemCode> entries;
+  long long k = 0;
+  long long n = -1;  // the length of the first row, once there is one
+  bool wild = false;
+  std::size_t wild_index = 0;
+  std::string wild_text;
+  bool wild_negative = false;
+};
+
+void put(Matrix& m, long long value) {
+  if (value >= 0 && value <= 255) {
+    m.entries.push_back(static_cast<wdist::ElemCode>(value));
+    return;
+  }
+  if (!m.wild) {
+    m.wild = true;
+    m.wild_index = m.entries.size();
+    m.wild_text = std::to_string(value);
+    m.wild_negative = value < 0;
+  }
+  m.entries.push_back(255);
+}
+
+void put_huge(Matrix& m, const std::string& text, bool negative) {
+  if (!m.wild) {
+    m.wild = true;
+    m.wild_index = m.entries.size();
+    m.wild_text = text;
+    m.wild_negative = negative;
+  }
+  m.entries.push_back(255);
+}
+
+// Called after each row with the number of entries it had.
+void end_row(Matrix& m, long long length) {
+  ++m.k;
+  if (m.n < 0) {
+    m.n = length;
+    return;
+  }
+  if (length != m.n)
+    raise(PyExc_ValueError, "row " + std::to_string(m.k) + " is of length " + std::to_string(length) +
+                                ", row 1 of length " + std::to_string(m.n));
+}
+
+// The integer item formats of the buffer protocol (struct module codes).
+struct ItemFormat {
+  bool integer = false;
+  bool is_signed = false;
+  bool big_endian = false;
+  std::size_t size = 0;
+};
+
+ItemFormat item_format(const Py_buffer& view) {
+  ItemFormat f;
+  const char* s = view.format != nullptr ? view.format : "B";
+  f.big_endian = std::endian::native == std::endian::big;
+  if (*s == '@' || *s == '=') {
+    ++s;
+  } else if (*s == '<') {
+    f.big_endian = false;
+    ++s;
+  } else if (*s == '>' || *s == '!') {
+    f.big_endian = true;
+    ++s;
+  }
+  if (s[0] == '\0' || s[1] != '\0' || std::strchr("bBhHiIlLqQnN?", s[0]) == nullptr) return f;
+  const auto size = static_cast<std::size_t>(view.itemsize);
+  if (size != 1 && size != 2 && size != 4 && size != 8) return f;
+  f.integer = true;
+  f.is_signed = std::strchr("bhilqn", s[0]) != nullptr;
+  f.size = size;
+  return f;
+}
+
+void put_item(Matrix& m, const unsigned char* p, const ItemFormat& f) {
+  std::uint64_t u = 0;
+  for (std::size_t i = 0; i < f.size; ++i) u = (u << 8) | p[f.big_endian ? i : f.size - 1 - i];
+  const unsigned bits = 8 * static_cast<unsigned>(f.size);
+  if (f.is_signed) {
+    if (bits < 64 && ((u >> (bits - 1)) & 1U) != 0) u |= ~std::uint64_t{0} << bits;
+    put(m, static_cast<long long>(u));
+  } else if (u > static_cast<std::uint64_t>(LLONG_MAX)) {
+    put_huge(m, std::to_string(u), false);
+  } else {
+    put(m, static_cast<long long>(u));
+  }
+}
+
+// A buffer's view for reading, released on leaving.
+class BufferView {
+ public:
+  // False (no Python error) when `o` has no strided buffer to give.
+  bool get(PyObject* o) {
+    if (PyObject_CheckBuffer(o) == 0) return false;
+    if (PyObject_GetBuffer(o, &view_, PyBUF_RECORDS_RO) != 0) {
+      PyErr_Clear();
+      return false;
+    }
+    held_ = true;
+    return true;
+  }
+  ~BufferView() {
+    if (held_) PyBuffer_Release(&view_);
+  }
+  BufferView() = default;
+  BufferView(const BufferView&) = delete;
+  BufferView& operator=(const BufferView&) = delete;
+  BufferView(BufferView&&) = delete;
+  BufferView& operator=(BufferView&&) = delete;
+  [[nodiscard]] const Py_buffer& view() const { return view_; }
+
+ private:
+  Py_buffer view_{};
+  bool held_ = false;
+};
+
+const unsigned char* item_at(const Py_buffer& v, Py_ssize_t i, Py_ssize_t j) {
+  const auto* base = static_cast<const unsigned char*>(v.buf);
+  Py_ssize_t offset = i * v.strides[0];
+  if (v.ndim == 2) offset += j * v.strides[1];
+  return base + offset;
+}
+
+// A row from a one-dimensional buffer of integers; false when `row` is no
+// such buffer (it is then read as a sequence).
+bool read_buffer_row(Matrix& m, PyObject* row) {
+  BufferView b;
+  if (!b.get(row)) return false;
+  const Py_buffer& v = b.view();
+  const ItemFormat f = item_format(v);
+  if (v.ndim != 1 || !f.integer) return false;
+  for (Py_ssize_t j = 0; j < v.shape[0]; ++j) put_item(m, item_at(v, j, 0), f);
+  end_row(m, v.shape[0]);
+  return true;
+}
+
+// The whole matrix from a two-dimensional buffer of integers (a NumPy
+// array, a cast memoryview); false when `rows` is no such buffer.
+bool read_buffer_matrix(Matrix& m, PyObject* rows) {
+  BufferView b;
+  if (!b.get(rows)) return false;
+  const Py_buffer& v = b.view();
+  const ItemFormat f = item_format(v);
+  if (v.ndim != 2 || !f.integer) return false;
+  m.entries.reserve(static_cast<std::size_t>(v.shape[0]) * static_cast<std::size_t>(v.shape[1]));
+  for (Py_ssize_t i = 0; i < v.shape[0]; ++i) {
+    for (Py_ssize_t j = 0; j < v.shape[1]; ++j) put_item(m, item_at(v, i, j), f);
+    end_row(m, v.shape[1]);
+  }
+  return true;
+}
+
+// A row of decimal digits, as in a code record: "1000110".
+void read_digit_row(Matrix& m, PyObject* row) {
+  const std::string text = py::handle(row).cast<std::string>();
+  for (std::size_t j = 0; j < text.size(); ++j) {
+    const char c = text[j];
+    if (c < '0' || c > '9')
+      raise(PyExc_ValueError, "row " + std::to_string(m.k + 1) + ", column " + std::to_string(j + 1) + ": '" +
+                                  std::string(1, c) + "' is not a digit");
+    put(m, c - '0');
+  }
+  end_row(m, static_cast<long long>(text.size()));
+}
+
+void read_sequence_row(Matrix& m, PyObject* row) {
+  const std::string where = "row " + std::to_string(m.k + 1);
+  const py::object items =
+      py::reinterpret_steal<py::object>(PySequence_Fast(row, (where + " is not a sequence of element codes").c_str()));
+  if (!items) throw py::error_already_set();
+  const Py_ssize_t length = PySequence_Fast_GET_SIZE(items.ptr());
+  PyObject** item = PySequence_Fast_ITEMS(items.ptr());
+  for (Py_ssize_t j = 0; j < length; ++j) {
+    long long value = 0;
+    bool overflow = false;
+    if (!whole_number(item[j], value, overflow))
+      raise(PyExc_TypeError, where + ", column " + std::to_string(j + 1) + ": " + text_of(item[j]) +
+                                 " is not an integer (convert field elements with int())");
+    if (overflow) {
+      const std::string text = text_of(item[j]);
+      put_huge(m, text, text.starts_with("-"));
+    } else {
+      put(m, value);
+    }
+  }
+  end_row(m, length);
+}
+
+wdist::Code code_of(PyObject* rows, int q) {
+  Matrix m;
+  constexpr const char* kNotRows = "rows must be a sequence of rows or a two-dimensional buffer of integers";
+  // A string is a sequence too, of one-character rows: never what was meant.
+  if (PyUnicode_Check(rows)) raise(PyExc_TypeError, kNotRows);
+  if (!read_buffer_matrix(m, rows)) {
+    const py::object list = py::reinterpret_steal<py::object>(PySequence_Fast(rows, kNotRows));
+    if (!list) throw py::error_already_set();
+    const Py_ssize_t count = PySequence_Fast_GET_SIZE(list.ptr());
+    PyObject** row = PySequence_Fast_ITEMS(list.ptr());
+    for (Py_ssize_t i = 0; i < count; ++i) {
+      if (PyUnicode_Check(row[i]))
+        read_digit_row(m, row[i]);
+      else if (!read_buffer_row(m, row[i]))
+        read_sequence_row(m, row[i]);
+    }
+  }
+  if (m.k > INT_MAX) raise(PyExc_ValueError, "more rows than a 32-bit integer counts");
+  wdist::Code code;
+  code.q = q;
+  code.k = static_cast<int>(m.k);
+  code.n = m.n < 0 ? 0 : m.n;
+  // An entry beyond a byte is named here unless the library's check meets
+  // an entry not below q before it.
+  if (m.wild) {
+    bool earlier = false;
+    for (std::size_t i = 0; i < m.wild_index && !earlier; ++i) earlier = m.entries[i] >= q;
+    if (!earlier) {
+      const auto n = static_cast<std::size_t>(code.n);
+      const std::string where = "entry " + m.wild_text + " in row " + std::to_string(m.wild_index / n + 1) +
+                                ", column " + std::to_string(m.wild_index % n + 1);
+      raise(PyExc_ValueError, where + (m.wild_negative ? " is negative" : " is not below q = " + std::to_string(q)));
+    }
+  }
+  code.entries = std::move(m.entries);
+  return code;
+}
+
+// ---- arguments
+
+int field_of(PyObject* q) {
+  long long value = 0;
+  bool overflow = false;
+  if (!whole_number(q, value, overflow)) raise(PyExc_TypeError, "q must be an integer, not " + text_of(q));
+  // Out of int range: a value no field has, and the library's message.
+  const int field = overflow || value < INT_MIN || value > INT_MAX ? 0 : static_cast<int>(value);
+  wdist::Code probe;
+  probe.q = field;
+  probe.k = 1;
+  if (wdist::Status s = wdist::check_code(probe); !s) {
+    if (field == 0 && value != 0) {
+      // Name the value given, not the 0 it was checked as.
+      const std::string prefix = "q = 0";
+      if (s.message.starts_with(prefix)) s.message.replace(0, prefix.size(), "q = " + text_of(q));
+    }
+    raise_status(s);
+  }
+  return field;
+}
+
+wdist::DualRoute dual_route(const std::string& dual) {
+  if (dual == "auto") return wdist::DualRoute::automatic;
+  if (dual == "never") return wdist::DualRoute::never;
+  if (dual == "always") return wdist::DualRoute::always;
+  raise(PyExc_ValueError, "dual must be 'auto', 'never' or 'always', not '" + dual + "'");
+}
+
+constexpr long long kMostThreads = 4096;
+
+unsigned thread_option(PyObject* threads) {
+  if (threads == Py_None) return 0;
+  long long value = 0;
+  bool overflow = false;
+  if (!whole_number(threads, value, overflow) || overflow || value < 1 || value > kMostThreads)
+    raise(PyExc_ValueError, "threads must be None or a number in 1 .. 4096, not " + text_of(threads));
+  return static_cast<unsigned>(value);
+}
+
+double work_option(PyObject* max_work) {
+  if (max_work == Py_None) return wdist::Options{}.max_work;
+  const double value = PyFloat_AsDouble(max_work);
+  if (value == -1.0 && PyErr_Occurred() != nullptr) {
+    PyErr_Clear();
+    raise(PyExc_TypeError, "max_work must be a number, not " + text_of(max_work));
+  }
+  if (!(value >= 1) || value > 0x1p62)
+    raise(PyExc_ValueError, "max_work must lie in 1 .. 2**62, not " + text_of(max_work));
+  return value;
+}
+
+// ---- results
+
+py::int_ python_int(const mpz_class& x) {
+  if (x.fits_slong_p()) return {x.get_si()};
+  const std::string hex = x.get_str(16);
+  PyObject* value = PyLong_FromString(hex.c_str(), nullptr, 16);
+  if (value == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::int_>(value);
+}
+
+py::list weight_distribution(const py::handle& rows, const py::handle& q, bool projective, const std::string& dual,
+                             const py::handle& threads, const py::handle& max_work) {
+  wdist::Options options;
+  const int field = field_of(q.ptr());
+  options.projective = projective;
+  options.dual = dual_route(dual);
+  options.threads = thread_option(threads.ptr());
+  options.max_work = work_option(max_work.ptr());
+  const wdist::Code code = code_of(rows.ptr(), field);
+
+  std::atomic<bool> cancel{false};
+  options.cancel = &cancel;
+  options.progress = [&cancel](const wdist::Progress&) {
+    if (cancel.load()) return;  // a raised exception is pending already
+    const py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) cancel.store(true);
+  };
+  wdist::Distribution d;
+  wdist::Status status;
+  {
+    const py::gil_scoped_release nogil;
+    status = wdist::weight_distribution(code, options, d);
+  }
+  // A handler that raised near the end may not have stopped the work; its
+  // exception is raised all the same.
+  if (PyErr_Occurred() != nullptr) throw py::error_already_set();
+  if (!status) raise_status(status);
+  py::list counts(d.counts.size());
+  for (std::size_t w = 0; w < d.counts.size(); ++w) counts[w] = python_int(d.counts[w]);
+  return counts;
+}
+
+// ---- records
+
+struct Record {
+  int number = 0;
+  int q = 0;
+  int k = 0;
+  long long n = 0;
+  py::list rows;
+};
+
+py::list rows_of(const wdist::Code& code) {
+  py::list rows(static_cast<std::size_t>(code.k));
+  const auto n = static_cast<std::size_t>(code.n);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(code.k); ++i) {
+    py::list row(n);
+    for (std::size_t j = 0; j < n; ++j) row[j] = py::int_(code.entries[i * n + j]);
+    rows[i] = row;
+  }
+  return rows;
+}
+
+// The iterator read_records() returns: the file stays open until the last
+// record, close(), the end of a with block, or the object's end.
+class RecordFile {
+ public:
+  RecordFile(const py::object& path, bool skip_refused) : skip_refused_(skip_refused) {
+    const py::object name = py::module_::import("os").attr("fspath")(path);
+    name_ = text_of(name.ptr());
+    py::object bytes = name;
+    if (PyUnicode_Check(name.ptr())) {
+      bytes = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(name.ptr()));
+      if (!bytes) throw py::error_already_set();
+    }
+    const std::string file_name(PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr())));
+    if (file_name.find('\0') != std::string::npos) raise(PyExc_ValueError, "embedded null byte");
+    file_ = std::fopen(file_name.c_str(), "r");
+    if (file_ == nullptr) {
+      PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());
+      throw py::error_already_set();
+    }
+    reader_ = std::make_unique<wdist::RecordReader>(file_);
+  }
+  ~RecordFile() { close(); }
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+  RecordFile(RecordFile&&) = delete;
+  RecordFile& operator=(RecordFile&&) = delete;
+
+  void close() {
+    reader_.reset();
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+  }
+
+  Record next() {
+    for (;;) {
+      if (file_ == nullptr) throw py::stop_iteration();
+      wdist::Record record;
+      errno = 0;
+      const wdist::RecordStatus status = reader_->next(record);
+      switch (status) {
+        case wdist::RecordStatus::ok: {
+          Record r;
+          r.number = record.number;
+          r.q = record.code.q;
+          r.k = record.code.k;
+          r.n = record.code.n;
+          r.rows = rows_of(record.code);
+          return r;
+        }
+        case wdist::RecordStatus::refused:
+          if (skip_refused_) continue;
+          raise(PyExc_ValueError, where(record) + record.reason);
+        case wdist::RecordStatus::truncated:
+          close();
+          raise(PyExc_ValueError, where(record) + "the input ends inside the record");
+        case wdist::RecordStatus::failed: {
+          const int error = errno;
+          close();
+          errno = error;
+          PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, py::str(name_).ptr());
+          throw py::error_already_set();
+        }
+        case wdist::RecordStatus::end: close(); throw py::stop_iteration();
+      }
+    }
+  }
+
+ private:
+  [[nodiscard]] std::string where(const wdist::Record& record) const {
+    return name_ + ": record " + std::to_string(record.number) + ": ";
+  }
+
+  std::string name_;
+  bool skip_refused_;
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<wdist::RecordReader> reader_;
+};
+
+// ---- documentation
+
+constexpr const char* kModuleDoc = R"(Weight distributions of linear codes over F_2, F_3, F_4, F_5 and F_7.
+
+The distribution A_0 .. A_n of a code (A_w codewords of weight w) is computed
+exactly, without enumerating codewords: the matrix columns are counted on the
+points of projective space and transformed, over the code itself or, for a
+high-rate code, over its dual code and the MacWilliams identity.
+
+    >>> import wdist
+    >>> wdist.weight_distribution([[1, 0, 0, 0, 1, 1, 0],
+    ...                            [0, 1, 0, 0, 1, 0, 1],
+    ...                            [0, 0, 1, 0, 0, 1, 1],
+    ...                            [0, 0, 0, 1, 1, 1, 1]], 2)
+    [1, 0, 0, 7, 7, 0, 0, 1]
+
+Element codes: for a prime q the residue 0 .. q-1; for q = 4 the code 2
+stands for a root w of x^2 + x + 1 and 3 for w^2 = w + 1 (the code of
+a + b*w is a + 2*b).
+
+Errors are exceptions: ValueError for a code that cannot be taken (the
+message says why, in the words of the wdist program), WorkLimitError (a
+ValueError) for a code above the work limit, MemoryError, KeyboardInterrupt
+when Ctrl-C stops a computation, RuntimeError for a broken invariant of the
+library (please report it).
+)";
+
+constexpr const char* kWeightDistributionDoc =
+    R"(weight_distribution(rows, q, *, projective=False, dual='auto', threads=None, max_work=None) -> list[int]
+
+The weight distribution A_0 .. A_n of the code spanned by `rows` over F_q.
+
+rows
+    The generator matrix: k >= 1 rows of n element codes each. Either a
+    sequence of rows, each a list or tuple of integers (anything with
+    __index__), a string of digits ('1000110'), or an object with the
+    buffer protocol (bytes, bytearray, array.array, memoryview, a NumPy
+    array of integers; bytes hold the codes themselves, not digits); or
+    the whole matrix as a two-dimensional buffer of integers, such as a
+    NumPy array. The rows need not be independent.
+q
+    2, 3, 4, 5 or 7.
+projective
+    False: A_w counts every codeword once (A_0 = 1, the counts add up to
+    q**rank). True: one count per one-dimensional subcode, A_w/(q-1) for
+    w >= 1, and 0 at index 0.
+dual
+    'auto' (whichever of the code and its dual costs less), 'never' (the
+    code's own q**rank messages) or 'always' (the dual's q**(n-rank)
+    messages, then the MacWilliams identity). The counts are the same.
+threads
+    Threads to compute with; None: every hardware thread.
+max_work
+    A code whose route (as `dual` chooses it) counts more messages than
+    this is refused with WorkLimitError before any work; None: 2**48. At
+    most 2**62.
+
+Returns a list of n + 1 Python ints, exact whatever their size.
+
+Raises ValueError for a q that is not 2, 3, 4, 5 or 7, no rows, rows of
+different lengths, or an entry that is negative or not below q (the message
+names the first such entry by row and column, counted from 1); TypeError
+for an entry that is not an integer; WorkLimitError (a subclass of
+ValueError) above the work limit; MemoryError when the storage cannot be had;
+KeyboardInterrupt when Ctrl-C (or another signal handler that raises) stops
+the work, which it does between two units of work, well within a second.
+
+The GIL is released while the counts are computed.)";
+
+constexpr const char* kReadRecordsDoc = R"(read_records(path, *, skip_refused=False) -> iterator of Record
+
+The code records of a file in the record format of the wdist programs, in
+order: each starts at a '?', then k, n and q, the rest of that line, and k
+rows of exactly n characters (a digit is its value; any other character
+repeats the last digit of the record, 0 before the first).
+
+The file is opened at once (OSError when it cannot be) and closed after the
+last record, by close(), or at the end of a with block:
+
+    with wdist.read_records('codes.txt') as records:
+        for r in records:
+            print(r.number, wdist.weight_distribution(r.rows, r.q))
+
+A record that cannot be taken (q not 2, 3, 4, 5, 7, k < 1, an entry not
+below q, ...) raises ValueError('codes.txt: record 3: <reason>'); the
+iterator goes on with the next record when next() is called again. With
+skip_refused=True such records are passed over (the record numbers still
+count them). Input that ends inside a record raises ValueError and ends the
+iteration; a read error raises OSError.)";
+
+constexpr const char* kRecordDoc = "A code record read by read_records().";
+
+}  // namespace
+
+PYBIND11_MODULE(wdist, m) {
+  py::options options;
+  options.disable_function_signatures();
+  m.doc() = kModuleDoc;
+  m.attr("__version__") = wdist::kVersion;
+
+  work_limit_error = PyErr_NewExceptionWithDoc(
+      "wdist.WorkLimitError",
+      "A code whose route counts more messages than max_work allows; the message gives the estimate.",
+      PyExc_ValueError, nullptr);
+  if (work_limit_error == nullptr) throw py::error_already_set();
+  m.attr("WorkLimitError") = py::handle(work_limit_error);
+
+  m.def("weight_distribution", &weight_distribution, kWeightDistributionDoc, py::arg("rows"), py::arg("q"),
+        py::kw_only(), py::arg("projective") = false, py::arg("dual") = "auto", py::arg("threads") = py::none(),
+        py::arg("max_work") = py::none());
+
+  py::class_<Record>(m, "Record", kRecordDoc)
+      .def_readonly("number", &Record::number, "The record's place in its file, from 1 (refused records count).")
+      .def_readonly("q", &Record::q, "The field size.")
+      .def_readonly("k", &Record::k, "The number of rows.")
+      .def_readonly("n", &Record::n, "The length.")
+      .def_readonly("rows", &Record::rows, "The generator matrix: k lists of n element codes.")
+      .def("__repr__", [](const Record& r) {
+        return "Record(number=" + std::to_string(r.number) + ", q=" + std::to_string(r.q) +
+               ", k=" + std::to_string(r.k) + ", n=" + std::to_string(r.n) + ")";
+      });
+
+  py::class_<RecordFile>(m, "RecordFile", "The records of a file, as read_records() returns them.")
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", &RecordFile::next)
+      .def("close", &RecordFile::close, "Closes the file; the iteration ends.")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](RecordFile& f, const py::args&) {
+        f.close();
+        return false;
+      });
+
+  m.def(
+      "read_records",
+      [](const py::object& path, bool skip_refused) { return std::make_unique<RecordFile>(path, skip_refused); },
+      kReadRecordsDoc, py::arg("path"), py::kw_only(), py::arg("skip_refused") = false);
+}
