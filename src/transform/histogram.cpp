@@ -240,15 +240,13 @@ void count_binary_weights(const C* v, unsigned K, std::int64_t N, unsigned shift
   finish_weight_tally(t);
 }
 
-template void count_binary_weights<std::int16_t>(const std::int16_t*, unsigned, std::int64_t, unsigned,
-                                                  std::uint64_t*);
-template void count_binary_weights<std::int32_t>(const std::int32_t*, unsigned, std::int64_t, unsigned,
-                                                  std::uint64_t*);
-template void begin_weight_tally<std::int16_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned, std::uint64_t,
-                                                std::uint64_t*);
-template void begin_weight_tally<std::int32_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned, std::uint64_t,
-                                                std::uint64_t*);
-template void add_to_weight_tally<std::int16_t>(WeightTally&, const std::int16_t*, std::uint64_t);
-template void add_to_weight_tally<std::int32_t>(WeightTally&, const std::int32_t*, std::uint64_t);
+// NOLINTBEGIN(bugprone-macro-parentheses): C is a type
+#define WDIST_INSTANTIATE_HISTOGRAM(C)                                                                     \
+  template void count_binary_weights<C>(const C*, unsigned, std::int64_t, unsigned, std::uint64_t*);       \
+  template void begin_weight_tally<C>(WeightTally&, TallyScratch&, std::int64_t, unsigned, std::uint64_t, \
+                                      std::uint64_t*);                                                     \
+  template void add_to_weight_tally<C>(WeightTally&, const C*, std::uint64_t);
+// NOLINTEND(bugprone-macro-parentheses)
+WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_HISTOGRAM)
 
 }  // namespace wdist

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "transform/counter_types.h"
+
 namespace wdist {
 
 // Binary branch: value u is N - 2*w(u) for the binary code (shift 1), or
@@ -50,15 +52,14 @@ template <class C>
 void add_to_weight_tally(WeightTally& t, const C* v, std::uint64_t count);
 void finish_weight_tally(WeightTally& t);
 
-extern template void count_binary_weights<std::int16_t>(const std::int16_t*, unsigned, std::int64_t, unsigned,
-                                                         std::uint64_t*);
-extern template void count_binary_weights<std::int32_t>(const std::int32_t*, unsigned, std::int64_t, unsigned,
-                                                         std::uint64_t*);
-extern template void begin_weight_tally<std::int16_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned,
-                                                       std::uint64_t, std::uint64_t*);
-extern template void begin_weight_tally<std::int32_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned,
-                                                       std::uint64_t, std::uint64_t*);
-extern template void add_to_weight_tally<std::int16_t>(WeightTally&, const std::int16_t*, std::uint64_t);
-extern template void add_to_weight_tally<std::int32_t>(WeightTally&, const std::int32_t*, std::uint64_t);
+// NOLINTBEGIN(bugprone-macro-parentheses): C is a type
+#define WDIST_DECLARE_HISTOGRAM(C)                                                                                \
+  extern template void count_binary_weights<C>(const C*, unsigned, std::int64_t, unsigned, std::uint64_t*);       \
+  extern template void begin_weight_tally<C>(WeightTally&, TallyScratch&, std::int64_t, unsigned, std::uint64_t, \
+                                             std::uint64_t*);                                                     \
+  extern template void add_to_weight_tally<C>(WeightTally&, const C*, std::uint64_t);
+// NOLINTEND(bugprone-macro-parentheses)
+WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_HISTOGRAM)
+#undef WDIST_DECLARE_HISTOGRAM
 
 }  // namespace wdist

@@ -54,9 +54,9 @@ void count_qary_weights(const C* entry0, std::uint64_t points, std::int64_t N, s
   for (std::uint64_t d = 1; d <= points; ++d) hist[base - entry0[d]] += step;
 }
 
-template void count_qary_weights<std::int16_t>(const std::int16_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                std::uint64_t, std::uint64_t*);
-template void count_qary_weights<std::int32_t>(const std::int32_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                std::uint64_t, std::uint64_t*);
+// NOLINTNEXTLINE(bugprone-macro-parentheses): C is a type
+#define WDIST_INSTANTIATE_QARY_EXTRACT(C) \
+  template void count_qary_weights<C>(const C*, std::uint64_t, std::int64_t, std::int64_t, std::uint64_t, std::uint64_t*);
+WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_QARY_EXTRACT)
 
 }  // namespace wdist

@@ -8,15 +8,18 @@
 
 #include <cstdint>
 
+#include "transform/counter_types.h"
+
 namespace wdist {
 
 template <class C>
 void count_qary_weights(const C* entry0, std::uint64_t points, std::int64_t N, std::int64_t bias, std::uint64_t step,
                         std::uint64_t* hist);
 
-extern template void count_qary_weights<std::int16_t>(const std::int16_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                       std::uint64_t, std::uint64_t*);
-extern template void count_qary_weights<std::int32_t>(const std::int32_t*, std::uint64_t, std::int64_t, std::int64_t,
-                                                       std::uint64_t, std::uint64_t*);
+// NOLINTNEXTLINE(bugprone-macro-parentheses): C is a type
+#define WDIST_DECLARE_QARY_EXTRACT(C) \
+  extern template void count_qary_weights<C>(const C*, std::uint64_t, std::int64_t, std::int64_t, std::uint64_t, std::uint64_t*);
+WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_QARY_EXTRACT)
+#undef WDIST_DECLARE_QARY_EXTRACT
 
 }  // namespace wdist

@@ -48,15 +48,13 @@ void fill_and_transform_lane_blocks(C* w, unsigned m, const std::uint32_t* slot,
   }
 }
 
-template void walsh_hadamard<std::int16_t>(std::int16_t*, unsigned);
-template void walsh_hadamard<std::int32_t>(std::int32_t*, unsigned);
-template unsigned lane_bits<std::int16_t>();
-template unsigned lane_bits<std::int32_t>();
-template void fill_and_transform_lane_blocks<std::int16_t>(std::int16_t*, unsigned, const std::uint32_t*,
-                                                           const std::uint8_t*, const std::uint64_t*, std::uint64_t,
-                                                           std::uint64_t);
-template void fill_and_transform_lane_blocks<std::int32_t>(std::int32_t*, unsigned, const std::uint32_t*,
-                                                           const std::uint8_t*, const std::uint64_t*, std::uint64_t,
-                                                           std::uint64_t);
+// NOLINTBEGIN(bugprone-macro-parentheses): C is a type
+#define WDIST_INSTANTIATE_WHT(C)                                                                             \
+  template void walsh_hadamard<C>(C*, unsigned);                                                             \
+  template unsigned lane_bits<C>();                                                                          \
+  template void fill_and_transform_lane_blocks<C>(C*, unsigned, const std::uint32_t*, const std::uint8_t*, \
+                                                  const std::uint64_t*, std::uint64_t, std::uint64_t);
+// NOLINTEND(bugprone-macro-parentheses)
+WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_WHT)
 
 }  // namespace wdist

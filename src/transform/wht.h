@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "transform/counter_types.h"
+
 namespace wdist {
 
 template <class C>
@@ -24,15 +26,14 @@ template <class C>
 void fill_and_transform_lane_blocks(C* w, unsigned m, const std::uint32_t* slot, const std::uint8_t* lane,
                                     const std::uint64_t* high, std::uint64_t group, std::uint64_t columns);
 
-extern template void walsh_hadamard<std::int16_t>(std::int16_t*, unsigned);
-extern template void walsh_hadamard<std::int32_t>(std::int32_t*, unsigned);
-extern template unsigned lane_bits<std::int16_t>();
-extern template unsigned lane_bits<std::int32_t>();
-extern template void fill_and_transform_lane_blocks<std::int16_t>(std::int16_t*, unsigned, const std::uint32_t*,
-                                                                  const std::uint8_t*, const std::uint64_t*,
-                                                                  std::uint64_t, std::uint64_t);
-extern template void fill_and_transform_lane_blocks<std::int32_t>(std::int32_t*, unsigned, const std::uint32_t*,
-                                                                  const std::uint8_t*, const std::uint64_t*,
-                                                                  std::uint64_t, std::uint64_t);
+// NOLINTBEGIN(bugprone-macro-parentheses): C is a type
+#define WDIST_DECLARE_WHT(C)                                                                                        \
+  extern template void walsh_hadamard<C>(C*, unsigned);                                                             \
+  extern template unsigned lane_bits<C>();                                                                          \
+  extern template void fill_and_transform_lane_blocks<C>(C*, unsigned, const std::uint32_t*, const std::uint8_t*, \
+                                                         const std::uint64_t*, std::uint64_t, std::uint64_t);
+// NOLINTEND(bugprone-macro-parentheses)
+WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_WHT)
+#undef WDIST_DECLARE_WHT
 
 }  // namespace wdist
