@@ -7,17 +7,44 @@
 
 namespace wdist {
 
+namespace {
+
+// Finishes a job whose units are all done. Called without its lock: the
+// MacWilliams sums may take a while, and nothing else touches the total of
+// a job whose units are all done.
+void finish_job(Job& job) {
+  Distribution result;
+  const Status s = finish_record(job.plan, job.total, result);
+  std::lock_guard<std::mutex> lock(job.mutex);
+  job.status = s;
+  job.result = std::move(result);
+  job.finished = true;
+}
+
+bool is_finished(const Job& job) {
+  std::lock_guard<std::mutex> lock(job.mutex);
+  return job.finished;
+}
+
+}  // namespace
+
 Job::Job(Plan p) : plan(std::move(p)), units(plan.summary.units), total(empty_tally(plan)), done(units, false) {}
 
-void restore_done(Job& job, const std::vector<bool>& done, const Tally& total) {
-  std::lock_guard<std::mutex> lock(job.mutex);
-  for (std::uint64_t u = 0; u < job.units && u < done.size(); ++u)
-    if (done[u] && !job.done[u]) {
-      job.done[u] = true;
-      ++job.done_count;
-    }
-  job.total = total;
-  if (job.total.counts.size() < job.plan.record->tally_size) job.total.counts.resize(job.plan.record->tally_size, 0);
+void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double cpu_seconds) {
+  {
+    std::lock_guard<std::mutex> lock(job.mutex);
+    for (std::uint64_t u = 0; u < job.units && u < done.size(); ++u)
+      if (done[u] && !job.done[u]) {
+        job.done[u] = true;
+        ++job.done_count;
+      }
+    job.restored = job.done_count;
+    job.total = total;
+    if (job.total.counts.size() < job.plan.record->tally_size) job.total.counts.resize(job.plan.record->tally_size, 0);
+    job.cpu_seconds = cpu_seconds;
+    if (job.units == 0 || job.done_count < job.units || job.finished) return;
+  }
+  finish_job(job);
 }
 
 bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64_t& count) {
@@ -34,14 +61,14 @@ bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64
   return true;
 }
 
-void complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status) {
+bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status) {
   {
     std::lock_guard<std::mutex> lock(job.mutex);
-    if (job.finished) return;
+    if (job.finished) return false;
     if (!status) {
       job.status = status;
       job.finished = true;
-      return;
+      return true;
     }
     add_tally(job.total, tally);
     for (std::uint64_t u = first; u < first + count; ++u)
@@ -49,16 +76,15 @@ void complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Ta
         job.done[u] = true;
         ++job.done_count;
       }
-    if (job.done_count < job.units) return;
+    if (job.done_count < job.units) return false;
   }
-  // The last units: finish outside the lock (the MacWilliams sums may take
-  // a while); nothing else touches the job's total any more.
-  Distribution result;
-  const Status s = finish_record(job.plan, job.total, result);
+  finish_job(job);
+  return true;
+}
+
+JobState state_of(const Job& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
-  job.status = s;
-  job.result = std::move(result);
-  job.finished = true;
+  return JobState{job.done, job.total, job.cpu_seconds, job.done_count};
 }
 
 double thread_cpu_seconds() {
@@ -75,8 +101,8 @@ unsigned thread_count(unsigned requested) {
 
 Executor::Executor(unsigned threads) {
   threads = std::max(1u, threads);
-  workers_.reserve(threads);
-  for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  workers_.reserve(threads - 1);
+  for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { work(); });
 }
 
 Executor::~Executor() {
@@ -89,12 +115,8 @@ Executor::~Executor() {
 }
 
 void Executor::add(const std::shared_ptr<Job>& job) {
-  if (job->units == 0) {
-    complete_units(*job, 0, 0, Tally{}, Status{});
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_.notify_all();
-    return;
-  }
+  if (job->units == 0) complete_units(*job, 0, 0, Tally{}, Status{});
+  if (is_finished(*job)) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(job);
@@ -102,29 +124,29 @@ void Executor::add(const std::shared_ptr<Job>& job) {
   wake_.notify_all();
 }
 
-bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  const auto is_finished = [&job] {
-    std::lock_guard<std::mutex> job_lock(job.mutex);
-    return job.finished;
-  };
-  return finished_.wait_for(lock, timeout, is_finished);
+bool Executor::claim_next(std::shared_ptr<Job>& job, std::uint64_t& first, std::uint64_t& count) {
+  if (stop_) return false;
+  for (auto it = jobs_.begin(); it != jobs_.end();) {
+    if (claim_units(**it, 1, first, count)) {
+      job = *it;
+      return true;
+    }
+    // Nothing left to claim: finished, or its last units are in progress.
+    // Either way no thread needs to look at it again.
+    it = jobs_.erase(it);
+  }
+  return false;
 }
 
-// The first job with a unit left to claim; finished jobs leave the list.
-std::shared_ptr<Job> Executor::next_job() {
-  for (auto it = jobs_.begin(); it != jobs_.end();) {
-    Job& job = **it;
+bool Executor::run_claimed(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
+  tally.counts.assign(job.plan.record->tally_size, 0);
+  const double cpu_start = thread_cpu_seconds();
+  const Status s = run_units(job.plan, first, count, worker, tally);
+  {
     std::lock_guard<std::mutex> lock(job.mutex);
-    if (job.finished) {
-      it = jobs_.erase(it);
-      continue;
-    }
-    while (job.next < job.units && job.done[job.next]) ++job.next;
-    if (job.next < job.units) return *it;
-    ++it;
+    job.cpu_seconds += thread_cpu_seconds() - cpu_start;
   }
-  return nullptr;
+  return complete_units(job, first, count, tally, s);
 }
 
 void Executor::work() {
@@ -135,28 +157,40 @@ void Executor::work() {
     std::uint64_t first = 0, count = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      for (;;) {
-        if (stop_) return;
-        job = next_job();
-        if (job && claim_units(*job, 1, first, count)) break;
-        job.reset();
-        wake_.wait(lock);
-      }
+      wake_.wait(lock, [&] { return stop_ || claim_next(job, first, count); });
+      if (!job) return;
       ++running_;
     }
-    tally = empty_tally(job->plan);
-    const double cpu_start = thread_cpu_seconds();
-    const Status s = run_units(job->plan, first, count, worker, tally);
+    const bool finished = run_claimed(*job, first, count, worker, tally);
+    bool stopping = false;
     {
-      std::lock_guard<std::mutex> lock(job->mutex);
-      job->cpu_seconds += thread_cpu_seconds() - cpu_start;
-    }
-    complete_units(*job, first, count, tally, s);
-    {
+      // Taken after the job was marked finished: an owner that found it
+      // unfinished is waiting by now, and hears the notification.
       std::lock_guard<std::mutex> lock(mutex_);
       --running_;
+      stopping = stop_;
     }
-    finished_.notify_all();
+    // The owner waits for jobs to finish (and cancel() for units to end):
+    // only those are worth a wake-up.
+    if (finished || stopping) finished_.notify_all();
+  }
+}
+
+bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (is_finished(job)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::shared_ptr<Job> claimed;
+    std::uint64_t first = 0, count = 0;
+    if (claim_next(claimed, first, count)) {
+      lock.unlock();
+      run_claimed(*claimed, first, count, owner_worker_, owner_tally_);
+      lock.lock();
+      continue;
+    }
+    finished_.wait_until(lock, deadline);
   }
 }
 
@@ -172,7 +206,6 @@ void Executor::cancel() {
     job->finished = true;
   }
   jobs_.clear();
-  finished_.notify_all();
 }
 
 }  // namespace wdist

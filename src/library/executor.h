@@ -1,8 +1,14 @@
 // Records computed on a pool of threads: each record is a job whose units
-// the workers take one at a time, in the order the jobs were added, so
+// the threads take one at a time, in the order the jobs were added, so
 // that one large record keeps every thread busy and many small ones run
 // side by side. A unit's tally is added to its job's exactly; the last
 // unit finishes the job. Results are the same for any number of threads.
+//
+// The thread that owns the executor computes too: while it waits for a job
+// it takes units like any worker, so `threads` is the number of threads
+// that compute, the owner's included (1: the owner's alone, no worker is
+// started). The owner stays the one thread that shows progress and writes
+// checkpoints: it looks up between units, which are short (plan.cpp).
 //
 // Front ends that deal units elsewhere (the MPI driver's other ranks)
 // claim and complete units through the same job calls.
@@ -32,15 +38,17 @@ struct Job {
   Tally total;               // the tallies of the units done
   std::vector<bool> done;    // per unit
   std::uint64_t done_count = 0;
+  std::uint64_t restored = 0;  // units done before any work (a resumed checkpoint)
   double cpu_seconds = 0;    // processor time spent on its units, every thread together
   bool finished = false;     // status and result are final
   Status status;
   Distribution result;
 };
 
-// Marks units done before any work (a resumed checkpoint): their tally is
-// already in `total`.
-void restore_done(Job& job, const std::vector<bool>& done, const Tally& total);
+// Marks units done before any work (a resumed checkpoint): `total` is the
+// tally of exactly those units, `cpu_seconds` the time they took. When
+// they are all the job's units the job is finished here.
+void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double cpu_seconds);
 
 // Claims up to `most` units of the job that are neither done nor claimed:
 // first .. first + count - 1 (fewer when a done unit or the end comes
@@ -49,12 +57,22 @@ bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64
 
 // Adds the tally of claimed units; finishes the job (the MacWilliams
 // identity included) when they were the last. A failed status ends the job
-// with that status.
-void complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status);
+// with that status. True when the job is finished now.
+bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status);
+
+// What a checkpoint keeps of a job: the units done, their tally and time.
+struct JobState {
+  std::vector<bool> done;
+  Tally total;
+  double cpu_seconds = 0;
+  std::uint64_t done_count = 0;
+};
+JobState state_of(const Job& job);
 
 class Executor {
  public:
-  // `threads` workers (at least one).
+  // `threads` computing threads in all (at least one): threads - 1 workers
+  // and the owner's thread while it waits.
   explicit Executor(unsigned threads);
   ~Executor();
   Executor(const Executor&) = delete;
@@ -62,26 +80,36 @@ class Executor {
   Executor(Executor&&) = delete;
   Executor& operator=(Executor&&) = delete;
 
-  // Adds a job; a job without units is finished at once.
+  // Adds a job; a job without units or with every unit done is finished
+  // at once.
   void add(const std::shared_ptr<Job>& job);
-  // Waits until the job is finished or `timeout` has passed; true when it
-  // is finished.
+  // Waits until the job is finished or `timeout` has passed, computing
+  // units of the jobs meanwhile (a unit begun is completed first, so the
+  // wait may last one unit longer); true when it is finished. With a zero
+  // timeout it only looks. Only the owner's thread calls it.
   bool wait(const Job& job, std::chrono::milliseconds timeout);
   // Stops handing out units; units in progress are completed; every job
   // that is not finished then ends as cancelled.
   void cancel();
-  [[nodiscard]] unsigned threads() const { return static_cast<unsigned>(workers_.size()); }
+  [[nodiscard]] unsigned threads() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
  private:
   void work();
-  std::shared_ptr<Job> next_job();
+  // The first job with a unit left and one of its units; false when no
+  // unit is left. Called with mutex_ held.
+  bool claim_next(std::shared_ptr<Job>& job, std::uint64_t& first, std::uint64_t& count);
+  // Computes claimed units and completes them; true when that finished
+  // their job.
+  static bool run_claimed(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
 
   std::mutex mutex_;
   std::condition_variable wake_;      // work to do, or stop
-  std::condition_variable finished_;  // a job finished
+  std::condition_variable finished_;  // a job finished, or a unit ended after cancel()
   std::deque<std::shared_ptr<Job>> jobs_;
   bool stop_ = false;
-  unsigned running_ = 0;  // units being computed
+  unsigned running_ = 0;  // units being computed by workers
+  Worker owner_worker_;   // the owner's storage, for its units in wait()
+  Tally owner_tally_;
   std::vector<std::thread> workers_;
 };
 

@@ -10,7 +10,9 @@ namespace wdist {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+// How often the calling thread looks up from its units: the progress
+// callback and the cancel flag are served at this pace.
+constexpr auto kLookEvery = std::chrono::milliseconds(100);
 
 double seconds_since(SteadyClock::time_point start) {
   return std::chrono::duration<double>(SteadyClock::now() - start).count();
@@ -22,25 +24,6 @@ bool cancelled(const Options& options) {
 
 Status cancelled_status() { return Status{StatusCode::cancelled, "cancelled"}; }
 
-// One thread: the units in turn, in this thread.
-Status run_here(const Plan& plan, const Options& options, Distribution& result) {
-  const auto start = SteadyClock::now();
-  auto reported = start;
-  Worker worker;
-  Tally total = empty_tally(plan);
-  const std::uint64_t units = plan.summary.units;
-  for (std::uint64_t u = 0; u < units; ++u) {
-    if (cancelled(options)) return cancelled_status();
-    if (Status s = run_units(plan, u, 1, worker, total); !s) return s;
-    if (options.progress && SteadyClock::now() - reported >= kProgressEvery) {
-      reported = SteadyClock::now();
-      options.progress(Progress{u + 1, units, seconds_since(start)});
-    }
-  }
-  if (options.progress) options.progress(Progress{units, units, seconds_since(start)});
-  return finish_record(plan, total, result);
-}
-
 }  // namespace
 
 Status weight_distribution(const Code& code, const Options& options, Distribution& result) {
@@ -48,14 +31,15 @@ Status weight_distribution(const Code& code, const Options& options, Distributio
   if (Status s = plan_record(code, options, plan); !s) return s;
   if (cancelled(options)) return cancelled_status();
   const std::uint64_t units = plan.summary.units;
-  const auto threads = static_cast<unsigned>(std::min<std::uint64_t>(thread_count(options.threads), units));
-  if (threads <= 1) return run_here(plan, options, result);
+  // The calling thread is one of them (executor.h).
+  const auto threads = static_cast<unsigned>(
+      std::clamp<std::uint64_t>(std::min<std::uint64_t>(thread_count(options.threads), units), 1, UINT32_MAX));
 
   const auto start = SteadyClock::now();
   Executor executor(threads);
   auto job = std::make_shared<Job>(plan);
   executor.add(job);
-  while (!executor.wait(*job, kProgressEvery)) {
+  while (!executor.wait(*job, kLookEvery)) {
     if (cancelled(options)) {
       executor.cancel();
       return cancelled_status();

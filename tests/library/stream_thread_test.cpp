@@ -1,0 +1,172 @@
+// Records on threads and block by block: every route (binary table and
+// blocks, F_4 through its binary image, projective table and blocks) on
+// codes of known distribution at dimensions the brute force cannot reach,
+// for 1, 2 and 3 threads; units done elsewhere or before (a resumed
+// checkpoint, another rank) added to those of the executor; and many small
+// records on one pool.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <random>
+
+#include "library/executor.h"
+#include "library/planned_record.h"
+#include "support/known_sums.h"
+#include "support/library_codes.h"
+#include "wdist/plan.h"
+
+namespace {
+
+using namespace wdist_test;
+
+// The plan computed by an executor of `threads` threads, the calling
+// thread among them.
+wdist::Distribution on_threads(const wdist::Plan& plan, unsigned threads, std::shared_ptr<wdist::Job> job = nullptr) {
+  wdist::Executor executor(threads);
+  if (!job) job = std::make_shared<wdist::Job>(plan);
+  executor.add(job);
+  while (!executor.wait(*job, std::chrono::milliseconds(1000))) {
+  }
+  std::lock_guard<std::mutex> lock(job->mutex);
+  EXPECT_TRUE(job->status) << job->status.message;
+  return job->result;
+}
+
+struct RouteCase {
+  int q;
+  std::vector<Part> parts;
+  std::uint64_t budget;  // kLibraryTableBudget, or 0 for the block routes
+  const char* route;
+};
+
+TEST(StreamedRecords, KnownSumsOnEveryRouteAndThreadCount) {
+  constexpr std::uint64_t kTables = wdist::kLibraryTableBudget;
+  const RouteCase cases[] = {
+      {2, {{7, 12}, {7, 12}, {6, 10}, {6, 10}}, kTables, "binary blocks"},  // 2^26 messages, 16 units
+      {2, {{8, 20}, {8, 20}}, 0, "binary table"},                           // one block: no blocks to take
+      {4, {{5, 8}, {4, 7}, {4, 7}}, kTables, "binary blocks"},              // F_4, K = 26
+      {4, {{4, 7}, {4, 7}}, kTables, "binary table"},
+      {3, {{5, 10}, {5, 10}, {5, 10}}, kTables, "projective table"},
+      {3, {{5, 10}, {5, 10}, {5, 10}}, 0, "projective blocks"},  // 7 units
+      {5, {{4, 8}, {3, 6}, {3, 6}}, kTables, "projective table"},
+      {5, {{4, 8}, {4, 8}, {3, 6}}, 0, "projective blocks"},  // 12 units
+      {7, {{3, 6}, {3, 6}, {2, 5}}, kTables, "projective table"},
+      {7, {{3, 6}, {3, 6}, {3, 6}}, 0, "projective blocks"},  // 7 units
+  };
+  std::mt19937_64 rng(44);
+  for (const RouteCase& c : cases) {
+    const KnownCode known = mixed_direct_sum(rng, c.q, c.parts, 2);
+    SCOPED_TRACE("q=" + std::to_string(c.q) + " k=" + std::to_string(known.code.k) + " " + c.route);
+    wdist::Options options;
+    options.dual = wdist::DualRoute::never;
+    for (bool projective : {false, true}) {
+      options.projective = projective;
+      wdist::Plan plan;
+      ASSERT_TRUE(wdist::plan_record_with_budget(known.code, options, c.budget, plan));
+      EXPECT_EQ(plan.summary.route, c.route);
+      const std::vector<mpz_class> expected = projective ? per_subcode(known.counts, c.q) : known.counts;
+      for (unsigned threads : {1u, 2u, 3u}) {
+        if (projective && threads != 2) continue;  // the bias of one count per point, once per route
+        const wdist::Distribution d = on_threads(plan, threads);
+        EXPECT_EQ(d.counts, expected) << threads << " threads, projective " << projective;
+        EXPECT_EQ(d.rank, known.rank);
+      }
+    }
+  }
+}
+
+// Units done before (restored, as from a checkpoint) and units another
+// process claims and completes while the pool runs: together the record.
+TEST(StreamedRecords, UnitsDoneElsewhereAddUpWithThePools) {
+  std::mt19937_64 rng(45);
+  const KnownCode known = mixed_direct_sum(rng, 2, {{9, 14}, {9, 14}, {9, 14}});
+  wdist::Options options;
+  options.dual = wdist::DualRoute::never;
+  wdist::Plan plan;
+  ASSERT_TRUE(wdist::plan_record(known.code, options, plan));
+  const std::uint64_t units = plan.summary.units;
+  ASSERT_GE(units, 8u) << plan.summary.route;
+
+  // Every third unit done before.
+  std::vector<bool> done(units, false);
+  wdist::Tally before = wdist::empty_tally(plan);
+  wdist::Worker worker;
+  for (std::uint64_t u = 0; u < units; u += 3) {
+    ASSERT_TRUE(wdist::run_units(plan, u, 1, worker, before));
+    done[u] = true;
+  }
+  auto job = std::make_shared<wdist::Job>(plan);
+  wdist::restore_done(*job, done, before, 0);
+  EXPECT_EQ(job->restored, (units + 2) / 3);
+  // Two units claimed and completed outside the pool, as another rank would.
+  std::uint64_t first = 0, count = 0;
+  ASSERT_TRUE(wdist::claim_units(*job, 2, first, count));
+  EXPECT_EQ(first, 1u);
+  EXPECT_EQ(count, 2u);  // unit 3 is done: the claim stops before it
+  wdist::Tally elsewhere = wdist::empty_tally(plan);
+  ASSERT_TRUE(wdist::run_units(plan, first, count, worker, elsewhere));
+  EXPECT_FALSE(wdist::complete_units(*job, first, count, elsewhere, wdist::Status{}));
+  EXPECT_EQ(on_threads(plan, 2, job).counts, known.counts);
+
+  // Every unit restored: finished at once, nothing to run.
+  wdist::Tally all = wdist::empty_tally(plan);
+  ASSERT_TRUE(wdist::run_units(plan, 0, units, worker, all));
+  auto whole = std::make_shared<wdist::Job>(plan);
+  wdist::restore_done(*whole, std::vector<bool>(units, true), all, 0);
+  std::lock_guard<std::mutex> lock(whole->mutex);
+  EXPECT_TRUE(whole->finished);
+  EXPECT_EQ(whole->result.counts, known.counts);
+}
+
+TEST(StreamedRecords, ManySmallRecordsOnOnePool) {
+  std::mt19937_64 rng(46);
+  constexpr int kFields[] = {2, 3, 4, 5, 7};
+  struct Small {
+    std::shared_ptr<wdist::Job> job;
+    Weights expected;
+  };
+  for (unsigned threads : {1u, 2u, 3u}) {
+    wdist::Executor executor(threads);
+    std::vector<Small> records;
+    for (int i = 0; i < 150; ++i) {
+      const int q = kFields[i % 5];
+      const TestCode t = random_code(rng, q, 1 + static_cast<int>(rng() % 5), 1 + static_cast<int>(rng() % 12), i % 7 == 3, i % 4);
+      wdist::Plan plan;
+      ASSERT_TRUE(wdist::plan_record(to_code(t), {}, plan));
+      int rank = 0;
+      records.push_back(Small{std::make_shared<wdist::Job>(plan), codeword_weights(t, rank)});
+      executor.add(records.back().job);
+    }
+    for (const Small& r : records) {
+      while (!executor.wait(*r.job, std::chrono::milliseconds(1000))) {
+      }
+      std::lock_guard<std::mutex> lock(r.job->mutex);
+      ASSERT_TRUE(r.job->status) << r.job->status.message;
+      EXPECT_EQ(as_weights(r.job->result), r.expected) << threads << " threads";
+    }
+  }
+}
+
+// A pool stopped with records in flight ends every one of them, finished
+// or cancelled, and stops at once.
+TEST(StreamedRecords, CancelEndsEveryRecordInFlight) {
+  std::mt19937_64 rng(47);
+  wdist::Executor executor(2);
+  std::vector<std::shared_ptr<wdist::Job>> jobs;
+  for (int i = 0; i < 4; ++i) {
+    wdist::Plan plan;
+    ASSERT_TRUE(wdist::plan_record(to_code(random_code(rng, 2, 30, 60, false, 0)), {}, plan));
+    jobs.push_back(std::make_shared<wdist::Job>(plan));
+    executor.add(jobs.back());
+  }
+  executor.wait(*jobs[0], std::chrono::milliseconds(20));
+  executor.cancel();
+  for (const auto& job : jobs) {
+    std::lock_guard<std::mutex> lock(job->mutex);
+    EXPECT_TRUE(job->finished);
+    EXPECT_EQ(job->status.code, wdist::StatusCode::cancelled);
+  }
+}
+
+}  // namespace
