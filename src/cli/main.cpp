@@ -6,7 +6,15 @@
 // none, or for "-"), computes them on every core, several at once, and
 // writes the results to standard output in input order. Exit status: 0 when
 // every record was computed, 1 when any was refused or an input could not
-// be read, 2 for a usage error (reported before anything is read).
+// be read, 2 for a usage error or a checkpoint that cannot be used
+// (reported before anything is computed).
+//
+// With --checkpoint FILE the run keeps FILE up to date (checkpoint.h): the
+// output of the items finished so far and the units done of the records
+// in progress. Started again with FILE in place, the run writes that
+// output again and carries on where it stopped; its output is then byte
+// for byte that of a run never stopped. FILE is removed when the run
+// completes.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -16,10 +24,12 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/checkpoint.h"
 #include "cli/formats.h"
 #include "cli/progress.h"
 #include "library/executor.h"
@@ -40,6 +50,8 @@ struct Settings {
   double max_work = 0x1p48;
   bool progress = false;
   bool quiet = false;
+  std::string checkpoint;
+  double checkpoint_interval = 60;
   std::vector<std::string> files;
 };
 
@@ -78,10 +90,21 @@ bool parse_command_line(int argc, char** argv, Settings& s, int& status) {
                "one count per one-dimensional subcode, A_w/(q-1) (report: the menu's projective sums)");
   app.add_option("--dual", dual, "auto (default: whichever costs less), never or always: through the dual code")
       ->check(CLI::IsMember({"auto", "never", "always"}));
-  app.add_option("--threads", s.threads, "threads to compute with (default: every hardware thread)")
+  app.add_option("--threads", s.threads, "threads that compute (default: every hardware thread; 1: this one alone)")
       ->check(CLI::Range(1u, 4096u));
   app.add_option("--max-work", work,
                  "refuse a record whose cheapest route counts more messages (default 2^48; at most 2^62)");
+  app.add_option("--checkpoint", s.checkpoint,
+                 "keep the finished part of the run in FILE and resume from FILE when it exists: the finished\n"
+                 "records' output is written again, the record in progress goes on where it stopped. The same\n"
+                 "inputs and options are needed (another FILE is refused, exit 2); named files only, not\n"
+                 "standard input. FILE.spool is its working copy of the output; both are removed when the run\n"
+                 "completes.")
+      ->type_name("FILE");
+  app.add_option("--checkpoint-interval", s.checkpoint_interval,
+                 "seconds between two writes of the checkpoint at most (default 60)")
+      ->check(CLI::Range(0.0, 1e9))
+      ->type_name("SECONDS");
   app.add_flag("--progress", s.progress, "always show the progress line of a long record");
   app.add_flag("--quiet", s.quiet, "never show a progress line");
   app.add_option("FILE", s.files, "files of code records (- for standard input)");
@@ -99,19 +122,69 @@ bool parse_command_line(int argc, char** argv, Settings& s, int& status) {
   s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
   s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
   if (s.files.empty()) s.files.emplace_back("-");
+  if (!s.checkpoint.empty())
+    for (const std::string& name : s.files)
+      if (name == "-") {
+        std::fprintf(stderr, "wdist: --checkpoint needs named input files: standard input cannot be read again\n");
+        status = 2;
+        return false;
+      }
   return true;
 }
 
-// A record in flight: planned and handed to the executor, or already
-// written (nothing to wait for).
+// The identity of a run for its checkpoint: everything that shapes its
+// output (the program's version, the options, each input's name and bytes)
+// and nothing that does not (threads, progress, the interval).
+std::uint64_t run_identity(const Settings& s) {
+  Hasher h;
+  h.add_text(WDIST_VERSION);
+  h.add_value(static_cast<int>(s.format));
+  h.add_value(s.projective);
+  h.add_value(static_cast<int>(s.dual));
+  h.add_value(s.max_work);
+  h.add_value(static_cast<std::uint64_t>(s.files.size()));
+  std::vector<char> chunk(std::size_t{1} << 16);
+  for (const std::string& name : s.files) {
+    h.add_text(name);
+    std::FILE* in = std::fopen(name.c_str(), "rb");
+    if (in == nullptr) {
+      // Unreadable now: the run meets it as such, and must on resuming.
+      h.add_text("unreadable");
+      continue;
+    }
+    std::uint64_t size = 0;
+    for (std::size_t got = 0; (got = std::fread(chunk.data(), 1, chunk.size(), in)) > 0;) {
+      h.add(chunk.data(), got);
+      size += got;
+    }
+    h.add_value(size);
+    h.add_value(std::ferror(in) != 0);
+    std::fclose(in);
+  }
+  return h.value();
+}
+
+// An item of the run's output, in input order: a record (computed or
+// refused), or a file that could not be read. Items are numbered from 0 in
+// the order they are met; a checkpoint counts them.
 struct Pending {
+  std::uint64_t index = 0;
   RecordOrigin origin;
-  std::shared_ptr<Job> job;
+  std::shared_ptr<Job> job;  // null: the item is its message alone
+  std::string message;       // for standard error, complete with its newline
   Code code;                 // report blocks repeat the matrix
   MatrixCapacity capacity;   // report blocks show the storage capacities
   SteadyClock::time_point start;
   std::uint64_t bytes = 0;   // what it holds while in flight
 };
+
+// What a record in flight holds: its matrix (kept for report blocks), the
+// plan's basis and prepared columns, its tallies and the done flags.
+std::uint64_t held_bytes(const Code& code, const Plan& plan) {
+  const auto entries = static_cast<std::uint64_t>(code.entries.size());
+  const auto n = static_cast<std::uint64_t>(code.n);
+  return 3 * entries + 32 * n + 16 * (3 * n + 1) + plan.summary.units / 8 + 1024;
+}
 
 class Runner {
  public:
@@ -119,90 +192,156 @@ class Runner {
       : s_(s),
         executor_(thread_count(s.threads)),
         progress_(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0)),
-        window_(std::max(4u, 2 * executor_.threads())) {
+        window_(std::max(8u, 32 * executor_.threads())) {
     options_.projective = s.projective;
     options_.dual = s.dual;
     options_.max_work = s.max_work;
   }
 
   int run() {
-    for (const std::string& name : s_.files) run_file(name);
-    drain(true);
+    if (!s_.checkpoint.empty() && !open_checkpoint()) return 2;
+    for (const std::string& name : s_.files) {
+      if (abandoned_) break;
+      run_file(name);
+    }
+    if (!abandoned_) drain(true);
     progress_.clear();
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+      std::fprintf(stderr, "wdist: writing the output failed: %s\n", std::strerror(errno));
+      return 1;  // the checkpoint, if any, stays for another try
+    }
+    if (abandoned_) return 2;
+    if (spool_ != nullptr) close_checkpoint();
     return failed_ ? 1 : 0;
   }
 
  private:
-  void message(const std::string& file, const std::string& text) {
-    progress_.clear();
-    std::fprintf(stderr, "wdist: %s: %s\n", file.c_str(), text.c_str());
-    failed_ = true;
+  // Output of an item, to its stream and, with a checkpoint, to the spool:
+  // a tag ('o' standard output, 'e' standard error), the length in 8 bytes
+  // little-endian, the bytes.
+  void emit(char stream, const std::string& text) {
+    if (text.empty()) return;
+    if (stream == 'e') {
+      progress_.clear();
+      std::fwrite(text.data(), 1, text.size(), stderr);
+    } else {
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (spool_ == nullptr) return;
+    unsigned char head[9];
+    head[0] = static_cast<unsigned char>(stream);
+    for (int i = 0; i < 8; ++i) head[1 + i] = static_cast<unsigned char>(static_cast<std::uint64_t>(text.size()) >> (8 * i));
+    if (std::fwrite(head, 1, sizeof head, spool_) != sizeof head ||
+        std::fwrite(text.data(), 1, text.size(), spool_) != text.size())
+      spool_failed_ = true;
+    spool_bytes_ += sizeof head + text.size();
   }
 
-  void record_message(const RecordOrigin& origin, const std::string& text) {
-    message(origin.file, "record " + std::to_string(origin.number) + ": " + text);
+  static std::string message_line(const std::string& file, const std::string& text) {
+    return "wdist: " + file + ": " + text + "\n";
+  }
+
+  // Items before the checkpoint's are neither computed nor written again.
+  bool skipped(std::uint64_t index) const { return index < items_resumed_; }
+
+  // An item that is a message alone, in its place in the output.
+  void add_message(std::uint64_t index, const std::string& file, const std::string& text) {
+    if (skipped(index)) return;
+    Pending p;
+    p.index = index;
+    p.message = message_line(file, text);
+    make_room(0);
+    pending_.push_back(std::move(p));
+    drain(false);
   }
 
   void run_file(const std::string& name) {
     const bool standard_input = name == "-";
     std::FILE* in = standard_input ? stdin : std::fopen(name.c_str(), "r");
     if (in == nullptr) {
-      message(name, std::strerror(errno));
+      add_message(next_item_++, name, std::strerror(errno));
       return;
     }
     RecordReader reader(in, s_.format == Format::report ? RecordRules::wide_program : RecordRules::library,
                         s_.projective);
     MatrixCapacity capacity;  // one run of the menu program per file
     Record record;
-    for (;;) {
+    while (!abandoned_) {
       const RecordStatus status = reader.next(record);
       if (status == RecordStatus::end) break;
+      const std::uint64_t index = next_item_++;
       if (status == RecordStatus::failed) {
-        message(name, std::string("reading failed: ") + std::strerror(errno));
+        add_message(index, name, std::string("reading failed: ") + std::strerror(errno));
         break;
       }
       const RecordOrigin origin{name, record.number};
+      const std::string in_record = "record " + std::to_string(origin.number) + ": ";
       if (status == RecordStatus::truncated) {
-        record_message(origin, "the input ends inside the record");
+        add_message(index, name, in_record + "the input ends inside the record");
         break;
       }
       if (record.matrix_read) size_capacity(capacity, record.code.k, static_cast<std::int32_t>(record.code.n));
       if (status == RecordStatus::refused) {
-        record_message(origin, record.reason);
-        continue;
+        add_message(index, name, in_record + record.reason);
+      } else if (!skipped(index)) {
+        submit(index, origin, std::move(record.code), capacity);
       }
-      submit(origin, std::move(record.code), capacity);
       record = Record{};
+      maybe_checkpoint();
     }
     if (!standard_input) std::fclose(in);
   }
 
-  void submit(const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
+  void submit(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
     Plan plan;
     if (Status st = plan_record(code, options_, plan); !st) {
-      drain(true);  // the message comes after the output of the records before it
-      record_message(origin, st.message);
+      add_message(index, origin.file, "record " + std::to_string(origin.number) + ": " + st.message);
       return;
     }
     Pending p;
+    p.index = index;
     p.origin = origin;
+    p.bytes = held_bytes(code, plan);
     p.job = std::make_shared<Job>(std::move(plan));
-    p.bytes = code.entries.size() + p.job->plan.summary.thread_bytes;
+    if (!restore(p)) return;
     if (s_.format == Format::report) p.code = std::move(code);
     p.capacity = capacity;
     p.start = SteadyClock::now();
-    // Records in flight at most: a few per thread, and within a memory
-    // budget whatever the file holds.
-    while (!pending_.empty() && (pending_.size() >= window_ || held_ + p.bytes > kWindowBytes)) drain_one(true);
+    make_room(p.bytes);
     held_ += p.bytes;
     executor_.add(p.job);
     pending_.push_back(std::move(p));
     drain(false);
   }
 
-  // Writes the finished records at the head of the window, in order;
-  // waits for the head when `wait` says so.
+  // A record the checkpoint has units of: they are taken as done. False
+  // (the run abandoned) when they cannot belong to its plan.
+  bool restore(const Pending& p) {
+    const auto it = restored_.find(p.index);
+    if (it == restored_.end()) return true;
+    const RecordProgress& r = it->second;
+    const PlanSummary& summary = p.job->plan.summary;
+    if (r.plan_identity != summary.identity || r.units != summary.units || r.done.size() != summary.units ||
+        r.total.counts.size() != p.job->total.counts.size()) {
+      std::fprintf(stderr, "wdist: checkpoint %s refused: it does not fit %s record %d\n", s_.checkpoint.c_str(),
+                   p.origin.file.c_str(), p.origin.number);
+      abandoned_ = true;
+      return false;
+    }
+    restore_done(*p.job, r.done, r.total, r.cpu_seconds);
+    restored_.erase(it);
+    return true;
+  }
+
+  // Records in flight at most: a few dozen per thread (so that small
+  // records are dealt out in plenty), and within a memory budget whatever
+  // the file holds.
+  void make_room(std::uint64_t bytes) {
+    while (!pending_.empty() && (pending_.size() >= window_ || held_ + bytes > kWindowBytes)) drain_one(true);
+  }
+
+  // Writes the finished items at the head of the window, in order; waits
+  // for the head (computing meanwhile) when `wait` says so.
   void drain(bool wait) {
     while (!pending_.empty())
       if (!drain_one(wait)) return;
@@ -210,47 +349,160 @@ class Runner {
 
   bool drain_one(bool wait) {
     const Pending& head = pending_.front();
-    Job& job = *head.job;
-    while (!executor_.wait(job, std::chrono::milliseconds(wait ? 100 : 0))) {
-      if (!wait) return false;
-      show_progress(head);
-    }
-    std::string out;
-    {
+    std::string out, error;
+    if (head.job) {
+      Job& job = *head.job;
+      while (!executor_.wait(job, wait ? kLookEvery : std::chrono::milliseconds(0))) {
+        if (!wait) return false;
+        // A long record: what is finished before it shows now.
+        std::fflush(stdout);
+        show_progress(head);
+        maybe_checkpoint();
+      }
       std::lock_guard<std::mutex> lock(job.mutex);
       if (!job.status) {
-        record_message(head.origin, job.status.message);
+        error = message_line(head.origin.file, "record " + std::to_string(head.origin.number) + ": " + job.status.message);
       } else {
         switch (s_.format) {
           case Format::text: out = text_record(head.origin, job.result); break;
           case Format::json: out = json_record(head.origin, job.result); break;
-          case Format::report: out = report_record(head.origin, head.code, head.capacity, job.cpu_seconds, job.result); break;
+          case Format::report:
+            out = report_record(head.origin, head.code, head.capacity, job.cpu_seconds, job.result);
+            break;
         }
       }
+    } else {
+      error = head.message;
     }
-    if (!out.empty()) {
-      progress_.clear();
-      std::fwrite(out.data(), 1, out.size(), stdout);
-    }
+    if (!error.empty()) failed_ = true;
+    emit('o', out);
+    emit('e', error);
+    ++items_written_;
     held_ -= head.bytes;
     pending_.pop_front();
-    std::fflush(stdout);
     return true;
   }
 
   void show_progress(const Pending& head) {
     const double elapsed = std::chrono::duration<double>(SteadyClock::now() - head.start).count();
     if (!s_.progress && elapsed < 1.0) return;
-    std::uint64_t done = 0;
+    std::uint64_t done = 0, restored = 0;
     {
       std::lock_guard<std::mutex> lock(head.job->mutex);
       done = head.job->done_count;
+      restored = head.job->restored;
     }
-    progress_.show(head.origin.file + " record " + std::to_string(head.origin.number), done, head.job->units, 0,
+    progress_.show(head.origin.file + " record " + std::to_string(head.origin.number), done, head.job->units, restored,
                    elapsed);
   }
 
+  // Checkpoints.
+
+  std::string spool_name() const { return s_.checkpoint + ".spool"; }
+
+  // Reads the checkpoint when there is one and writes its output again.
+  // False (exit status 2) when it cannot be used.
+  bool open_checkpoint() {
+    identity_ = run_identity(s_);
+    spool_ = std::fopen(spool_name().c_str(), "w+b");
+    if (spool_ == nullptr) {
+      std::fprintf(stderr, "wdist: %s: %s\n", spool_name().c_str(), std::strerror(errno));
+      return false;
+    }
+    CheckpointState state;
+    std::string error;
+    const CheckpointRead read = read_checkpoint(s_.checkpoint, state, spool_, error);
+    if (read == CheckpointRead::ok && state.run_identity != identity_) {
+      error = "it was written for other inputs or options";
+    } else if (read == CheckpointRead::ok && !replay_spool()) {
+      error = "its output is damaged";
+    } else if (read != CheckpointRead::refused) {
+      error.clear();
+    }
+    if (!error.empty()) {
+      std::fprintf(stderr, "wdist: checkpoint %s refused: %s\n", s_.checkpoint.c_str(), error.c_str());
+      std::fclose(spool_);
+      spool_ = nullptr;
+      std::remove(spool_name().c_str());
+      return false;
+    }
+    if (read == CheckpointRead::ok) {
+      items_resumed_ = items_written_ = state.items_finished;
+      failed_ = state.failed;
+      for (RecordProgress& r : state.records) restored_.emplace(r.index, std::move(r));
+    }
+    last_checkpoint_ = SteadyClock::now();
+    return true;
+  }
+
+  // Writes the output the spool holds (a checkpoint's) to its streams.
+  bool replay_spool() {
+    std::fflush(spool_);
+    const auto size = static_cast<std::uint64_t>(std::ftell(spool_));
+    std::string text;
+    for (std::uint64_t at = 0; at < size;) {
+      unsigned char head[9];
+      if (size - at < sizeof head || pread(fileno(spool_), head, sizeof head, static_cast<off_t>(at)) != sizeof head)
+        return false;
+      std::uint64_t length = 0;
+      for (int i = 0; i < 8; ++i) length |= static_cast<std::uint64_t>(head[1 + i]) << (8 * i);
+      at += sizeof head;
+      if ((head[0] != 'o' && head[0] != 'e') || length > size - at) return false;
+      text.resize(static_cast<std::size_t>(length));
+      if (pread(fileno(spool_), text.data(), text.size(), static_cast<off_t>(at)) != static_cast<ssize_t>(length))
+        return false;
+      at += length;
+      std::fwrite(text.data(), 1, text.size(), head[0] == 'o' ? stdout : stderr);
+    }
+    spool_bytes_ = size;
+    std::fflush(stdout);
+    return true;
+  }
+
+  void maybe_checkpoint() {
+    if (spool_ == nullptr) return;
+    const auto now = SteadyClock::now();
+    if (std::chrono::duration<double>(now - last_checkpoint_).count() < s_.checkpoint_interval) return;
+    last_checkpoint_ = now;
+    CheckpointState state;
+    state.run_identity = identity_;
+    state.items_finished = items_written_;
+    state.failed = failed_;
+    for (const Pending& p : pending_) {
+      if (!p.job) continue;
+      {
+        std::lock_guard<std::mutex> lock(p.job->mutex);
+        if (p.job->finished && !p.job->status) continue;  // computed again on resuming
+      }
+      JobState js = state_of(*p.job);
+      if (js.done_count == 0) continue;
+      state.records.push_back(RecordProgress{p.index, p.job->plan.summary.identity, p.job->units, std::move(js.done),
+                                             std::move(js.total), js.cpu_seconds});
+    }
+    // Records of the checkpoint resumed from that the run has not met again
+    // yet.
+    for (const auto& [index, r] : restored_) state.records.push_back(r);
+    std::string error;
+    if (spool_failed_ || std::fflush(spool_) != 0) {
+      error = spool_name() + ": " + std::strerror(errno);
+    } else if (write_checkpoint(s_.checkpoint, state, spool_, spool_bytes_, error)) {
+      return;
+    }
+    progress_.clear();
+    std::fprintf(stderr, "wdist: writing checkpoint %s failed: %s\n", s_.checkpoint.c_str(), error.c_str());
+  }
+
+  // The run is complete: its checkpoint has served.
+  void close_checkpoint() {
+    std::fclose(spool_);
+    spool_ = nullptr;
+    std::remove(s_.checkpoint.c_str());
+    std::remove(spool_name().c_str());
+    std::remove((s_.checkpoint + ".tmp").c_str());  // left by a run killed while writing one
+  }
+
   static constexpr std::uint64_t kWindowBytes = std::uint64_t{256} << 20;
+  static constexpr std::chrono::milliseconds kLookEvery{100};
 
   const Settings& s_;
   Options options_;
@@ -260,6 +512,18 @@ class Runner {
   std::deque<Pending> pending_;
   std::uint64_t held_ = 0;
   bool failed_ = false;
+  bool abandoned_ = false;        // a checkpoint turned out not to fit: stop
+  std::uint64_t next_item_ = 0;   // items met so far
+  std::uint64_t items_written_ = 0;
+
+  // Checkpoints (spool_ is null without one).
+  std::uint64_t identity_ = 0;
+  std::FILE* spool_ = nullptr;    // the output of the items written, tagged by stream
+  std::uint64_t spool_bytes_ = 0;
+  bool spool_failed_ = false;
+  std::uint64_t items_resumed_ = 0;  // items written before this run started
+  std::map<std::uint64_t, RecordProgress> restored_;  // records in progress then, by item
+  SteadyClock::time_point last_checkpoint_;
 };
 
 }  // namespace

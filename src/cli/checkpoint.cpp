@@ -1,0 +1,269 @@
+#include "cli/checkpoint.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace wdist::cli {
+
+namespace {
+
+// The file: the magic (which also names the layout), then every field
+// little-endian of fixed width, then the checksum of all bytes before it:
+//   magic[8] run_identity items_finished failed:u8
+//   output_bytes output[output_bytes]
+//   record_count, per record: index plan_identity units tally_size
+//     cpu_seconds:f64 done[(units + 7) / 8] (bit u % 8 of byte u / 8)
+//     counts[tally_size]
+//   checksum
+constexpr char kMagic[8] = {'w', 'd', 'i', 's', 't', 'C', 'P', '1'};
+constexpr std::size_t kChunk = std::size_t{1} << 16;
+
+std::string errno_text() { return std::strerror(errno); }
+
+class Writer {
+ public:
+  explicit Writer(std::FILE* f) : f_(f) {}
+  void bytes(const void* p, std::size_t size) {
+    hash_.add(p, size);
+    if (ok_ && std::fwrite(p, 1, size, f_) != size) ok_ = false;
+  }
+  void u64(std::uint64_t v) {
+    unsigned char b[8];
+    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+    bytes(b, sizeof b);
+  }
+  bool ok() const { return ok_; }
+  std::uint64_t checksum() const { return hash_.value(); }
+
+ private:
+  std::FILE* f_;
+  Hasher hash_;
+  bool ok_ = true;
+};
+
+// Reads a checkpoint's parts in order, never past `end` (the checksum).
+class Reader {
+ public:
+  Reader(std::FILE* f, std::uint64_t end) : f_(f), left_(end) {}
+  bool bytes(void* p, std::size_t size) {
+    if (size > left_ || std::fread(p, 1, size, f_) != size) return false;
+    left_ -= size;
+    return true;
+  }
+  bool u64(std::uint64_t& v) {
+    unsigned char b[8];
+    if (!bytes(b, sizeof b)) return false;
+    v = 0;
+    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[i]) << (8 * i);
+    return true;
+  }
+  std::uint64_t left() const { return left_; }
+
+ private:
+  std::FILE* f_;
+  std::uint64_t left_;
+};
+
+bool write_state(Writer& w, const CheckpointState& state, std::FILE* output, std::uint64_t output_bytes,
+                 std::string& error) {
+  w.bytes(kMagic, sizeof kMagic);
+  w.u64(state.run_identity);
+  w.u64(state.items_finished);
+  const unsigned char failed = state.failed ? 1 : 0;
+  w.bytes(&failed, 1);
+  w.u64(output_bytes);
+  std::vector<unsigned char> chunk(kChunk);
+  for (std::uint64_t at = 0; at < output_bytes;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, output_bytes - at));
+    const ssize_t got = pread(fileno(output), chunk.data(), want, static_cast<off_t>(at));
+    if (got <= 0) {
+      error = "reading the finished output back failed: " + (got < 0 ? errno_text() : std::string("it is shorter"));
+      return false;
+    }
+    w.bytes(chunk.data(), static_cast<std::size_t>(got));
+    at += static_cast<std::uint64_t>(got);
+  }
+  w.u64(state.records.size());
+  for (const RecordProgress& r : state.records) {
+    w.u64(r.index);
+    w.u64(r.plan_identity);
+    w.u64(r.units);
+    w.u64(r.total.counts.size());
+    w.u64(std::bit_cast<std::uint64_t>(r.cpu_seconds));
+    std::vector<unsigned char> bits((r.units + 7) / 8, 0);
+    for (std::uint64_t u = 0; u < r.units && u < r.done.size(); ++u)
+      if (r.done[u]) bits[u / 8] = static_cast<unsigned char>(bits[u / 8] | (1u << (u % 8)));
+    w.bytes(bits.data(), bits.size());
+    for (std::uint64_t c : r.total.counts) w.u64(c);
+  }
+  return true;
+}
+
+// The directory of `path`, for syncing the rename.
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool read_state(Reader& r, CheckpointState& state, std::FILE* output, std::string& problem) {
+  char magic[sizeof kMagic];
+  std::uint64_t output_bytes = 0, count = 0;
+  unsigned char failed = 0;
+  if (!r.bytes(magic, sizeof magic) || !r.u64(state.run_identity) || !r.u64(state.items_finished) ||
+      !r.bytes(&failed, 1) || !r.u64(output_bytes) || output_bytes > r.left()) {
+    problem = "its head is cut short";
+    return false;
+  }
+  state.failed = failed != 0;
+  std::vector<unsigned char> chunk(kChunk);
+  for (std::uint64_t at = 0; at < output_bytes;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, output_bytes - at));
+    if (!r.bytes(chunk.data(), want)) {
+      problem = "its output is cut short";
+      return false;
+    }
+    if (std::fwrite(chunk.data(), 1, want, output) != want) {
+      problem = "copying its output failed: " + errno_text();
+      return false;
+    }
+    at += want;
+  }
+  if (!r.u64(count)) {
+    problem = "its list of records is cut short";
+    return false;
+  }
+  for (std::uint64_t i = 0; i < count; ++i) {
+    RecordProgress p;
+    std::uint64_t tally_size = 0, cpu = 0;
+    // Sizes are checked against the bytes left before anything is sized
+    // by them.
+    if (!r.u64(p.index) || !r.u64(p.plan_identity) || !r.u64(p.units) || !r.u64(tally_size) || !r.u64(cpu) ||
+        p.units / 8 >= r.left() || tally_size > r.left() / 8) {
+      problem = "record " + std::to_string(i + 1) + " of its list is cut short";
+      return false;
+    }
+    p.cpu_seconds = std::bit_cast<double>(cpu);
+    std::vector<unsigned char> bits((p.units + 7) / 8);
+    if (!r.bytes(bits.data(), bits.size())) {
+      problem = "record " + std::to_string(i + 1) + " of its list is cut short";
+      return false;
+    }
+    p.done.assign(p.units, false);
+    for (std::uint64_t u = 0; u < p.units; ++u) p.done[u] = ((bits[u / 8] >> (u % 8)) & 1) != 0;
+    p.total.counts.assign(tally_size, 0);
+    for (std::uint64_t& c : p.total.counts)
+      if (!r.u64(c)) {
+        problem = "record " + std::to_string(i + 1) + " of its list is cut short";
+        return false;
+      }
+    state.records.push_back(std::move(p));
+  }
+  if (r.left() != 0) {
+    problem = "bytes follow its last record";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void Hasher::add(const void* bytes, std::size_t size) {
+  const auto* b = static_cast<const unsigned char*>(bytes);
+  std::uint64_t h = h_;
+  for (std::size_t i = 0; i < size; ++i) h = (h ^ b[i]) * 1099511628211ULL;
+  h_ = h;
+}
+
+bool write_checkpoint(const std::string& path, const CheckpointState& state, std::FILE* output,
+                      std::uint64_t output_bytes, std::string& error) {
+  const std::string temp = path + ".tmp";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (f == nullptr) {
+    error = temp + ": " + errno_text();
+    return false;
+  }
+  Writer w(f);
+  bool ok = write_state(w, state, output, output_bytes, error);
+  if (ok) {
+    const std::uint64_t sum = w.checksum();
+    w.u64(sum);
+  }
+  if (ok && (!w.ok() || std::fflush(f) != 0 || fsync(fileno(f)) != 0)) {
+    error = temp + ": " + errno_text();
+    ok = false;
+  }
+  if (std::fclose(f) != 0 && ok) {
+    error = temp + ": " + errno_text();
+    ok = false;
+  }
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    error = path + ": " + errno_text();
+    ok = false;
+  }
+  if (!ok) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  // The rename itself lasts once the directory is synced.
+  const int dir = open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, std::FILE* output,
+                               std::string& error) {
+  state = CheckpointState{};
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    if (errno == ENOENT) return CheckpointRead::absent;
+    error = errno_text();
+    return CheckpointRead::refused;
+  }
+  struct stat st {};
+  const auto refuse = [&](const std::string& why) {
+    std::fclose(f);
+    error = why;
+    return CheckpointRead::refused;
+  };
+  if (fstat(fileno(f), &st) != 0) return refuse(errno_text());
+  if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  char magic[sizeof kMagic] = {};
+  const std::size_t got = std::fread(magic, 1, sizeof magic, f);
+  if (got < sizeof magic && std::memcmp(magic, kMagic, got) == 0)
+    return refuse("it is truncated (" + std::to_string(size) + " bytes)");
+  if (std::memcmp(magic, kMagic, sizeof magic) != 0) return refuse("not a checkpoint of this version of wdist");
+  if (size < sizeof kMagic + 8) return refuse("it is truncated (" + std::to_string(size) + " bytes)");
+  // The checksum over everything first: a damaged or cut file is refused
+  // before any of it is believed or copied.
+  Hasher hash;
+  std::vector<unsigned char> chunk(kChunk);
+  hash.add(magic, sizeof magic);
+  for (std::uint64_t at = sizeof magic; at < size - 8;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - 8 - at));
+    if (std::fread(chunk.data(), 1, want, f) != want) return refuse("reading it failed: " + errno_text());
+    hash.add(chunk.data(), want);
+    at += want;
+  }
+  Reader tail(f, 8);
+  std::uint64_t sum = 0;
+  if (!tail.u64(sum)) return refuse("reading it failed: " + errno_text());
+  if (sum != hash.value()) return refuse("it is damaged or truncated (its checksum does not match)");
+  std::rewind(f);
+  Reader r(f, size - 8);
+  std::string problem;
+  if (!read_state(r, state, output, problem)) return refuse("it is damaged: " + problem);
+  std::fclose(f);
+  return CheckpointRead::ok;
+}
+
+}  // namespace wdist::cli

@@ -1,0 +1,82 @@
+// Checkpoints of a run over many records: enough to start the run again
+// where it stopped, with the same result as if it had never stopped.
+//
+// A checkpoint holds the identity of the run (its inputs and options, as
+// the caller hashes them), the output of the records already finished (an
+// opaque byte stream the caller writes again on resuming), and for each
+// record in progress the units done and their tally, which add up exactly
+// with those of the units still to come (wdist/plan.h). Only one process
+// writes it (in a cluster, the one that merged every rank's finished
+// units).
+//
+// A checkpoint is replaced atomically: written whole to FILE.tmp in the
+// same directory, flushed and synced, renamed over FILE, and the directory
+// synced. A kill at any moment leaves either the old checkpoint or the new
+// one. A file that is truncated, altered, or not a checkpoint at all is
+// refused (its checksum or its structure says so), never half used.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "wdist/plan.h"
+
+namespace wdist::cli {
+
+// 64-bit FNV-1a, in pieces: the identity of inputs and the checksum of a
+// checkpoint.
+class Hasher {
+ public:
+  void add(const void* bytes, std::size_t size);
+  template <class T>
+  void add_value(const T& v) {
+    add(&v, sizeof v);
+  }
+  void add_text(const std::string& s) {
+    add_value(static_cast<std::uint64_t>(s.size()));
+    add(s.data(), s.size());
+  }
+  std::uint64_t value() const { return h_; }
+
+ private:
+  std::uint64_t h_ = 14695981039346656037ULL;
+};
+
+// A record in progress: which of its units are done and what they counted.
+struct RecordProgress {
+  std::uint64_t index = 0;          // its place among the items of the run, from 0
+  std::uint64_t plan_identity = 0;  // PlanSummary::identity of its plan
+  std::uint64_t units = 0;          // PlanSummary::units
+  std::vector<bool> done;           // units entries
+  Tally total;                      // the tally of the units done
+  double cpu_seconds = 0;           // the processor time they took
+};
+
+struct CheckpointState {
+  std::uint64_t run_identity = 0;     // inputs and options
+  std::uint64_t items_finished = 0;   // items 0 .. items_finished - 1 are in the output
+  bool failed = false;                // any of them failed (the run's exit status)
+  std::vector<RecordProgress> records;  // items after them with units done
+};
+
+// Writes `state` and the first `output_bytes` bytes of the file open as
+// `output` (read with pread, the stream's own position untouched; flush it
+// first) to `path`, atomically. False with `error` set when any step
+// fails; `path` is then as it was.
+bool write_checkpoint(const std::string& path, const CheckpointState& state, std::FILE* output,
+                      std::uint64_t output_bytes, std::string& error);
+
+enum class CheckpointRead {
+  absent,   // there is no file at `path`: a run from the start
+  ok,       // `state` holds it; its output went to `output`
+  refused,  // unreadable, truncated, corrupt or not a checkpoint: `error` says which
+};
+
+// Reads the checkpoint at `path`, checksum first, then its parts; copies
+// its output bytes to `output` (at the stream's position). Whether it
+// belongs to this run is for the caller to judge from run_identity.
+CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, std::FILE* output, std::string& error);
+
+}  // namespace wdist::cli
