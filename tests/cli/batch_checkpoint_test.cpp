@@ -64,10 +64,12 @@ class BatchRuns : public ::testing::Test {
     return wdist(args);
   }
   std::string path(const std::string& name) const { return path_in(dir_, name); }
-  // A checkpoint of the run as a kill leaves it: runs killed ever later
-  // until one has written it.
+  // A checkpoint of the run as a kill leaves it: runs killed at random
+  // moments until one has written it.
   std::string killed_checkpoint(double whole_seconds) {
-    for (double delay = 0.3 * whole_seconds; delay < 20 * whole_seconds; delay *= 1.5) {
+    std::mt19937_64 rng(7);
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      const double delay = whole_seconds * std::uniform_real_distribution<double>(0.05, 0.95)(rng);
       wdist({"--quiet", "--checkpoint", "ck", "--checkpoint-interval", "0.01", "a.txt", "b.txt"}, delay);
       if (path_exists(path("ck"))) return file_text(path("ck"));
     }
