@@ -19,8 +19,15 @@ constexpr std::uint64_t kUnitPointsProjective = std::uint64_t{1} << 20;
 // Units per record at most: the set of finished units stays small.
 constexpr std::uint64_t kMostUnits = std::uint64_t{1} << 20;
 // A projective block's small table fills at most this much (q planes of
-// theta_(m+1) + 1 counters): well within L2.
-constexpr std::uint64_t kProjectiveBlockBytes = std::uint64_t{512} << 10;
+// theta_(m+1) + 1 counters): about L2. Each block also costs an update
+// per column, so a long code takes larger blocks, up to the longest size,
+// while it has more than a quarter as many columns as a block has points.
+// (Measured, bench/stream_bench BM_Route: 512 KiB to 4 MiB alike within
+// the noise for n = 100 and 1000; at n = 10,000 512 KiB blocks take 1.5-2.4
+// times as long as 1 MiB ones over F_3, F_5, and as 2 MiB ones over F_7.)
+constexpr std::uint64_t kProjectiveBlockBytes = std::uint64_t{1} << 20;
+constexpr std::uint64_t kProjectiveBlockBytesLongest = std::uint64_t{4} << 20;
+constexpr std::uint64_t kBlockPointsPerColumn = 4;
 // The transforms handle projective tables of dimension up to 32.
 constexpr unsigned kProjectiveTableDimension = 32;
 constexpr unsigned kBinaryDimensionLimit = 62;
@@ -80,10 +87,22 @@ bool plan_projective(const RecordShape& s, const TablePolicy& policy, RecordPlan
   // K - m high ones fixed per block (one block per point of PG(K-m-1, q)).
   unsigned m = 1;
   while (m + 2 <= p.K && projective_table_bytes(s.q, m + 2, p.counter_bits) <= kProjectiveBlockBytes) ++m;
+  std::uint64_t points = 0;
+  while (m + 2 <= p.K && field_power(s.q, m, points) &&
+         points < kBlockPointsPerColumn * static_cast<std::uint64_t>(s.n) &&
+         projective_table_bytes(s.q, m + 2, p.counter_bits) <= kProjectiveBlockBytesLongest)
+    ++m;
   std::uint64_t blocks = 0, block_points = 0;
   const bool blocks_possible = m < p.K && projective_point_count(s.q, p.K - m, blocks) &&
                                field_power(s.q, m, block_points);
-  if ((table_fits || !blocks_possible) && p.K <= kProjectiveTableDimension && table_bytes != 0) {
+  // Blocks are faster than the whole table whenever a block has as many
+  // points as the code has columns (measured for n up to 10,000 at every k
+  // that has blocks: 1.2-4 times, the table's allocation included), and
+  // need no more than a block of memory. A budget of any size is the menu
+  // programs' policy: they hold every projective record as a table.
+  const bool prefers_blocks =
+      blocks_possible && policy.table_budget != UINT64_MAX && block_points >= static_cast<std::uint64_t>(s.n);
+  if ((!blocks_possible || (table_fits && !prefers_blocks)) && p.K <= kProjectiveTableDimension && table_bytes != 0) {
     p.route = Route::projective_table;
     p.table_rows = theta + 1;
     p.table_bytes = table_bytes;

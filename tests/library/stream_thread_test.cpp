@@ -36,23 +36,23 @@ wdist::Distribution on_threads(const wdist::Plan& plan, unsigned threads, std::s
 struct RouteCase {
   int q;
   std::vector<Part> parts;
-  std::uint64_t budget;  // kLibraryTableBudget, or 0 for the block routes
+  std::uint64_t budget;  // UINT64_MAX (tables), the library's own, 0 (blocks)
   const char* route;
 };
 
 TEST(StreamedRecords, KnownSumsOnEveryRouteAndThreadCount) {
-  constexpr std::uint64_t kTables = wdist::kLibraryTableBudget;
+  constexpr std::uint64_t kTables = UINT64_MAX, kLibrary = wdist::kLibraryTableBudget;
   const RouteCase cases[] = {
-      {2, {{7, 12}, {7, 12}, {6, 10}, {6, 10}}, kTables, "binary blocks"},  // 2^26 messages, 16 units
+      {2, {{7, 12}, {7, 12}, {5, 10}, {5, 10}}, kLibrary, "binary blocks"},  // 2^24 messages, 4 units
       {2, {{8, 20}, {8, 20}}, 0, "binary table"},                           // one block: no blocks to take
-      {4, {{5, 8}, {4, 7}, {4, 7}}, kTables, "binary blocks"},              // F_4, K = 26
+      {4, {{4, 7}, {4, 7}, {4, 7}}, kLibrary, "binary blocks"},              // F_4, K = 24
       {4, {{4, 7}, {4, 7}}, kTables, "binary table"},
-      {3, {{5, 10}, {5, 10}, {5, 10}}, kTables, "projective table"},
-      {3, {{5, 10}, {5, 10}, {5, 10}}, 0, "projective blocks"},  // 7 units
+      {3, {{5, 10}, {5, 10}, {4, 8}}, kTables, "projective table"},
+      {3, {{5, 10}, {5, 10}, {5, 10}}, kLibrary, "projective blocks"},
       {5, {{4, 8}, {3, 6}, {3, 6}}, kTables, "projective table"},
-      {5, {{4, 8}, {4, 8}, {3, 6}}, 0, "projective blocks"},  // 12 units
+      {5, {{4, 8}, {4, 8}, {3, 6}}, kLibrary, "projective blocks"},
       {7, {{3, 6}, {3, 6}, {2, 5}}, kTables, "projective table"},
-      {7, {{3, 6}, {3, 6}, {3, 6}}, 0, "projective blocks"},  // 7 units
+      {7, {{3, 6}, {3, 6}, {3, 6}}, kLibrary, "projective blocks"},
   };
   std::mt19937_64 rng(44);
   for (const RouteCase& c : cases) {
@@ -65,9 +65,15 @@ TEST(StreamedRecords, KnownSumsOnEveryRouteAndThreadCount) {
       wdist::Plan plan;
       ASSERT_TRUE(wdist::plan_record_with_budget(known.code, options, c.budget, plan));
       EXPECT_EQ(plan.summary.route, c.route);
+      const bool blocks = std::string(c.route).find("blocks") != std::string::npos;
+      if (blocks) {
+        EXPECT_GE(plan.summary.units, 4u);
+      }
       const std::vector<mpz_class> expected = projective ? per_subcode(known.counts, c.q) : known.counts;
       for (unsigned threads : {1u, 2u, 3u}) {
-        if (projective && threads != 2) continue;  // the bias of one count per point, once per route
+        // A table is one unit: one thread tells all. The bias of one count
+        // per point: once per route.
+        if ((!blocks && threads != 1) || (projective && threads != 2 && blocks)) continue;
         const wdist::Distribution d = on_threads(plan, threads);
         EXPECT_EQ(d.counts, expected) << threads << " threads, projective " << projective;
         EXPECT_EQ(d.rank, known.rank);
@@ -80,7 +86,7 @@ TEST(StreamedRecords, KnownSumsOnEveryRouteAndThreadCount) {
 // process claims and completes while the pool runs: together the record.
 TEST(StreamedRecords, UnitsDoneElsewhereAddUpWithThePools) {
   std::mt19937_64 rng(45);
-  const KnownCode known = mixed_direct_sum(rng, 2, {{9, 14}, {9, 14}, {9, 14}});
+  const KnownCode known = mixed_direct_sum(rng, 2, {{9, 14}, {9, 14}, {8, 12}});
   wdist::Options options;
   options.dual = wdist::DualRoute::never;
   wdist::Plan plan;
