@@ -14,13 +14,17 @@
 // in progress. Started again with FILE in place, the run writes that
 // output again and carries on where it stopped; its output is then byte
 // for byte that of a run never stopped. FILE is removed when the run
-// completes.
+// completes. SIGINT or SIGTERM then write the checkpoint before the run
+// ends (exit status 128 + the signal).
+#include <pthread.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -35,6 +39,13 @@
 #include "library/executor.h"
 #include "wdist/plan.h"
 #include "wdist/records.h"
+
+// The signal that asked a run with a checkpoint to stop; 0 while none did.
+// Only the main thread takes these signals (the workers block them), and
+// only it reads this.
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+extern "C" void note_stop_signal(int signal) { g_stop_signal = signal; }
 
 namespace wdist::cli {
 
@@ -302,12 +313,14 @@ class Runner {
     p.index = index;
     p.origin = origin;
     p.bytes = held_bytes(code, plan);
+    // Room first: a checkpoint written meanwhile must still find the
+    // record's restored units among those it keeps.
+    make_room(p.bytes);
     p.job = std::make_shared<Job>(std::move(plan));
     if (!restore(p)) return;
     if (s_.format == Format::report) p.code = std::move(code);
     p.capacity = capacity;
     p.start = SteadyClock::now();
-    make_room(p.bytes);
     held_ += p.bytes;
     executor_.add(p.job);
     pending_.push_back(std::move(p));
@@ -461,9 +474,20 @@ class Runner {
 
   void maybe_checkpoint() {
     if (spool_ == nullptr) return;
+    const int signal = g_stop_signal;
     const auto now = SteadyClock::now();
-    if (std::chrono::duration<double>(now - last_checkpoint_).count() < s_.checkpoint_interval) return;
+    if (signal == 0 && std::chrono::duration<double>(now - last_checkpoint_).count() < s_.checkpoint_interval) return;
     last_checkpoint_ = now;
+    write_checkpoint_now();
+    if (signal == 0) return;
+    progress_.clear();
+    std::fflush(stdout);
+    std::fprintf(stderr, "wdist: stopped by signal %d; checkpoint %s resumes the run\n", signal, s_.checkpoint.c_str());
+    // The workers may be inside a unit: nothing is left to tidy.
+    std::_Exit(128 + signal);
+  }
+
+  void write_checkpoint_now() {
     CheckpointState state;
     state.run_identity = identity_;
     state.items_finished = items_written_;
@@ -501,7 +525,7 @@ class Runner {
     std::remove((s_.checkpoint + ".tmp").c_str());  // left by a run killed while writing one
   }
 
-  static constexpr std::uint64_t kWindowBytes = std::uint64_t{256} << 20;
+  static constexpr std::uint64_t kWindowBytes = std::uint64_t{128} << 20;
   static constexpr std::chrono::milliseconds kLookEvery{100};
 
   const Settings& s_;
@@ -535,7 +559,24 @@ int main(int argc, char** argv) {
     wdist::cli::Settings settings;
     int status = 0;
     if (!wdist::cli::parse_command_line(argc, argv, settings, status)) return status;
+    if (settings.checkpoint.empty()) {
+      wdist::cli::Runner runner(settings);
+      return runner.run();
+    }
+    // The workers start with the stop signals blocked (they inherit this
+    // thread's mask), so that the main thread alone takes them.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     wdist::cli::Runner runner(settings);
+    struct sigaction action {};
+    action.sa_handler = note_stop_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr);
     return runner.run();
   } catch (const std::exception& e) {
     // Only the program's own bookkeeping can throw here (the library

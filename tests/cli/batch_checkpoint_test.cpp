@@ -2,7 +2,8 @@
 // threads; runs killed at random moments and started again from their
 // checkpoint, with output byte for byte that of a run never killed; and
 // checkpoints that are not the run's own (damaged, truncated, of other
-// inputs or options) refused with exit status 2.
+// inputs or options) refused with exit status 2; a terminated run's last
+// checkpoint.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -117,6 +118,35 @@ TEST_F(BatchRuns, KilledAtRandomMomentsAndResumedGivesTheSameOutput) {
     EXPECT_FALSE(path_exists(path("ck.tmp")));
   }
   EXPECT_TRUE(resumed) << "no kill came after a checkpoint";
+}
+
+// SIGTERM (or SIGINT) writes the checkpoint at once, however long before
+// the next one would be due, and ends the run with 128 + the signal.
+TEST_F(BatchRuns, TerminatedRunsWriteTheirCheckpointFirst) {
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramRun reference = whole_run();
+  const double whole = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::mt19937_64 rng(5);
+  bool stopped = false;
+  for (int attempt = 0; attempt < 40 && !stopped; ++attempt) {
+    const double delay = whole * std::uniform_real_distribution<double>(0.05, 0.95)(rng);
+    const ProgramRun run = run_command({"/usr/bin/timeout", "--preserve-status", "-s", "TERM", std::to_string(delay),
+                                        WDIST_CLI_PROGRAM, "--quiet", "--checkpoint", "ck", "--checkpoint-interval",
+                                        "1000", "a.txt", "b.txt"},
+                                       dir_, "", kTimeout);
+    if (run.exit_status != 128 + 15) continue;  // finished before the signal came
+    stopped = true;
+    const std::string last_line = "wdist: stopped by signal 15; checkpoint ck resumes the run\n";
+    ASSERT_GE(run.err.size(), last_line.size());
+    EXPECT_EQ(run.err.substr(run.err.size() - last_line.size()), last_line);
+    EXPECT_TRUE(path_exists(path("ck")));
+  }
+  ASSERT_TRUE(stopped) << "no run was stopped by the signal";
+  const ProgramRun resumed = wdist({"--quiet", "--checkpoint", "ck", "a.txt", "b.txt"});
+  EXPECT_EQ(resumed.exit_status, reference.exit_status);
+  EXPECT_EQ(resumed.out, reference.out);
+  EXPECT_EQ(resumed.err, reference.err);
+  EXPECT_FALSE(path_exists(path("ck")));
 }
 
 TEST_F(BatchRuns, CheckpointsNotOfThisRunAreRefused) {
