@@ -1,6 +1,8 @@
 #include "library/executor.h"
 
 #include <algorithm>
+#include <new>
+#include <string>
 #include <ctime>
 
 #include "library/planned_record.h"
@@ -101,17 +103,26 @@ unsigned thread_count(unsigned requested) {
 
 Executor::Executor(unsigned threads) {
   threads = std::max(1u, threads);
-  workers_.reserve(threads - 1);
-  for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  try {
+    workers_.reserve(threads - 1);
+    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  } catch (...) {
+    // The workers started so far end before the failure goes on.
+    stop_workers();
+    throw;
+  }
 }
 
-Executor::~Executor() {
+Executor::~Executor() { stop_workers(); }
+
+void Executor::stop_workers() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
   wake_.notify_all();
   for (std::thread& t : workers_) t.join();
+  workers_.clear();
 }
 
 void Executor::add(const std::shared_ptr<Job>& job) {
@@ -139,9 +150,14 @@ bool Executor::claim_next(std::shared_ptr<Job>& job, std::uint64_t& first, std::
 }
 
 bool Executor::run_claimed(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
-  tally.counts.assign(job.plan.record->tally_size, 0);
   const double cpu_start = thread_cpu_seconds();
-  const Status s = run_units(job.plan, first, count, worker, tally);
+  Status s;
+  try {
+    tally.counts.assign(job.plan.record->tally_size, 0);
+  } catch (const std::bad_alloc&) {
+    s = Status{StatusCode::out_of_memory, "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
+  }
+  if (s) s = run_units(job.plan, first, count, worker, tally);
   {
     std::lock_guard<std::mutex> lock(job.mutex);
     job.cpu_seconds += thread_cpu_seconds() - cpu_start;

@@ -72,7 +72,8 @@ JobState state_of(const Job& job);
 class Executor {
  public:
   // `threads` computing threads in all (at least one): threads - 1 workers
-  // and the owner's thread while it waits.
+  // and the owner's thread while it waits. Throws what starting a thread
+  // throws (std::system_error), with no worker left running.
   explicit Executor(unsigned threads);
   ~Executor();
   Executor(const Executor&) = delete;
@@ -95,6 +96,7 @@ class Executor {
 
  private:
   void work();
+  void stop_workers();
   // The first job with a unit left and one of its units; false when no
   // unit is left. Called with mutex_ held.
   bool claim_next(std::shared_ptr<Job>& job, std::uint64_t& first, std::uint64_t& count);

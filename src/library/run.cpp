@@ -1,6 +1,9 @@
 // weight_distribution(): the library's steps on the threads of the options.
 #include <algorithm>
 #include <chrono>
+#include <new>
+#include <string>
+#include <system_error>
 
 #include "library/executor.h"
 #include "wdist/plan.h"
@@ -24,17 +27,9 @@ bool cancelled(const Options& options) {
 
 Status cancelled_status() { return Status{StatusCode::cancelled, "cancelled"}; }
 
-}  // namespace
-
-Status weight_distribution(const Code& code, const Options& options, Distribution& result) {
-  Plan plan;
-  if (Status s = plan_record(code, options, plan); !s) return s;
-  if (cancelled(options)) return cancelled_status();
+// The plan's units on `threads` threads, this one among them.
+Status run_on_threads(const Plan& plan, const Options& options, unsigned threads, Distribution& result) {
   const std::uint64_t units = plan.summary.units;
-  // The calling thread is one of them (executor.h).
-  const auto threads = static_cast<unsigned>(
-      std::clamp<std::uint64_t>(std::min<std::uint64_t>(thread_count(options.threads), units), 1, UINT32_MAX));
-
   const auto start = SteadyClock::now();
   Executor executor(threads);
   auto job = std::make_shared<Job>(plan);
@@ -58,6 +53,26 @@ Status weight_distribution(const Code& code, const Options& options, Distributio
   if (!job->status) return job->status;
   result = std::move(job->result);
   return Status{};
+}
+
+}  // namespace
+
+Status weight_distribution(const Code& code, const Options& options, Distribution& result) {
+  Plan plan;
+  if (Status s = plan_record(code, options, plan); !s) return s;
+  if (cancelled(options)) return cancelled_status();
+  const std::uint64_t units = plan.summary.units;
+  // The calling thread is one of them (executor.h).
+  const auto threads = static_cast<unsigned>(
+      std::clamp<std::uint64_t>(std::min<std::uint64_t>(thread_count(options.threads), units), 1, UINT32_MAX));
+
+  try {
+    return run_on_threads(plan, options, threads, result);
+  } catch (const std::bad_alloc&) {
+    return Status{StatusCode::out_of_memory, "the bookkeeping of " + std::to_string(units) + " units cannot be had"};
+  } catch (const std::system_error& e) {
+    return Status{StatusCode::out_of_memory, std::string("a thread cannot be started: ") + e.what()};
+  }
 }
 
 }  // namespace wdist
