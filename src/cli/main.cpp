@@ -17,6 +17,7 @@
 // completes. SIGINT or SIGTERM then write the checkpoint before the run
 // ends (exit status 128 + the signal).
 #include <pthread.h>
+#include <stdio_ext.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -189,12 +190,13 @@ struct Pending {
   std::uint64_t bytes = 0;   // what it holds while in flight
 };
 
-// What a record in flight holds: its matrix (kept for report blocks), the
-// plan's basis and prepared columns, its tallies and the done flags.
-std::uint64_t held_bytes(const Code& code, const Plan& plan) {
+// What a record in flight holds: its matrix (twice for report blocks),
+// the plan's basis and prepared columns, its tallies, the result, and the
+// done flags of up to 2^20 units.
+std::uint64_t held_bytes(const Code& code) {
   const auto entries = static_cast<std::uint64_t>(code.entries.size());
   const auto n = static_cast<std::uint64_t>(code.n);
-  return 3 * entries + 32 * n + 16 * (3 * n + 1) + plan.summary.units / 8 + 1024;
+  return 3 * entries + 32 * n + 16 * (3 * n + 1) + ((std::uint64_t{1} << 20) / 8);
 }
 
 class Runner {
@@ -273,6 +275,10 @@ class Runner {
       add_message(next_item_++, name, std::strerror(errno));
       return;
     }
+    // Only this thread reads it: no lock per character (the reader takes
+    // them one at a time, and with workers running every stdio call would
+    // lock otherwise).
+    __fsetlocking(in, FSETLOCKING_BYCALLER);
     RecordReader reader(in, s_.format == Format::report ? RecordRules::wide_program : RecordRules::library,
                         s_.projective);
     MatrixCapacity capacity;  // one run of the menu program per file
@@ -303,22 +309,29 @@ class Runner {
     if (!standard_input) std::fclose(in);
   }
 
+  // A record joins the window as a job of its code: the threads plan it as
+  // they compute it. A record the checkpoint has units of is planned here,
+  // to take them.
   void submit(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
-    Plan plan;
-    if (Status st = plan_record(code, options_, plan); !st) {
-      add_message(index, origin.file, "record " + std::to_string(origin.number) + ": " + st.message);
-      return;
-    }
     Pending p;
     p.index = index;
     p.origin = origin;
-    p.bytes = held_bytes(code, plan);
+    p.bytes = held_bytes(code);
     // Room first: a checkpoint written meanwhile must still find the
     // record's restored units among those it keeps.
     make_room(p.bytes);
-    p.job = std::make_shared<Job>(std::move(plan));
-    if (!restore(p)) return;
-    if (s_.format == Format::report) p.code = std::move(code);
+    if (s_.format == Format::report) p.code = code;
+    if (restored_.count(index) == 0) {
+      p.job = std::make_shared<Job>(std::move(code), options_);
+    } else {
+      Plan plan;
+      if (Status st = plan_record(code, options_, plan); !st) {
+        add_message(index, origin.file, "record " + std::to_string(origin.number) + ": " + st.message);
+        return;
+      }
+      p.job = std::make_shared<Job>(std::move(plan));
+      if (!restore(p)) return;
+    }
     p.capacity = capacity;
     p.start = SteadyClock::now();
     held_ += p.bytes;
@@ -399,14 +412,14 @@ class Runner {
   void show_progress(const Pending& head) {
     const double elapsed = std::chrono::duration<double>(SteadyClock::now() - head.start).count();
     if (!s_.progress && elapsed < 1.0) return;
-    std::uint64_t done = 0, restored = 0;
+    std::uint64_t done = 0, restored = 0, units = 0;
     {
       std::lock_guard<std::mutex> lock(head.job->mutex);
       done = head.job->done_count;
       restored = head.job->restored;
+      units = head.job->units;
     }
-    progress_.show(head.origin.file + " record " + std::to_string(head.origin.number), done, head.job->units, restored,
-                   elapsed);
+    progress_.show(head.origin.file + " record " + std::to_string(head.origin.number), done, units, restored, elapsed);
   }
 
   // Checkpoints.
@@ -499,8 +512,8 @@ class Runner {
         if (p.job->finished && !p.job->status) continue;  // computed again on resuming
       }
       JobState js = state_of(*p.job);
-      if (js.done_count == 0) continue;
-      state.records.push_back(RecordProgress{p.index, p.job->plan.summary.identity, p.job->units, std::move(js.done),
+      if (!js.planned || js.done_count == 0) continue;
+      state.records.push_back(RecordProgress{p.index, js.plan_identity, js.units, std::move(js.done),
                                              std::move(js.total), js.cpu_seconds});
     }
     // Records of the checkpoint resumed from that the run has not met again

@@ -1,9 +1,9 @@
 #include "library/executor.h"
 
 #include <algorithm>
+#include <ctime>
 #include <new>
 #include <string>
-#include <ctime>
 
 #include "library/planned_record.h"
 
@@ -28,13 +28,57 @@ bool is_finished(const Job& job) {
   return job.finished;
 }
 
+// Plans a job made from a code; true when that finished it (a failed plan,
+// or nothing to count).
+bool plan_job(Job& job) {
+  Plan plan;
+  Status s;
+  try {
+    s = plan_record(job.code, job.options, plan);
+  } catch (const std::bad_alloc&) {
+    s = Status{StatusCode::out_of_memory, "the plan of a record cannot be had"};
+  }
+  std::unique_lock<std::mutex> lock(job.mutex);
+  job.planning = false;
+  if (job.finished) return true;  // cancelled meanwhile
+  if (s) {
+    try {
+      job.total = empty_tally(plan);
+      job.done.assign(plan.summary.units, false);
+    } catch (const std::bad_alloc&) {
+      s = Status{StatusCode::out_of_memory, "the bookkeeping of a record cannot be had"};
+    }
+  }
+  if (!s) {
+    job.status = s;
+    job.finished = true;
+    return true;
+  }
+  job.plan = std::move(plan);
+  job.units = job.plan.summary.units;
+  job.planned = true;
+  job.code = Code{};
+  if (job.units != 0) return false;
+  lock.unlock();
+  finish_job(job);
+  return true;
+}
+
 }  // namespace
 
-Job::Job(Plan p) : plan(std::move(p)), units(plan.summary.units), total(empty_tally(plan)), done(units, false) {}
+Job::Job(Plan p) : plan(std::move(p)), units(plan.summary.units), planned(true), total(empty_tally(plan)), done(units, false) {}
+
+Job::Job(Code c, const Options& o) : code(std::move(c)), options(o) {
+  // A job runs on the executor's threads alone: progress and cancelling
+  // are its owner's.
+  options.progress = nullptr;
+  options.cancel = nullptr;
+}
 
 void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double cpu_seconds) {
   {
     std::lock_guard<std::mutex> lock(job.mutex);
+    if (!job.planned) return;
     for (std::uint64_t u = 0; u < job.units && u < done.size(); ++u)
       if (done[u] && !job.done[u]) {
         job.done[u] = true;
@@ -51,7 +95,7 @@ void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, d
 
 bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64_t& count) {
   std::lock_guard<std::mutex> lock(job.mutex);
-  if (job.finished) return false;
+  if (job.finished || !job.planned) return false;
   while (job.next < job.units && job.done[job.next]) ++job.next;
   if (job.next >= job.units) return false;
   first = job.next;
@@ -86,7 +130,8 @@ bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Ta
 
 JobState state_of(const Job& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
-  return JobState{job.done, job.total, job.cpu_seconds, job.done_count};
+  if (!job.planned) return JobState{};
+  return JobState{true, job.plan.summary.identity, job.units, job.done, job.total, job.cpu_seconds, job.done_count};
 }
 
 double thread_cpu_seconds() {
@@ -126,20 +171,48 @@ void Executor::stop_workers() {
 }
 
 void Executor::add(const std::shared_ptr<Job>& job) {
-  if (job->units == 0) complete_units(*job, 0, 0, Tally{}, Status{});
+  bool planned_empty = false, many_units = false;
+  {
+    std::lock_guard<std::mutex> lock(job->mutex);
+    planned_empty = job->planned && job->units == 0;
+    many_units = job->planned && job->units > 1;
+  }
+  if (planned_empty) complete_units(*job, 0, 0, Tally{}, Status{});
   if (is_finished(*job)) return;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(job);
+    // A record of one unit is worth a sleeping worker's wake-up (a system
+    // call and a switch, longer than a small record takes) only as one of
+    // a few; the owner takes them itself when it waits.
+    wake = idle_ > 0 && (many_units || jobs_.size() >= kWakeFor);
   }
-  wake_.notify_all();
+  if (many_units)
+    wake_.notify_all();
+  else if (wake)
+    wake_.notify_one();
 }
 
-bool Executor::claim_next(std::shared_ptr<Job>& job, std::uint64_t& first, std::uint64_t& count) {
+bool Executor::claim_next(Claim& claim) {
   if (stop_) return false;
   for (auto it = jobs_.begin(); it != jobs_.end();) {
-    if (claim_units(**it, 1, first, count)) {
-      job = *it;
+    Job& job = **it;
+    {
+      std::lock_guard<std::mutex> lock(job.mutex);
+      if (!job.planned && !job.finished) {
+        if (job.planning) {
+          ++it;  // its units come once it is planned
+          continue;
+        }
+        job.planning = true;
+        claim = Claim{*it, true, 0, 0};
+        return true;
+      }
+    }
+    if (claim_units(job, 1, claim.first, claim.count)) {
+      claim.job = *it;
+      claim.plan = false;
       return true;
     }
     // Nothing left to claim: finished, or its last units are in progress.
@@ -149,7 +222,19 @@ bool Executor::claim_next(std::shared_ptr<Job>& job, std::uint64_t& first, std::
   return false;
 }
 
-bool Executor::run_claimed(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
+bool Executor::run_claimed(const Claim& claim, Worker& worker, Tally& tally) {
+  Job& job = *claim.job;
+  if (claim.plan) {
+    if (plan_job(job)) return true;
+    // More units than this thread takes next: the others may help. (Taken
+    // and let go first: a worker that found the job still planning is
+    // asleep by then.)
+    if (job.units > 1) {
+      { const std::lock_guard<std::mutex> lock(mutex_); }
+      wake_.notify_all();
+    }
+    return false;
+  }
   const double cpu_start = thread_cpu_seconds();
   Status s;
   try {
@@ -157,27 +242,30 @@ bool Executor::run_claimed(Job& job, std::uint64_t first, std::uint64_t count, W
   } catch (const std::bad_alloc&) {
     s = Status{StatusCode::out_of_memory, "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
   }
-  if (s) s = run_units(job.plan, first, count, worker, tally);
+  if (s) s = run_units(job.plan, claim.first, claim.count, worker, tally);
   {
     std::lock_guard<std::mutex> lock(job.mutex);
     job.cpu_seconds += thread_cpu_seconds() - cpu_start;
   }
-  return complete_units(job, first, count, tally, s);
+  return complete_units(job, claim.first, claim.count, tally, s);
 }
 
 void Executor::work() {
   Worker worker;
   Tally tally;
   for (;;) {
-    std::shared_ptr<Job> job;
-    std::uint64_t first = 0, count = 0;
+    Claim claim;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return stop_ || claim_next(job, first, count); });
-      if (!job) return;
+      while (!stop_ && !claim_next(claim)) {
+        ++idle_;
+        wake_.wait(lock);
+        --idle_;
+      }
+      if (!claim.job) return;
       ++running_;
     }
-    const bool finished = run_claimed(*job, first, count, worker, tally);
+    const bool finished = run_claimed(claim, worker, tally);
     bool stopping = false;
     {
       // Taken after the job was marked finished: an owner that found it
@@ -195,14 +283,15 @@ void Executor::work() {
 bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock<std::mutex> lock(mutex_);
+  // Whatever is queued, the workers help with while the owner waits.
+  if (idle_ > 0 && !jobs_.empty() && timeout.count() > 0) wake_.notify_all();
   for (;;) {
     if (is_finished(job)) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::shared_ptr<Job> claimed;
-    std::uint64_t first = 0, count = 0;
-    if (claim_next(claimed, first, count)) {
+    Claim claim;
+    if (claim_next(claim)) {
       lock.unlock();
-      run_claimed(*claimed, first, count, owner_worker_, owner_tally_);
+      run_claimed(claim, owner_worker_, owner_tally_);
       lock.lock();
       continue;
     }

@@ -28,12 +28,22 @@
 
 namespace wdist {
 
+// A record's work. A job made from a plan can be claimed at once; one made
+// from a code is planned first, by the thread that takes it first (the
+// workers then plan a file of small records, not only compute it): its
+// plan and units are set, under the mutex, before any unit is claimed, and
+// a plan that fails finishes it with that status.
 struct Job {
   explicit Job(Plan p);
-  const Plan plan;
-  const std::uint64_t units;
+  Job(Code code, const Options& options);
 
-  mutable std::mutex mutex;  // guards everything below
+  mutable std::mutex mutex;  // guards everything below; plan and units are final once planned
+  Plan plan;
+  std::uint64_t units = 0;
+  bool planned = false;
+  bool planning = false;     // a thread is planning it now
+  Code code;                 // until planned
+  Options options;
   std::uint64_t next = 0;    // units before it are claimed or done
   Tally total;               // the tallies of the units done
   std::vector<bool> done;    // per unit
@@ -45,14 +55,15 @@ struct Job {
   Distribution result;
 };
 
-// Marks units done before any work (a resumed checkpoint): `total` is the
-// tally of exactly those units, `cpu_seconds` the time they took. When
-// they are all the job's units the job is finished here.
+// Marks units of a planned job done before any work (a resumed
+// checkpoint): `total` is the tally of exactly those units, `cpu_seconds`
+// the time they took. When they are all the job's units the job is
+// finished here.
 void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double cpu_seconds);
 
-// Claims up to `most` units of the job that are neither done nor claimed:
-// first .. first + count - 1 (fewer when a done unit or the end comes
-// first). False when none is left.
+// Claims up to `most` units of a planned job that are neither done nor
+// claimed: first .. first + count - 1 (fewer when a done unit or the end
+// comes first). False when none is left (or the job is not planned yet).
 bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64_t& count);
 
 // Adds the tally of claimed units; finishes the job (the MacWilliams
@@ -60,8 +71,12 @@ bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64
 // with that status. True when the job is finished now.
 bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status);
 
-// What a checkpoint keeps of a job: the units done, their tally and time.
+// What a checkpoint keeps of a job: the units done, their tally and time
+// (nothing while it is not planned).
 struct JobState {
+  bool planned = false;
+  std::uint64_t plan_identity = 0;
+  std::uint64_t units = 0;
   std::vector<bool> done;
   Tally total;
   double cpu_seconds = 0;
@@ -97,12 +112,18 @@ class Executor {
  private:
   void work();
   void stop_workers();
-  // The first job with a unit left and one of its units; false when no
-  // unit is left. Called with mutex_ held.
-  bool claim_next(std::shared_ptr<Job>& job, std::uint64_t& first, std::uint64_t& count);
-  // Computes claimed units and completes them; true when that finished
-  // their job.
-  static bool run_claimed(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
+  // What a thread takes next: a job to plan, or units of one.
+  struct Claim {
+    std::shared_ptr<Job> job;
+    bool plan = false;
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+  };
+  // The first job with work left and that work; false when none is left.
+  // Called with mutex_ held.
+  bool claim_next(Claim& claim);
+  // Does the claimed work; true when that finished its job.
+  bool run_claimed(const Claim& claim, Worker& worker, Tally& tally);
 
   std::mutex mutex_;
   std::condition_variable wake_;      // work to do, or stop
@@ -110,6 +131,8 @@ class Executor {
   std::deque<std::shared_ptr<Job>> jobs_;
   bool stop_ = false;
   unsigned running_ = 0;  // units being computed by workers
+  unsigned idle_ = 0;     // workers asleep for want of work
+  static constexpr std::size_t kWakeFor = 8;  // records queued that wake one
   Worker owner_worker_;   // the owner's storage, for its units in wait()
   Tally owner_tally_;
   std::vector<std::thread> workers_;

@@ -125,31 +125,52 @@ TEST(StreamedRecords, UnitsDoneElsewhereAddUpWithThePools) {
   EXPECT_EQ(whole->result.counts, known.counts);
 }
 
+// Small records as a file brings them: planned by the pool's threads
+// (jobs of a code) or before (jobs of a plan), among them one above the
+// work limit and a zero code.
 TEST(StreamedRecords, ManySmallRecordsOnOnePool) {
   std::mt19937_64 rng(46);
   constexpr int kFields[] = {2, 3, 4, 5, 7};
   struct Small {
     std::shared_ptr<wdist::Job> job;
     Weights expected;
+    wdist::StatusCode status = wdist::StatusCode::ok;
   };
+  wdist::Options options;
+  options.max_work = 1e6;
   for (unsigned threads : {1u, 2u, 3u}) {
     wdist::Executor executor(threads);
     std::vector<Small> records;
     for (int i = 0; i < 150; ++i) {
       const int q = kFields[i % 5];
-      const TestCode t = random_code(rng, q, 1 + static_cast<int>(rng() % 5), 1 + static_cast<int>(rng() % 12), i % 7 == 3, i % 4);
-      wdist::Plan plan;
-      ASSERT_TRUE(wdist::plan_record(to_code(t), {}, plan));
+      TestCode t = random_code(rng, q, 1 + static_cast<int>(rng() % 5), 1 + static_cast<int>(rng() % 12), i % 7 == 3, i % 4);
+      if (i == 50) t = random_code(rng, 2, 24, 60, false, 0);  // 2^24 messages, above the limit
+      if (i == 51) t = TestCode{2, 3, 2, {{0, 0, 0}, {0, 0, 0}}};  // the zero code: nothing to count
+      Small r;
       int rank = 0;
-      records.push_back(Small{std::make_shared<wdist::Job>(plan), codeword_weights(t, rank)});
-      executor.add(records.back().job);
+      if (i == 50) {
+        r.status = wdist::StatusCode::too_much_work;
+      } else {
+        r.expected = codeword_weights(t, rank);
+      }
+      if (i % 2 == 0) {
+        r.job = std::make_shared<wdist::Job>(to_code(t), options);
+      } else {
+        wdist::Plan plan;
+        ASSERT_TRUE(wdist::plan_record(to_code(t), options, plan));
+        r.job = std::make_shared<wdist::Job>(plan);
+      }
+      executor.add(r.job);
+      records.push_back(std::move(r));
     }
     for (const Small& r : records) {
       while (!executor.wait(*r.job, std::chrono::milliseconds(1000))) {
       }
       std::lock_guard<std::mutex> lock(r.job->mutex);
-      ASSERT_TRUE(r.job->status) << r.job->status.message;
-      EXPECT_EQ(as_weights(r.job->result), r.expected) << threads << " threads";
+      ASSERT_EQ(r.job->status.code, r.status) << r.job->status.message;
+      if (r.status == wdist::StatusCode::ok) {
+        EXPECT_EQ(as_weights(r.job->result), r.expected) << threads << " threads";
+      }
     }
   }
 }
