@@ -37,8 +37,8 @@ class Writer {
     for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
     bytes(b, sizeof b);
   }
-  bool ok() const { return ok_; }
-  std::uint64_t checksum() const { return hash_.value(); }
+  [[nodiscard]] bool ok() const { return ok_; }
+  [[nodiscard]] std::uint64_t checksum() const { return hash_.value(); }
 
  private:
   std::FILE* f_;
@@ -62,7 +62,7 @@ class Reader {
     for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[i]) << (8 * i);
     return true;
   }
-  std::uint64_t left() const { return left_; }
+  [[nodiscard]] std::uint64_t left() const { return left_; }
 
  private:
   std::FILE* f_;

@@ -38,7 +38,7 @@ class Hasher {
     add_value(static_cast<std::uint64_t>(s.size()));
     add(s.data(), s.size());
   }
-  std::uint64_t value() const { return h_; }
+  [[nodiscard]] std::uint64_t value() const { return h_; }
 
  private:
   std::uint64_t h_ = 14695981039346656037ULL;

@@ -255,7 +255,7 @@ class Runner {
   }
 
   // Items before the checkpoint's are neither computed nor written again.
-  bool skipped(std::uint64_t index) const { return index < items_resumed_; }
+  [[nodiscard]] bool skipped(std::uint64_t index) const { return index < items_resumed_; }
 
   // An item that is a message alone, in its place in the output.
   void add_message(std::uint64_t index, const std::string& file, const std::string& text) {
@@ -321,7 +321,7 @@ class Runner {
     // record's restored units among those it keeps.
     make_room(p.bytes);
     if (s_.format == Format::report) p.code = code;
-    if (restored_.count(index) == 0) {
+    if (!restored_.contains(index)) {
       p.job = std::make_shared<Job>(std::move(code), options_);
     } else {
       Plan plan;
@@ -424,7 +424,7 @@ class Runner {
 
   // Checkpoints.
 
-  std::string spool_name() const { return s_.checkpoint + ".spool"; }
+  [[nodiscard]] std::string spool_name() const { return s_.checkpoint + ".spool"; }
 
   // Reads the checkpoint when there is one and writes its output again.
   // False (exit status 2) when it cannot be used.

@@ -68,7 +68,7 @@ bool plan_job(Job& job) {
 
 Job::Job(Plan p) : plan(std::move(p)), units(plan.summary.units), planned(true), total(empty_tally(plan)), done(units, false) {}
 
-Job::Job(Code c, const Options& o) : code(std::move(c)), options(o) {
+Job::Job(Code c, Options o) : code(std::move(c)), options(std::move(o)) {
   // A job runs on the executor's threads alone: progress and cancelling
   // are its owner's.
   options.progress = nullptr;

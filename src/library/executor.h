@@ -35,7 +35,7 @@ namespace wdist {
 // a plan that fails finishes it with that status.
 struct Job {
   explicit Job(Plan p);
-  Job(Code code, const Options& options);
+  Job(Code code, Options options);
 
   mutable std::mutex mutex;  // guards everything below; plan and units are final once planned
   Plan plan;

@@ -42,16 +42,18 @@ struct RouteCase {
 
 TEST(StreamedRecords, KnownSumsOnEveryRouteAndThreadCount) {
   constexpr std::uint64_t kTables = UINT64_MAX, kLibrary = wdist::kLibraryTableBudget;
+  // Block routes of a few units each (1 on the table routes), small
+  // enough for the sanitizer builds.
   const RouteCase cases[] = {
-      {2, {{7, 12}, {7, 12}, {5, 10}, {5, 10}}, kLibrary, "binary blocks"},  // 2^24 messages, 4 units
-      {2, {{8, 20}, {8, 20}}, 0, "binary table"},                           // one block: no blocks to take
-      {4, {{4, 7}, {4, 7}, {4, 7}}, kLibrary, "binary blocks"},              // F_4, K = 24
-      {4, {{4, 7}, {4, 7}}, kTables, "binary table"},
-      {3, {{5, 10}, {5, 10}, {4, 8}}, kTables, "projective table"},
-      {3, {{5, 10}, {5, 10}, {5, 10}}, kLibrary, "projective blocks"},
-      {5, {{4, 8}, {3, 6}, {3, 6}}, kTables, "projective table"},
-      {5, {{4, 8}, {4, 8}, {3, 6}}, kLibrary, "projective blocks"},
-      {7, {{3, 6}, {3, 6}, {2, 5}}, kTables, "projective table"},
+      {2, {{7, 12}, {6, 10}, {5, 10}, {5, 10}}, kLibrary, "binary blocks"},  // K = 23
+      {2, {{8, 20}, {8, 20}}, 0, "binary table"},  // a table of one block: no blocks to take
+      {4, {{4, 7}, {4, 7}, {4, 7}}, kLibrary, "binary blocks"},  // F_4, K = 24
+      {4, {{4, 7}, {3, 6}}, kTables, "binary table"},
+      {3, {{4, 8}, {4, 8}, {4, 8}}, kTables, "projective table"},
+      {3, {{5, 10}, {5, 10}, {4, 8}}, kLibrary, "projective blocks"},
+      {5, {{3, 6}, {3, 6}, {2, 5}}, kTables, "projective table"},
+      {5, {{4, 8}, {3, 6}, {3, 6}}, kLibrary, "projective blocks"},
+      {7, {{3, 6}, {2, 5}, {2, 5}}, kTables, "projective table"},
       {7, {{3, 6}, {3, 6}, {3, 6}}, kLibrary, "projective blocks"},
   };
   std::mt19937_64 rng(44);
@@ -67,13 +69,14 @@ TEST(StreamedRecords, KnownSumsOnEveryRouteAndThreadCount) {
       EXPECT_EQ(plan.summary.route, c.route);
       const bool blocks = std::string(c.route).find("blocks") != std::string::npos;
       if (blocks) {
-        EXPECT_GE(plan.summary.units, 4u);
+        EXPECT_GE(plan.summary.units, 2u);
       }
       const std::vector<mpz_class> expected = projective ? per_subcode(known.counts, c.q) : known.counts;
-      for (unsigned threads : {1u, 2u, 3u}) {
-        // A table is one unit: one thread tells all. The bias of one count
-        // per point: once per route.
-        if ((!blocks && threads != 1) || (projective && threads != 2 && blocks)) continue;
+      // A table is one unit: one thread tells all. The bias of one count
+      // per point: once per route.
+      std::vector<unsigned> thread_counts = {1};
+      if (blocks) thread_counts = projective ? std::vector<unsigned>{2} : std::vector<unsigned>{1, 3};
+      for (unsigned threads : thread_counts) {
         const wdist::Distribution d = on_threads(plan, threads);
         EXPECT_EQ(d.counts, expected) << threads << " threads, projective " << projective;
         EXPECT_EQ(d.rank, known.rank);
