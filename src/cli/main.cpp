@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -134,13 +135,12 @@ bool parse_command_line(int argc, char** argv, Settings& s, int& status) {
   s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
   s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
   if (s.files.empty()) s.files.emplace_back("-");
-  if (!s.checkpoint.empty())
-    for (const std::string& name : s.files)
-      if (name == "-") {
-        std::fprintf(stderr, "wdist: --checkpoint needs named input files: standard input cannot be read again\n");
-        status = 2;
-        return false;
-      }
+  if (!s.checkpoint.empty() &&
+      std::any_of(s.files.begin(), s.files.end(), [](const std::string& name) { return name == "-"; })) {
+    std::fprintf(stderr, "wdist: --checkpoint needs named input files: standard input cannot be read again\n");
+    status = 2;
+    return false;
+  }
   return true;
 }
 
