@@ -21,14 +21,18 @@ quick=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
-    --build) build_dir="$2"; shift ;;
-    --out) out_dir="$2"; shift ;;
+    --build) build_dir="$(realpath -m "$2")"; shift ;;
+    --out) out_dir="$(realpath -m "$2")"; shift ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
   shift
 done
 
-cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDIST_BUILD_TESTS=OFF >/dev/null
+# A build folder given that exists keeps its own settings (it should be a
+# Release build).
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+  cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDIST_BUILD_TESTS=OFF >/dev/null
+fi
 cmake --build "$build_dir" -j2 --target wdist_cli
 wdist="$build_dir/wdist"
 mkdir -p "$out_dir"

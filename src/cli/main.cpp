@@ -183,6 +183,7 @@ struct Pending {
   std::uint64_t index = 0;
   RecordOrigin origin;
   std::shared_ptr<Job> job;  // null: the item is its message alone
+  std::shared_ptr<std::string> text;  // its output, written by the thread that finished it
   std::string message;       // for standard error, complete with its newline
   Code code;                 // report blocks repeat the matrix
   MatrixCapacity capacity;   // report blocks show the storage capacities
@@ -332,6 +333,18 @@ class Runner {
       p.job = std::make_shared<Job>(std::move(plan));
       if (!restore(p)) return;
     }
+    if (s_.format != Format::report) {
+      // The text is made where the result is: a file of small records
+      // then leaves this thread little more than reading.
+      p.text = std::make_shared<std::string>();
+      p.job->on_result = [text = p.text, origin, json = s_.format == Format::json](const Distribution& d, double) {
+        try {
+          *text = json ? json_record(origin, d) : text_record(origin, d);
+        } catch (const std::bad_alloc&) {
+          text->clear();  // made here instead
+        }
+      };
+    }
     p.capacity = capacity;
     p.start = SteadyClock::now();
     held_ += p.bytes;
@@ -388,6 +401,8 @@ class Runner {
       std::lock_guard<std::mutex> lock(job.mutex);
       if (!job.status) {
         error = message_line(head.origin.file, "record " + std::to_string(head.origin.number) + ": " + job.status.message);
+      } else if (head.text && !head.text->empty()) {
+        out = std::move(*head.text);
       } else {
         switch (s_.format) {
           case Format::text: out = text_record(head.origin, job.result); break;

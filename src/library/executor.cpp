@@ -17,6 +17,14 @@ namespace {
 void finish_job(Job& job) {
   Distribution result;
   const Status s = finish_record(job.plan, job.total, result);
+  if (s && job.on_result) {
+    double cpu_seconds = 0;
+    {
+      std::lock_guard<std::mutex> lock(job.mutex);
+      cpu_seconds = job.cpu_seconds;
+    }
+    job.on_result(result, cpu_seconds);
+  }
   std::lock_guard<std::mutex> lock(job.mutex);
   job.status = s;
   job.result = std::move(result);
@@ -266,25 +274,25 @@ void Executor::work() {
       ++running_;
     }
     const bool finished = run_claimed(claim, worker, tally);
-    bool stopping = false;
+    bool wake_owner = false;
     {
       // Taken after the job was marked finished: an owner that found it
       // unfinished is waiting by now, and hears the notification.
       std::lock_guard<std::mutex> lock(mutex_);
       --running_;
-      stopping = stop_;
+      // The owner waits for one job to finish (cancel() for the units to
+      // end): only that is worth waking it for.
+      wake_owner = stop_ || (finished && claim.job.get() == awaited_);
     }
-    // The owner waits for jobs to finish (and cancel() for units to end):
-    // only those are worth a wake-up.
-    if (finished || stopping) finished_.notify_all();
+    if (wake_owner) finished_.notify_all();
   }
 }
 
 bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock<std::mutex> lock(mutex_);
-  // Whatever is queued, the workers help with while the owner waits.
-  if (idle_ > 0 && !jobs_.empty() && timeout.count() > 0) wake_.notify_all();
+  // Enough queued for a worker's wake-up: it helps while the owner waits.
+  if (idle_ > 0 && jobs_.size() >= kWakeFor && timeout.count() > 0) wake_.notify_one();
   for (;;) {
     if (is_finished(job)) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
@@ -295,7 +303,9 @@ bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
       lock.lock();
       continue;
     }
+    awaited_ = &job;
     finished_.wait_until(lock, deadline);
+    awaited_ = nullptr;
   }
 }
 

@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -53,6 +54,11 @@ struct Job {
   bool finished = false;     // status and result are final
   Status status;
   Distribution result;
+  // Called once by the thread that computes a result, before the job is
+  // marked finished: what a front end makes of the result (the text it
+  // writes, say), made on the pool too. Not called when the job fails.
+  // Set before the job is added.
+  std::function<void(const Distribution& result, double cpu_seconds)> on_result;
 };
 
 // Marks units of a planned job done before any work (a resumed
@@ -132,6 +138,7 @@ class Executor {
   bool stop_ = false;
   unsigned running_ = 0;  // units being computed by workers
   unsigned idle_ = 0;     // workers asleep for want of work
+  const Job* awaited_ = nullptr;  // the job the owner sleeps on
   static constexpr std::size_t kWakeFor = 8;  // records queued that wake one
   Worker owner_worker_;   // the owner's storage, for its units in wait()
   Tally owner_tally_;
