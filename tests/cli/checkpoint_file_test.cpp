@@ -1,0 +1,115 @@
+// The checkpoint file on its own: what is written reads back the same, the
+// output bytes included; a file cut at any length or with any one byte
+// changed is refused, never half read.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/checkpoint.h"
+#include "support/program_runner.h"
+
+namespace {
+
+using namespace wdist_test;
+using wdist::cli::CheckpointRead;
+using wdist::cli::CheckpointState;
+
+class CheckpointFile : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = make_work_dir(); }
+  void TearDown() override { remove_work_dir(dir_); }
+  std::string path(const std::string& name) const { return path_in(dir_, name); }
+  // Reads `name`; the output bytes it held in `output`.
+  CheckpointRead read(const std::string& name, CheckpointState& state, std::string& output, std::string& error) {
+    std::FILE* out = std::tmpfile();
+    const CheckpointRead r = wdist::cli::read_checkpoint(path(name), state, out, error);
+    output.assign(static_cast<std::size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    if (!output.empty()) {
+      EXPECT_EQ(std::fread(output.data(), 1, output.size(), out), output.size());
+    }
+    std::fclose(out);
+    return r;
+  }
+  std::string dir_;
+};
+
+CheckpointState sample_state() {
+  CheckpointState s;
+  s.run_identity = 0x0123456789abcdefULL;
+  s.items_finished = 17;
+  s.failed = true;
+  wdist::cli::RecordProgress a;
+  a.index = 17;
+  a.plan_identity = 42;
+  a.units = 11;
+  a.done = {true, false, true, true, false, false, false, true, false, true, true};
+  a.total.counts = {1, 0, 5, 1ULL << 40, 7};
+  a.cpu_seconds = 1.25;
+  wdist::cli::RecordProgress b;
+  b.index = 19;
+  b.plan_identity = 43;
+  b.units = 1;
+  b.done = {true};
+  b.total.counts = {3};
+  s.records = {a, b};
+  return s;
+}
+
+TEST_F(CheckpointFile, ReadsBackWhatWasWritten) {
+  const std::string output = "o and some output\nwith a second line\n";
+  std::FILE* spool = std::tmpfile();
+  ASSERT_EQ(std::fwrite(output.data(), 1, output.size(), spool), output.size());
+  std::fflush(spool);
+  const CheckpointState written = sample_state();
+  std::string error;
+  ASSERT_TRUE(wdist::cli::write_checkpoint(path("ck"), written, spool, output.size(), error)) << error;
+  std::fclose(spool);
+  EXPECT_FALSE(path_exists(path("ck.tmp")));
+
+  CheckpointState state;
+  std::string read_output;
+  ASSERT_EQ(read("ck", state, read_output, error), CheckpointRead::ok) << error;
+  EXPECT_EQ(read_output, output);
+  EXPECT_EQ(state.run_identity, written.run_identity);
+  EXPECT_EQ(state.items_finished, written.items_finished);
+  EXPECT_EQ(state.failed, written.failed);
+  ASSERT_EQ(state.records.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(state.records[i].index, written.records[i].index);
+    EXPECT_EQ(state.records[i].plan_identity, written.records[i].plan_identity);
+    EXPECT_EQ(state.records[i].units, written.records[i].units);
+    EXPECT_EQ(state.records[i].done, written.records[i].done);
+    EXPECT_EQ(state.records[i].total.counts, written.records[i].total.counts);
+    EXPECT_EQ(state.records[i].cpu_seconds, written.records[i].cpu_seconds);
+  }
+  EXPECT_EQ(read("absent", state, read_output, error), CheckpointRead::absent);
+}
+
+TEST_F(CheckpointFile, EveryCutAndEveryChangedByteIsRefused) {
+  std::FILE* spool = std::tmpfile();
+  const std::string output = "output";
+  std::fwrite(output.data(), 1, output.size(), spool);
+  std::fflush(spool);
+  std::string error;
+  ASSERT_TRUE(wdist::cli::write_checkpoint(path("ck"), sample_state(), spool, output.size(), error)) << error;
+  std::fclose(spool);
+  const std::string good = file_text(path("ck"));
+  CheckpointState state;
+  std::string read_output;
+  for (std::size_t length = 0; length < good.size(); ++length) {
+    ASSERT_TRUE(write_file(path("cut"), good.substr(0, length)));
+    EXPECT_EQ(read("cut", state, read_output, error), CheckpointRead::refused) << length << " bytes";
+    EXPECT_EQ(read_output, "") << "nothing of a refused checkpoint is copied";
+  }
+  for (std::size_t at = 0; at < good.size(); ++at) {
+    std::string changed = good;
+    changed[at] = static_cast<char>(changed[at] ^ 0x01);
+    ASSERT_TRUE(write_file(path("changed"), changed));
+    EXPECT_EQ(read("changed", state, read_output, error), CheckpointRead::refused) << "byte " << at;
+  }
+  EXPECT_EQ(error, "it is damaged or truncated (its checksum does not match)");
+}
+
+}  // namespace
