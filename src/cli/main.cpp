@@ -206,10 +206,13 @@ class Runner {
       : s_(s),
         executor_(thread_count(s.threads)),
         progress_(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0)),
-        window_(std::max(8u, 32 * executor_.threads())) {
+        window_(std::max(8u, 128 * executor_.threads())) {
     options_.projective = s.projective;
     options_.dual = s.dual;
     options_.max_work = s.max_work;
+    if (!s.checkpoint.empty())
+      look_every_ = std::clamp(std::chrono::milliseconds(static_cast<std::int64_t>(1000 * s.checkpoint_interval)),
+                               std::chrono::milliseconds(1), kLookEvery);
   }
 
   int run() {
@@ -391,7 +394,7 @@ class Runner {
     std::string out, error;
     if (head.job) {
       Job& job = *head.job;
-      while (!executor_.wait(job, wait ? kLookEvery : std::chrono::milliseconds(0))) {
+      while (!executor_.wait(job, wait ? look_every_ : std::chrono::milliseconds(0))) {
         if (!wait) return false;
         // A long record: what is finished before it shows now.
         std::fflush(stdout);
@@ -421,6 +424,7 @@ class Runner {
     ++items_written_;
     held_ -= head.bytes;
     pending_.pop_front();
+    maybe_checkpoint();
     return true;
   }
 
@@ -554,7 +558,11 @@ class Runner {
   }
 
   static constexpr std::uint64_t kWindowBytes = std::uint64_t{128} << 20;
+  // How long the main thread computes before it looks up (progress,
+  // checkpoints): a tenth of a second, or the checkpoint interval when
+  // that is shorter.
   static constexpr std::chrono::milliseconds kLookEvery{100};
+  std::chrono::milliseconds look_every_ = kLookEvery;
 
   const Settings& s_;
   Options options_;

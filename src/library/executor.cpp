@@ -17,7 +17,8 @@ namespace {
 void finish_job(Job& job) {
   Distribution result;
   const Status s = finish_record(job.plan, job.total, result);
-  if (s && job.on_result) {
+  const bool taken = s && job.on_result;
+  if (taken) {
     double cpu_seconds = 0;
     {
       std::lock_guard<std::mutex> lock(job.mutex);
@@ -27,7 +28,15 @@ void finish_job(Job& job) {
   }
   std::lock_guard<std::mutex> lock(job.mutex);
   job.status = s;
-  job.result = std::move(result);
+  if (taken) {
+    // The front end has what it wants: the prepared columns and the counts
+    // go here, in the thread that made most of them (glibc frees another
+    // thread's memory under that thread's arena lock, which the many small
+    // records of a file would otherwise contend for).
+    job.plan.record.reset();
+  } else {
+    job.result = std::move(result);
+  }
   job.finished = true;
 }
 
@@ -188,6 +197,7 @@ void Executor::add(const std::shared_ptr<Job>& job) {
   if (planned_empty) complete_units(*job, 0, 0, Tally{}, Status{});
   if (is_finished(*job)) return;
   bool wake = false;
+  news_.fetch_add(1, std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(job);
@@ -202,21 +212,40 @@ void Executor::add(const std::shared_ptr<Job>& job) {
     wake_.notify_one();
 }
 
+bool Executor::Claim::holds(const Job* other) const {
+  if (job.get() == other) return true;
+  for (int i = 0; i < more_count; ++i)
+    if (more[static_cast<std::size_t>(i)].get() == other) return true;
+  return false;
+}
+
 bool Executor::claim_next(Claim& claim) {
   if (stop_) return false;
+  // Marks the job as being planned when it is a job to plan.
+  const auto take_to_plan = [](Job& job) {
+    std::lock_guard<std::mutex> lock(job.mutex);
+    if (job.planned || job.finished || job.planning) return false;
+    job.planning = true;
+    return true;
+  };
   for (auto it = jobs_.begin(); it != jobs_.end();) {
     Job& job = **it;
+    bool unplanned = false;
     {
       std::lock_guard<std::mutex> lock(job.mutex);
-      if (!job.planned && !job.finished) {
-        if (job.planning) {
-          ++it;  // its units come once it is planned
-          continue;
-        }
-        job.planning = true;
-        claim = Claim{*it, true, 0, 0};
-        return true;
+      unplanned = !job.planned && !job.finished;
+    }
+    if (unplanned) {
+      if (!take_to_plan(job)) {
+        ++it;  // being planned: its units come once it is
+        continue;
       }
+      claim = Claim{};
+      claim.job = *it;
+      claim.plan = true;
+      for (auto next = std::next(it); next != jobs_.end() && claim.more_count < kPlanBatch - 1; ++next)
+        if (take_to_plan(**next)) claim.more[static_cast<std::size_t>(claim.more_count++)] = *next;
+      return true;
     }
     if (claim_units(job, 1, claim.first, claim.count)) {
       claim.job = *it;
@@ -231,18 +260,32 @@ bool Executor::claim_next(Claim& claim) {
 }
 
 bool Executor::run_claimed(const Claim& claim, Worker& worker, Tally& tally) {
-  Job& job = *claim.job;
-  if (claim.plan) {
-    if (plan_job(job)) return true;
-    // More units than this thread takes next: the others may help. (Taken
-    // and let go first: a worker that found the job still planning is
-    // asleep by then.)
-    if (job.units > 1) {
-      { const std::lock_guard<std::mutex> lock(mutex_); }
-      wake_.notify_all();
-    }
-    return false;
+  if (!claim.plan) return run_units_of(*claim.job, claim.first, claim.count, worker, tally);
+  bool finished = plan_and_start(*claim.job, worker, tally);
+  for (int i = 0; i < claim.more_count; ++i)
+    finished = plan_and_start(*claim.more[static_cast<std::size_t>(i)], worker, tally) || finished;
+  return finished;
+}
+
+bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
+  if (plan_job(job)) return true;
+  news_.fetch_add(1, std::memory_order_release);
+  // More units than this thread takes next: the others may help. (Taken
+  // and let go first: a worker that found the job still planning is
+  // asleep by then.)
+  if (job.units > 1) {
+    { const std::lock_guard<std::mutex> lock(mutex_); }
+    wake_.notify_all();
   }
+  // The thread that planned a record takes its first unit: the record's
+  // columns are in this core's caches. (A small record handed from core
+  // to core between its plan and its unit costs more than it takes.)
+  std::uint64_t first = 0, count = 0;
+  if (!claim_units(job, 1, first, count)) return false;
+  return run_units_of(job, first, count, worker, tally);
+}
+
+bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
   const double cpu_start = thread_cpu_seconds();
   Status s;
   try {
@@ -250,50 +293,55 @@ bool Executor::run_claimed(const Claim& claim, Worker& worker, Tally& tally) {
   } catch (const std::bad_alloc&) {
     s = Status{StatusCode::out_of_memory, "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
   }
-  if (s) s = run_units(job.plan, claim.first, claim.count, worker, tally);
+  if (s) s = run_units(job.plan, first, count, worker, tally);
   {
     std::lock_guard<std::mutex> lock(job.mutex);
     job.cpu_seconds += thread_cpu_seconds() - cpu_start;
   }
-  return complete_units(job, claim.first, claim.count, tally, s);
+  return complete_units(job, first, count, tally, s);
 }
 
 void Executor::work() {
   Worker worker;
   Tally tally;
+  // mutex_ is held except while a unit runs: one lock per unit, as a
+  // contended lock puts a thread to sleep.
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     Claim claim;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      while (!stop_ && !claim_next(claim)) {
-        ++idle_;
-        wake_.wait(lock);
-        --idle_;
+    for (bool spun = false; !stop_ && !claim_next(claim);) {
+      if (!spun) {
+        spun = true;
+        spin_while_quiet(lock);
+        continue;
       }
-      if (!claim.job) return;
-      ++running_;
+      ++idle_;
+      wake_.wait(lock);
+      --idle_;
     }
+    if (!claim.job) return;
+    ++running_;
+    lock.unlock();
     const bool finished = run_claimed(claim, worker, tally);
-    bool wake_owner = false;
-    {
-      // Taken after the job was marked finished: an owner that found it
-      // unfinished is waiting by now, and hears the notification.
-      std::lock_guard<std::mutex> lock(mutex_);
-      --running_;
-      // The owner waits for one job to finish (cancel() for the units to
-      // end): only that is worth waking it for.
-      wake_owner = stop_ || (finished && claim.job.get() == awaited_);
-    }
-    if (wake_owner) finished_.notify_all();
+    if (finished) news_.fetch_add(1, std::memory_order_release);
+    // Taken after the job was marked finished: an owner that found it
+    // unfinished is waiting by now, and hears the notification.
+    lock.lock();
+    --running_;
+    // The owner waits for one job to finish (cancel() for the units to
+    // end): only that is worth waking it for.
+    if (stop_ || (finished && claim.holds(awaited_))) finished_.notify_all();
   }
 }
 
 bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
+  if (is_finished(job)) return true;
+  if (timeout.count() <= 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock<std::mutex> lock(mutex_);
   // Enough queued for a worker's wake-up: it helps while the owner waits.
-  if (idle_ > 0 && jobs_.size() >= kWakeFor && timeout.count() > 0) wake_.notify_one();
-  for (;;) {
+  if (idle_ > 0 && jobs_.size() >= kWakeFor) wake_.notify_one();
+  for (bool spun = false;;) {
     if (is_finished(job)) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     Claim claim;
@@ -301,12 +349,25 @@ bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
       lock.unlock();
       run_claimed(claim, owner_worker_, owner_tally_);
       lock.lock();
+      spun = false;
+      continue;
+    }
+    if (!spun) {
+      spun = true;
+      spin_while_quiet(lock);
       continue;
     }
     awaited_ = &job;
     finished_.wait_until(lock, deadline);
     awaited_ = nullptr;
   }
+}
+
+void Executor::spin_while_quiet(std::unique_lock<std::mutex>& lock) {
+  const std::uint64_t seen = news_.load(std::memory_order_acquire);
+  lock.unlock();
+  for (int i = 0; i < kQuietYields && news_.load(std::memory_order_acquire) == seen; ++i) std::this_thread::yield();
+  lock.lock();
 }
 
 void Executor::cancel() {

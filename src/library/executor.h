@@ -14,6 +14,7 @@
 // claim and complete units through the same job calls.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -56,8 +57,9 @@ struct Job {
   Distribution result;
   // Called once by the thread that computes a result, before the job is
   // marked finished: what a front end makes of the result (the text it
-  // writes, say), made on the pool too. Not called when the job fails.
-  // Set before the job is added.
+  // writes, say), made on the pool too. The result is then not kept, and
+  // neither are the plan's prepared columns (plan.summary is). Not called
+  // when the job fails. Set before the job is added.
   std::function<void(const Distribution& result, double cpu_seconds)> on_result;
 };
 
@@ -118,18 +120,34 @@ class Executor {
  private:
   void work();
   void stop_workers();
-  // What a thread takes next: a job to plan, or units of one.
+  // What a thread takes next: units of a job, or jobs to plan (and
+  // compute), several at once so that a file of small records costs one
+  // claim per few records.
+  static constexpr int kPlanBatch = 8;
   struct Claim {
-    std::shared_ptr<Job> job;
+    std::shared_ptr<Job> job;  // the job, or the first job to plan
     bool plan = false;
     std::uint64_t first = 0;
     std::uint64_t count = 0;
+    std::array<std::shared_ptr<Job>, kPlanBatch - 1> more;  // further jobs to plan
+    int more_count = 0;
+    // Whether `job` is one of the claimed jobs.
+    [[nodiscard]] bool holds(const Job* other) const;
   };
   // The first job with work left and that work; false when none is left.
   // Called with mutex_ held.
   bool claim_next(Claim& claim);
-  // Does the claimed work; true when that finished its job.
+  // Does the claimed work; true when that finished a job.
   bool run_claimed(const Claim& claim, Worker& worker, Tally& tally);
+  // Plans a job and computes its first unit; true when that finished it.
+  bool plan_and_start(Job& job, Worker& worker, Tally& tally);
+  // Computes claimed units and completes them; true when that finished
+  // their job.
+  static bool run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
+  // Lets mutex_ go and yields a while, until there is news (a job added or
+  // planned, or one finished) or a short time has passed: small records
+  // follow each other faster than a thread falls asleep and is woken.
+  void spin_while_quiet(std::unique_lock<std::mutex>& lock);
 
   std::mutex mutex_;
   std::condition_variable wake_;      // work to do, or stop
@@ -139,6 +157,8 @@ class Executor {
   unsigned running_ = 0;  // units being computed by workers
   unsigned idle_ = 0;     // workers asleep for want of work
   const Job* awaited_ = nullptr;  // the job the owner sleeps on
+  std::atomic<std::uint64_t> news_{0};  // counts jobs added, planned and finished
+  static constexpr int kQuietYields = 200;
   static constexpr std::size_t kWakeFor = 8;  // records queued that wake one
   Worker owner_worker_;   // the owner's storage, for its units in wait()
   Tally owner_tally_;
