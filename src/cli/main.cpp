@@ -336,6 +336,8 @@ class Runner {
       p.job = std::make_shared<Job>(std::move(plan));
       if (!restore(p)) return;
     }
+    // Report blocks show the processor time; nothing else needs it.
+    p.job->timed = s_.format == Format::report;
     if (s_.format != Format::report) {
       // The text is made where the result is: a file of small records
       // then leaves this thread little more than reading.

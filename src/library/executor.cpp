@@ -286,7 +286,8 @@ bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
 }
 
 bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
-  const double cpu_start = thread_cpu_seconds();
+  // `timed` is set before the job is added and never changes.
+  const double cpu_start = job.timed ? thread_cpu_seconds() : 0;
   Status s;
   try {
     tally.counts.assign(job.plan.record->tally_size, 0);
@@ -294,9 +295,10 @@ bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, 
     s = Status{StatusCode::out_of_memory, "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
   }
   if (s) s = run_units(job.plan, first, count, worker, tally);
-  {
+  if (job.timed) {
+    const double spent = thread_cpu_seconds() - cpu_start;
     std::lock_guard<std::mutex> lock(job.mutex);
-    job.cpu_seconds += thread_cpu_seconds() - cpu_start;
+    job.cpu_seconds += spent;
   }
   return complete_units(job, first, count, tally, s);
 }

@@ -51,6 +51,7 @@ struct Job {
   std::vector<bool> done;    // per unit
   std::uint64_t done_count = 0;
   std::uint64_t restored = 0;  // units done before any work (a resumed checkpoint)
+  bool timed = false;        // whether cpu_seconds is measured (a system call per unit)
   double cpu_seconds = 0;    // processor time spent on its units, every thread together
   bool finished = false;     // status and result are final
   Status status;
