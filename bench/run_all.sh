@@ -31,7 +31,7 @@ done
 
 cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDIST_BUILD_BENCH=ON \
   -DWDIST_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j2 --target wdist_bench_binary wdist_bench_binary_wide wdist_bench_qary
+cmake --build "$build_dir" -j2 --target wdist_bench_binary wdist_bench_binary_wide wdist_bench_qary wdist_bench_stream
 
 mkdir -p "$out_dir"
 run() {
@@ -47,4 +47,5 @@ uptime
 run wdist_bench_binary --max_k="$max_k"
 run wdist_bench_binary_wide --max_k="$max_k"
 run wdist_bench_qary
+run wdist_bench_stream
 uptime

@@ -51,7 +51,7 @@ struct Job {
   std::vector<bool> done;    // per unit
   std::uint64_t done_count = 0;
   std::uint64_t restored = 0;  // units done before any work (a resumed checkpoint)
-  bool timed = false;        // whether cpu_seconds is measured (a system call per unit)
+  bool timed = false;        // whether cpu_seconds is measured (two system calls a unit); set before it is added
   double cpu_seconds = 0;    // processor time spent on its units, every thread together
   bool finished = false;     // status and result are final
   Status status;
@@ -109,9 +109,10 @@ class Executor {
   // at once.
   void add(const std::shared_ptr<Job>& job);
   // Waits until the job is finished or `timeout` has passed, computing
-  // units of the jobs meanwhile (a unit begun is completed first, so the
-  // wait may last one unit longer); true when it is finished. With a zero
-  // timeout it only looks. Only the owner's thread calls it.
+  // units of the jobs meanwhile (work begun is completed first, a unit or
+  // a few small records, so the wait may last that much longer); true when
+  // it is finished. With a zero timeout it only looks. Only the owner's
+  // thread calls it.
   bool wait(const Job& job, std::chrono::milliseconds timeout);
   // Stops handing out units; units in progress are completed; every job
   // that is not finished then ends as cancelled.
