@@ -21,9 +21,6 @@ constexpr std::uint64_t kMostUnits = std::uint64_t{1} << 20;
 // A projective block's small table fills at most this much (q planes of
 // theta_(m+1) + 1 counters): well within L2.
 constexpr std::uint64_t kProjectiveBlockBytes = std::uint64_t{512} << 10;
-// The transforms handle projective tables of dimension up to 32.
-constexpr unsigned kProjectiveTableDimension = 32;
-constexpr unsigned kBinaryDimensionLimit = 62;
 
 // The narrowest counter that holds every value: transformed binary values
 // lie in -N..N; projective entries count up to n columns.
