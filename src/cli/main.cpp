@@ -107,8 +107,6 @@ bool parse_command_line(int argc, char** argv, Settings& s, int& status) {
 struct Pending {
   RecordOrigin origin;
   std::shared_ptr<Job> job;
-  Code code;                 // report blocks repeat the matrix
-  MatrixCapacity capacity;   // report blocks show the storage capacities
   SteadyClock::time_point start;
   std::uint64_t bytes = 0;   // what it holds while in flight
 };
@@ -128,13 +126,14 @@ class Runner {
   int run() {
     for (const std::string& name : s_.files) run_file(name);
     drain(true);
+    flush_output();
     progress_.clear();
-    std::fflush(stdout);
     return failed_ ? 1 : 0;
   }
 
  private:
   void message(const std::string& file, const std::string& text) {
+    flush_output();  // what came before the message is out before it
     progress_.clear();
     std::fprintf(stderr, "wdist: %s: %s\n", file.c_str(), text.c_str());
     failed_ = true;
@@ -189,9 +188,22 @@ class Runner {
     p.origin = origin;
     p.job = std::make_shared<Job>(std::move(plan));
     p.bytes = code.entries.size() + p.job->plan.summary.thread_bytes;
-    if (s_.format == Format::report) p.code = std::move(code);
-    p.capacity = capacity;
     p.start = SteadyClock::now();
+    // The output text is made by the worker that finishes the record.
+    switch (s_.format) {
+      case Format::text:
+        p.job->render = [origin](const Job& job) { return text_record(origin, job.result); };
+        break;
+      case Format::json:
+        p.job->render = [origin](const Job& job) { return json_record(origin, job.result); };
+        break;
+      case Format::report:
+        // Report blocks repeat the matrix and show the storage capacities.
+        p.job->render = [origin, capacity, matrix = std::make_shared<const Code>(std::move(code))](const Job& job) {
+          return report_record(origin, *matrix, capacity, job.busy_seconds, job.result);
+        };
+        break;
+    }
     // Records in flight at most: a few per thread, and within a memory
     // budget whatever the file holds.
     while (!pending_.empty() && (pending_.size() >= window_ || held_ + p.bytes > kWindowBytes)) drain_one(true);
@@ -211,31 +223,32 @@ class Runner {
   bool drain_one(bool wait) {
     const Pending& head = pending_.front();
     Job& job = *head.job;
-    while (!executor_.wait(job, std::chrono::milliseconds(wait ? 100 : 0))) {
+    if (!executor_.wait(job, std::chrono::milliseconds(0))) {
       if (!wait) return false;
-      show_progress(head);
+      flush_output();
+      while (!executor_.wait(job, std::chrono::milliseconds(100))) show_progress(head);
     }
-    std::string out;
     {
       std::lock_guard<std::mutex> lock(job.mutex);
-      if (!job.status) {
+      if (!job.status)
         record_message(head.origin, job.status.message);
-      } else {
-        switch (s_.format) {
-          case Format::text: out = text_record(head.origin, job.result); break;
-          case Format::json: out = json_record(head.origin, job.result); break;
-          case Format::report: out = report_record(head.origin, head.code, head.capacity, job.cpu_seconds, job.result); break;
-        }
-      }
+      else
+        output_ += job.rendered;
     }
-    if (!out.empty()) {
-      progress_.clear();
-      std::fwrite(out.data(), 1, out.size(), stdout);
-    }
+    if (output_.size() >= kOutputChunk) flush_output();
     held_ -= head.bytes;
     pending_.pop_front();
-    std::fflush(stdout);
     return true;
+  }
+
+  // Output goes out whole records at a time: in chunks while records come
+  // fast, and before every wait for a record that is not done yet.
+  void flush_output() {
+    if (output_.empty()) return;
+    progress_.clear();
+    std::fwrite(output_.data(), 1, output_.size(), stdout);
+    std::fflush(stdout);
+    output_.clear();
   }
 
   void show_progress(const Pending& head) {
@@ -251,6 +264,7 @@ class Runner {
   }
 
   static constexpr std::uint64_t kWindowBytes = std::uint64_t{256} << 20;
+  static constexpr std::size_t kOutputChunk = std::size_t{64} << 10;
 
   const Settings& s_;
   Options options_;
@@ -258,6 +272,7 @@ class Runner {
   ProgressLine progress_;
   const std::size_t window_;
   std::deque<Pending> pending_;
+  std::string output_;  // whole records not yet written
   std::uint64_t held_ = 0;
   bool failed_ = false;
 };

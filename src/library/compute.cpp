@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <numeric>
 #include <thread>
 
 #include "engine/dual.h"
@@ -243,8 +242,9 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
     const Route route = r.prepared.plan.route;
     if (route == Route::projective_table || route == Route::projective_blocks) B[0] += 1;
   }
-  const mpz_class sum = std::accumulate(B.begin(), B.end(), mpz_class(0));
-  mpz_class expected = 0;
+  mpz_class sum = 0, expected = 0;
+  // cppcheck-suppress useStlAlgorithm ; std::accumulate would copy the sum at every step
+  for (const mpz_class& b : B) sum += b;
   mpz_ui_pow_ui(expected.get_mpz_t(), static_cast<unsigned long>(r.q), static_cast<unsigned long>(r.dimension));
   if (sum != expected)
     return failure(StatusCode::internal_error, "the counts of the " + std::string(r.method == Method::dual ? "dual " : "") +

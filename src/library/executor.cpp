@@ -1,7 +1,6 @@
 #include "library/executor.h"
 
 #include <algorithm>
-#include <ctime>
 
 #include "library/planned_record.h"
 
@@ -34,14 +33,19 @@ bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64
   return true;
 }
 
-void complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status) {
+bool is_finished(const Job& job) {
+  std::lock_guard<std::mutex> lock(job.mutex);
+  return job.finished;
+}
+
+bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status) {
   {
     std::lock_guard<std::mutex> lock(job.mutex);
-    if (job.finished) return;
+    if (job.finished) return false;
     if (!status) {
       job.status = status;
       job.finished = true;
-      return;
+      return true;
     }
     add_tally(job.total, tally);
     for (std::uint64_t u = first; u < first + count; ++u)
@@ -49,22 +53,24 @@ void complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Ta
         job.done[u] = true;
         ++job.done_count;
       }
-    if (job.done_count < job.units) return;
+    if (job.done_count < job.units) return false;
   }
   // The last units: finish outside the lock (the MacWilliams sums may take
   // a while); nothing else touches the job's total any more.
   Distribution result;
   const Status s = finish_record(job.plan, job.total, result);
-  std::lock_guard<std::mutex> lock(job.mutex);
+  std::unique_lock<std::mutex> lock(job.mutex);
   job.status = s;
   job.result = std::move(result);
+  if (s && job.render) {
+    // Nothing else reads the job until it is finished.
+    lock.unlock();
+    std::string text = job.render(job);
+    lock.lock();
+    job.rendered = std::move(text);
+  }
   job.finished = true;
-}
-
-double thread_cpu_seconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+  return true;
 }
 
 unsigned thread_count(unsigned requested) {
@@ -99,16 +105,18 @@ void Executor::add(const std::shared_ptr<Job>& job) {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(job);
   }
-  wake_.notify_all();
+  // A record of one unit needs one worker; a larger one every worker.
+  if (job->units == 1)
+    wake_.notify_one();
+  else
+    wake_.notify_all();
 }
 
 bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
+  if (is_finished(job)) return true;
+  if (timeout.count() <= 0) return false;
   std::unique_lock<std::mutex> lock(mutex_);
-  const auto is_finished = [&job] {
-    std::lock_guard<std::mutex> job_lock(job.mutex);
-    return job.finished;
-  };
-  return finished_.wait_for(lock, timeout, is_finished);
+  return finished_.wait_for(lock, timeout, [&job] { return is_finished(job); });
 }
 
 // The first job with a unit left to claim; finished jobs leave the list.
@@ -144,19 +152,22 @@ void Executor::work() {
       }
       ++running_;
     }
-    tally = empty_tally(job->plan);
-    const double cpu_start = thread_cpu_seconds();
+    tally.counts.assign(job->plan.record->tally_size, 0);
+    const auto start = std::chrono::steady_clock::now();
     const Status s = run_units(job->plan, first, count, worker, tally);
     {
       std::lock_guard<std::mutex> lock(job->mutex);
-      job->cpu_seconds += thread_cpu_seconds() - cpu_start;
+      job->busy_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
-    complete_units(*job, first, count, tally, s);
+    const bool finished = complete_units(*job, first, count, tally, s);
+    bool stopping = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       --running_;
+      stopping = stop_;
     }
-    finished_.notify_all();
+    // Waiters wait for a job to finish, cancel() for the units in progress.
+    if (finished || stopping) finished_.notify_all();
   }
 }
 

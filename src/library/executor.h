@@ -13,8 +13,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -26,16 +28,21 @@ struct Job {
   explicit Job(Plan p);
   const Plan plan;
   const std::uint64_t units;
+  // What the front end makes of a computed result (its output text, say),
+  // run by the worker that finishes the job, so that it too is spread over
+  // the threads. Set before the job is added; may be empty.
+  std::function<std::string(const Job&)> render;
 
   mutable std::mutex mutex;  // guards everything below
   std::uint64_t next = 0;    // units before it are claimed or done
   Tally total;               // the tallies of the units done
   std::vector<bool> done;    // per unit
   std::uint64_t done_count = 0;
-  double cpu_seconds = 0;    // processor time spent on its units, every thread together
+  double busy_seconds = 0;   // time the workers spent on its units, every thread together
   bool finished = false;     // status and result are final
   Status status;
   Distribution result;
+  std::string rendered;  // what `render` made of the result
 };
 
 // Marks units done before any work (a resumed checkpoint): their tally is
@@ -49,8 +56,11 @@ bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64
 
 // Adds the tally of claimed units; finishes the job (the MacWilliams
 // identity included) when they were the last. A failed status ends the job
-// with that status.
-void complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status);
+// with that status. True when the job is finished now.
+bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status);
+
+// Whether the job is finished (without waiting).
+bool is_finished(const Job& job);
 
 class Executor {
  public:
@@ -88,7 +98,6 @@ class Executor {
 // Threads to use for `requested` (0: every hardware thread).
 unsigned thread_count(unsigned requested);
 
-// Processor time of the calling thread.
-double thread_cpu_seconds();
+
 
 }  // namespace wdist
