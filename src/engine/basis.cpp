@@ -1,5 +1,9 @@
 #include "engine/basis.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 #include "field/field_tables.h"
@@ -10,38 +14,83 @@ namespace {
 
 using Word = std::uint64_t;
 
-// Binary matrices: rows packed 64 columns to a word, row operations are
-// exclusive ors of whole words.
-void reduce_binary(const MatrixView& m, Basis& b) {
-  const std::int64_t n = m.n;
-  const std::size_t words = static_cast<std::size_t>((n + 63) / 64);
-  std::vector<std::vector<Word>> rows(static_cast<std::size_t>(m.k), std::vector<Word>(words, 0));
-  for (int i = 0; i < m.k; ++i)
-    for (std::int64_t c = 0; c < n; ++c)
-      if (m.rows[i][c] == 1) rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(c / 64)] |= Word{1} << (c % 64);
-  std::size_t rank = 0;
-  for (std::int64_t c = 0; c < n && rank < rows.size(); ++c) {
-    const std::size_t w = static_cast<std::size_t>(c / 64);
-    const Word bit = Word{1} << (c % 64);
-    std::size_t p = rank;
-    while (p < rows.size() && (rows[p][w] & bit) == 0) ++p;
-    if (p == rows.size()) continue;
-    std::swap(rows[p], rows[rank]);
-    const std::vector<Word>& pivot = rows[rank];
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (i == rank || (rows[i][w] & bit) == 0) continue;
-      // Words below the pivot's are zero in the pivot row.
-      for (std::size_t j = w; j < words; ++j) rows[i][j] ^= pivot[j];
+// Entries 0/1 of one byte each, 64 to a word: bit j of the word is entry j.
+Word pack_word(const ElemCode* entries, std::size_t count) {
+  Word w = 0;
+  std::size_t j = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight entries at a time: the product gathers bit 0 of byte t of x into
+    // bit 56 + t, every other partial product landing below (no carries).
+    for (; j + 8 <= count; j += 8) {
+      std::uint64_t x = 0;
+      std::memcpy(&x, entries + j, 8);
+      w |= ((x * 0x0102040810204080ULL) >> 56) << j;
     }
-    b.pivots.push_back(c);
-    ++rank;
+  }
+  for (; j < count; ++j) w |= Word{entries[j]} << j;
+  return w;
+}
+
+// The eight entries of each byte value, bit t to entry t.
+using ByteEntries = std::array<std::array<ElemCode, 8>, 256>;
+constexpr ByteEntries byte_entries() {
+  ByteEntries e{};
+  for (std::size_t v = 0; v < e.size(); ++v)
+    for (std::size_t t = 0; t < 8; ++t) e[v][t] = static_cast<ElemCode>((v >> t) & 1);
+  return e;
+}
+constexpr ByteEntries kByteEntries = byte_entries();
+
+void unpack_word(Word w, ElemCode* entries, std::size_t count) {
+  std::size_t j = 0;
+  for (; j + 8 <= count; j += 8) std::memcpy(entries + j, kByteEntries[(w >> j) & 0xff].data(), 8);
+  for (; j < count; ++j) entries[j] = static_cast<ElemCode>((w >> j) & 1);
+}
+
+// Binary matrices: rows packed 64 columns to a word, row operations are
+// exclusive ors of whole words. The columns of one word are reduced
+// together over a slab holding that word of every row, contiguous: finding
+// the pivot and the rows to clear scans the slab, not the rows' memory.
+void reduce_binary(const MatrixView& m, Basis& b) {
+  const auto n = static_cast<std::size_t>(m.n);
+  const auto k = static_cast<std::size_t>(m.k);
+  const std::size_t words = (n + 63) / 64;
+  std::vector<Word> storage(k * words);
+  std::vector<Word*> rows(k);
+  for (std::size_t i = 0; i < k; ++i) {
+    rows[i] = storage.data() + i * words;
+    for (std::size_t w = 0; w < words; ++w) rows[i][w] = pack_word(m.rows[i] + 64 * w, std::min<std::size_t>(64, n - 64 * w));
+  }
+  std::vector<Word> slab(k);
+  std::size_t rank = 0;
+  for (std::size_t w = 0; w < words && rank < k; ++w) {
+    for (std::size_t i = 0; i < k; ++i) slab[i] = rows[i][w];
+    const std::size_t columns = std::min<std::size_t>(64, n - 64 * w);
+    for (std::size_t c = 0; c < columns && rank < k; ++c) {
+      const Word bit = Word{1} << c;
+      std::size_t p = rank;
+      while (p < k && (slab[p] & bit) == 0) ++p;
+      if (p == k) continue;
+      std::swap(rows[p], rows[rank]);
+      std::swap(slab[p], slab[rank]);
+      const Word* pivot = rows[rank];
+      const Word pivot_slab = slab[rank];
+      for (std::size_t i = 0; i < k; ++i) {
+        if (i == rank || (slab[i] & bit) == 0) continue;
+        // Words below the pivot's are zero in the pivot row.
+        Word* row = rows[i];
+        for (std::size_t j = w; j < words; ++j) row[j] ^= pivot[j];
+        slab[i] ^= pivot_slab;
+      }
+      b.pivots.push_back(static_cast<std::int64_t>(64 * w + c));
+      ++rank;
+    }
   }
   b.rank = static_cast<int>(rank);
-  b.rows.assign(rank * static_cast<std::size_t>(n), 0);
+  b.rows.resize(rank * n);
   for (std::size_t i = 0; i < rank; ++i)
-    for (std::int64_t c = 0; c < n; ++c)
-      b.rows[i * static_cast<std::size_t>(n) + static_cast<std::size_t>(c)] =
-          static_cast<ElemCode>((rows[i][static_cast<std::size_t>(c / 64)] >> (c % 64)) & 1);
+    for (std::size_t w = 0; w < words; ++w)
+      unpack_word(rows[i][w], b.rows.data() + i * n + 64 * w, std::min<std::size_t>(64, n - 64 * w));
 }
 
 void reduce_general(const MatrixView& m, Basis& b) {
