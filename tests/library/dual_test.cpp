@@ -57,4 +57,25 @@ TEST(Basis, IsTheReducedRowEchelonFormOfTheTextbookElimination) {
       }
 }
 
+TEST(DualGenerator, IsOrthogonalToTheCodeAndOfComplementaryRankOverEveryField) {
+  std::mt19937_64 rng(41);
+  for (int q : kFields)
+    for (int trial = 0; trial < 60; ++trial) {
+      const int k = 1 + static_cast<int>(rng() % 9);
+      const int n = static_cast<int>(rng() % 16);
+      // Zero matrices (rank 0, the dual is everything) and square ones of
+      // full rank (the dual is the zero code) come up among the shapes.
+      const TestCode t = trial % 10 == 0 ? TestCode{k, n, q, std::vector<std::vector<int>>(static_cast<std::size_t>(k), std::vector<int>(static_cast<std::size_t>(n), 0))}
+                                         : random_code(rng, q, k, n, trial % 3 == 1, trial % 4 == 2 ? 3 : 0);
+      const wdist::Code code = to_code(t);
+      SCOPED_TRACE(describe(code));
+      const Dual d = dual_of(code);
+      const int rank = rank_ref(q, n, code.entries);
+      EXPECT_EQ(d.basis.rank, rank);
+      ASSERT_EQ(d.rows.size(), static_cast<std::size_t>((n - rank) * n));
+      EXPECT_TRUE(orthogonal(q, n, code.entries, d.rows));
+      EXPECT_EQ(rank_ref(q, n, d.rows), n - rank);
+    }
+}
+
 }  // namespace
