@@ -5,9 +5,10 @@
 // weight distribution B_0..B_n,
 //   A_j = q^(-m) * sum over i of B_i * K_j(i),
 //   K_j(i) = sum over s of (-1)^s (q-1)^(j-s) C(i, s) C(n-i, j-s),
-// the q-ary Krawtchouk polynomials. Everything is computed in GMP integers;
-// a division that leaves a remainder means the input was not the
-// distribution of a code's dual and is reported, never rounded.
+// the q-ary Krawtchouk polynomials. Everything is computed in exact
+// integers (64-bit ones where a bound on every value allows it, GMP's
+// otherwise); a division that leaves a remainder means the input was not
+// the distribution of a code's dual and is reported, never rounded.
 #pragma once
 
 #include <gmpxx.h>
