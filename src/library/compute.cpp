@@ -114,11 +114,11 @@ Status plan_record_with_budget(const Code& code, const Options& options, std::ui
     const int dual_dimension = static_cast<int>(code.n - rank);
 
     // The two routes: the code's own q^rank messages, or the dual's
-    // q^(n - rank) and the MacWilliams identity.
+    // q^(n - rank) and the MacWilliams identity, priced in messages as
+    // well. A tie goes to the direct route, which has nothing to finish.
     const double direct_messages = rank == 0 ? 0 : messages_of(code.q, rank);
     const double dual_messages = dual_dimension == 0 ? 0 : messages_of(code.q, dual_dimension);
-    const double dual_cost = dual_messages + macwilliams_cost(code.n, static_cast<std::uint64_t>(std::min(
-                                                                         dual_messages, static_cast<double>(code.n + 1))));
+    const double dual_cost = dual_messages + macwilliams_cost(code.q, code.n, dual_dimension);
     bool dual = false;
     switch (options.dual) {
       case DualRoute::never: dual = false; break;
