@@ -43,7 +43,7 @@ struct Code {
 };
 
 enum class DualRoute {
-  automatic,  // whichever of the code and its dual costs less (see plan.h)
+  automatic,  // whichever of the code and its dual costs less (PlanSummary::cost); a tie: the code
   never,      // always the code's own messages
   always,     // always through the dual code
 };

@@ -17,7 +17,7 @@ namespace {
 //   magic[8] run_identity items_finished failed:u8
 //   output_bytes output[output_bytes]
 //   record_count, per record: index plan_identity units tally_size
-//     cpu_seconds:f64 done[(units + 7) / 8] (bit u % 8 of byte u / 8)
+//     busy_seconds:f64 done[(units + 7) / 8] (bit u % 8 of byte u / 8)
 //     counts[tally_size]
 //   checksum
 constexpr char kMagic[8] = {'w', 'd', 'i', 's', 't', 'C', 'P', '1'};
@@ -94,7 +94,7 @@ bool write_state(Writer& w, const CheckpointState& state, std::FILE* output, std
     w.u64(r.plan_identity);
     w.u64(r.units);
     w.u64(r.total.counts.size());
-    w.u64(std::bit_cast<std::uint64_t>(r.cpu_seconds));
+    w.u64(std::bit_cast<std::uint64_t>(r.busy_seconds));
     std::vector<unsigned char> bits((r.units + 7) / 8, 0);
     for (std::uint64_t u = 0; u < r.units && u < r.done.size(); ++u)
       if (r.done[u]) bits[u / 8] = static_cast<unsigned char>(bits[u / 8] | (1u << (u % 8)));
@@ -148,7 +148,7 @@ bool read_state(Reader& r, CheckpointState& state, std::FILE* output, std::strin
       problem = "record " + std::to_string(i + 1) + " of its list is cut short";
       return false;
     }
-    p.cpu_seconds = std::bit_cast<double>(cpu);
+    p.busy_seconds = std::bit_cast<double>(cpu);
     std::vector<unsigned char> bits((p.units + 7) / 8);
     if (!r.bytes(bits.data(), bits.size())) {
       problem = "record " + std::to_string(i + 1) + " of its list is cut short";

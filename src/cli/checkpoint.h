@@ -51,7 +51,7 @@ struct RecordProgress {
   std::uint64_t units = 0;          // PlanSummary::units
   std::vector<bool> done;           // units entries
   Tally total;                      // the tally of the units done
-  double cpu_seconds = 0;           // the processor time they took
+  double busy_seconds = 0;          // the time threads spent on them
 };
 
 struct CheckpointState {

@@ -1,7 +1,6 @@
 #include "cli/formats.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "codefile/report.h"
@@ -32,18 +31,14 @@ void append_json_string(std::string& out, const std::string& s) {
   out += '"';
 }
 
-// Whatever a report writer puts into a FILE*, as a string.
-template <class Write>
-std::string written(Write write) {
-  char* bytes = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&bytes, &size);
-  if (out == nullptr) return {};
-  write(out);
-  std::fclose(out);
-  std::string text(bytes, size);
-  std::free(bytes);
-  return text;
+// A nonzero count of a report's weight line: most fit 63 bits and are
+// written as such, larger ones by their digits.
+void write_count(ReportSink& out, std::int64_t w, const mpz_class& count) {
+  if (count == 0) return;
+  if (mpz_fits_slong_p(count.get_mpz_t()) != 0)
+    write_weight(out, w, static_cast<std::uint64_t>(count.get_si()));
+  else
+    write_weight_digits(out, w, count.get_str(10).c_str());
 }
 
 }  // namespace
@@ -104,27 +99,32 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
     for (int i = 0; i < code.k && zero; ++i) zero = code.entries[static_cast<std::size_t>(i * code.n + c)] == 0;
     zero_columns += zero ? 1 : 0;
   }
-  std::vector<mpz_class> counts(static_cast<std::size_t>(code.n) + 1);
-  if (!d.projective) {
-    for (std::size_t w = 1; w < counts.size(); ++w) counts[w] = d.counts[w] * factor;
-    counts[0] = counts_zero_message ? factor : factor - 1;
-  } else {
-    // One count per projective point of messages, at its weight plus the
-    // zero columns: d.counts already holds A_w / (q - 1).
-    for (std::size_t w = 1; w + static_cast<std::size_t>(zero_columns) < counts.size(); ++w)
-      counts[w + static_cast<std::size_t>(zero_columns)] = d.counts[w] * factor;
-    counts[static_cast<std::size_t>(zero_columns)] = (factor - 1) / (code.q - 1);
-  }
+  // Without a projective count the index is the weight; with one, the
+  // weight plus the zero columns (d.counts already holds A_w / (q - 1)).
+  const std::int64_t shift = d.projective ? zero_columns : 0;
+  const mpz_class zero_word = d.projective ? (factor - 1) / (code.q - 1) : counts_zero_message ? factor : factor - 1;
   std::vector<const ElemCode*> rows(static_cast<std::size_t>(code.k));
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
-  return written([&](std::FILE* out) {
-    write_code_report(out, code.k, static_cast<std::int32_t>(code.n), code.q, origin.number, capacity.rows,
-                      capacity.cols, rows.data());
-    write_report_time(out, seconds);
-    write_weights_start(out);
-    for (std::size_t w = 0; w < counts.size(); ++w)
-      if (counts[w] != 0) write_weight_digits(out, static_cast<std::int64_t>(w), digits(counts[w]).c_str());
-  });
+  std::string text;
+  ReportSink out(text);
+  write_code_report(out, code.k, static_cast<std::int32_t>(code.n), code.q, origin.number, capacity.rows,
+                    capacity.cols, rows.data());
+  write_report_time(out, seconds);
+  write_weights_start(out);
+  write_count(out, shift, zero_word);
+  const bool full_rank = factor == 1;
+  mpz_class count;
+  for (std::int64_t w = 1; w + shift <= code.n && w < static_cast<std::int64_t>(d.counts.size()); ++w) {
+    const mpz_class& a = d.counts[static_cast<std::size_t>(w)];
+    if (a == 0) continue;
+    if (full_rank) {
+      write_count(out, w + shift, a);
+    } else {
+      count = a * factor;
+      write_count(out, w + shift, count);
+    }
+  }
+  return text;
 }
 
 }  // namespace wdist::cli

@@ -183,10 +183,7 @@ struct Pending {
   std::uint64_t index = 0;
   RecordOrigin origin;
   std::shared_ptr<Job> job;  // null: the item is its message alone
-  std::shared_ptr<std::string> text;  // its output, written by the thread that finished it
   std::string message;       // for standard error, complete with its newline
-  Code code;                 // report blocks repeat the matrix
-  MatrixCapacity capacity;   // report blocks show the storage capacities
   SteadyClock::time_point start;
   std::uint64_t bytes = 0;   // what it holds while in flight
 };
@@ -239,6 +236,7 @@ class Runner {
   void emit(char stream, const std::string& text) {
     if (text.empty()) return;
     if (stream == 'e') {
+      std::fflush(stdout);  // what came before the message is out before it
       progress_.clear();
       std::fwrite(text.data(), 1, text.size(), stderr);
     } else {
@@ -324,7 +322,9 @@ class Runner {
     // Room first: a checkpoint written meanwhile must still find the
     // record's restored units among those it keeps.
     make_room(p.bytes);
-    if (s_.format == Format::report) p.code = code;
+    // Report blocks repeat the matrix.
+    std::shared_ptr<const Code> matrix;
+    if (s_.format == Format::report) matrix = std::make_shared<const Code>(code);
     if (!restored_.contains(index)) {
       p.job = std::make_shared<Job>(std::move(code), options_);
     } else {
@@ -336,21 +336,23 @@ class Runner {
       p.job = std::make_shared<Job>(std::move(plan));
       if (!restore(p)) return;
     }
-    // Report blocks show the processor time; nothing else needs it.
-    p.job->timed = s_.format == Format::report;
-    if (s_.format != Format::report) {
-      // The text is made where the result is: a file of small records
-      // then leaves this thread little more than reading.
-      p.text = std::make_shared<std::string>();
-      p.job->on_result = [text = p.text, origin, json = s_.format == Format::json](const Distribution& d, double) {
-        try {
-          *text = json ? json_record(origin, d) : text_record(origin, d);
-        } catch (const std::bad_alloc&) {
-          text->clear();  // made here instead
-        }
-      };
+    // The output text is made by the thread that finishes the record: a
+    // file of small records then leaves this thread little more than
+    // reading.
+    switch (s_.format) {
+      case Format::text:
+        p.job->render = [origin](const Job& job) { return text_record(origin, job.result); };
+        break;
+      case Format::json:
+        p.job->render = [origin](const Job& job) { return json_record(origin, job.result); };
+        break;
+      case Format::report:
+        // Report blocks show the storage capacities and the time.
+        p.job->render = [origin, capacity, matrix](const Job& job) {
+          return report_record(origin, *matrix, capacity, job.busy_seconds, job.result);
+        };
+        break;
     }
-    p.capacity = capacity;
     p.start = SteadyClock::now();
     held_ += p.bytes;
     executor_.add(p.job);
@@ -372,7 +374,7 @@ class Runner {
       abandoned_ = true;
       return false;
     }
-    restore_done(*p.job, r.done, r.total, r.cpu_seconds);
+    restore_done(*p.job, r.done, r.total, r.busy_seconds);
     restored_.erase(it);
     return true;
   }
@@ -406,16 +408,11 @@ class Runner {
       std::lock_guard<std::mutex> lock(job.mutex);
       if (!job.status) {
         error = message_line(head.origin.file, "record " + std::to_string(head.origin.number) + ": " + job.status.message);
-      } else if (head.text && !head.text->empty()) {
-        out = std::move(*head.text);
+      } else if (!job.rendered.empty()) {
+        out = std::move(job.rendered);
       } else {
-        switch (s_.format) {
-          case Format::text: out = text_record(head.origin, job.result); break;
-          case Format::json: out = json_record(head.origin, job.result); break;
-          case Format::report:
-            out = report_record(head.origin, head.code, head.capacity, job.cpu_seconds, job.result);
-            break;
-        }
+        // Rendering failed for want of memory: once more here.
+        out = job.render(job);
       }
     } else {
       error = head.message;
@@ -535,7 +532,7 @@ class Runner {
       JobState js = state_of(*p.job);
       if (!js.planned || js.done_count == 0) continue;
       state.records.push_back(RecordProgress{p.index, js.plan_identity, js.units, std::move(js.done),
-                                             std::move(js.total), js.cpu_seconds});
+                                             std::move(js.total), js.busy_seconds});
     }
     // Records of the checkpoint resumed from that the run has not met again
     // yet.

@@ -13,13 +13,13 @@ DecimalStatus input_end(std::FILE* in) {
 }  // namespace
 
 DecimalStatus read_decimal(std::FILE* in, std::int64_t& value) {
-  int c = std::getc(in);
-  while (is_white(c)) c = std::getc(in);
+  int c = getc_unlocked(in);
+  while (is_white(c)) c = getc_unlocked(in);
   if (c == EOF) return input_end(in);
   bool negative = false;
   if (c == '+' || c == '-') {
     negative = c == '-';
-    c = std::getc(in);
+    c = getc_unlocked(in);
   }
   if (c < '0' || c > '9') {
     if (c == EOF) return input_end(in);
@@ -28,7 +28,7 @@ DecimalStatus read_decimal(std::FILE* in, std::int64_t& value) {
   }
   constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
   std::int64_t magnitude = 0;
-  for (; c >= '0' && c <= '9'; c = std::getc(in))
+  for (; c >= '0' && c <= '9'; c = getc_unlocked(in))
     if (magnitude < kSaturated) magnitude = magnitude * 10 + (c - '0');
   if (c != EOF) std::ungetc(c, in);
   value = negative ? -magnitude : magnitude;

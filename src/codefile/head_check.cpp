@@ -10,8 +10,6 @@ namespace wdist {
 
 namespace {
 
-constexpr std::int64_t kBinaryDimensionLimit = 62;  // 2^62 Counters would overflow a 64-bit byte count
-constexpr std::int64_t kProjectiveDimensionLimit = 32;
 
 bool fits_int32(std::int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
@@ -41,14 +39,14 @@ bool accept_head(const HeadNumbers& head, RecordPath path, const HeadLimits& lim
   }
   if (takes_binary_layout(static_cast<int>(q), n, path == RecordPath::projective_sums)) {
     const std::int64_t dimension = q == 4 ? 2 * k : k;
-    if (dimension >= kBinaryDimensionLimit)
+    if (dimension >= static_cast<std::int64_t>(kBinaryDimensionLimit))
       return refuse("k = %lld, a table of 2^%lld entries cannot be addressed", static_cast<long long>(k),
                     static_cast<long long>(dimension));
     return true;
   }
-  if (k > kProjectiveDimensionLimit)
+  if (k > static_cast<std::int64_t>(kProjectiveTableDimension))
     return refuse("k = %lld, the projective layout takes k <= %lld", static_cast<long long>(k),
-                  static_cast<long long>(kProjectiveDimensionLimit));
+                  static_cast<long long>(kProjectiveTableDimension));
   std::uint64_t theta = 0;
   if (!projective_point_count(q, k, theta) || theta + 1 > UINT64_MAX / (static_cast<std::uint64_t>(q) * static_cast<std::uint64_t>(limits.counter_bytes)))
     return refuse("k = %lld, a table of (%lld^%lld - 1)/%lld points cannot be addressed", static_cast<long long>(k),

@@ -43,7 +43,7 @@ namespace record_reader_detail {
 // input ends it as well (a later read that needs a character reports it).
 inline void drop_line(std::FILE* in) {
   int c;
-  do c = std::getc(in);
+  do c = getc_unlocked(in);
   while (c != '\n' && c != EOF);
 }
 
@@ -102,7 +102,7 @@ ReadResult read_record(std::FILE* in, Accept accept, Row row) {
   for (std::int32_t i = 1; i <= k; ++i) {
     ElemCode* entries = i == 1 ? first : row(k, n, q, i - 1);
     for (std::int32_t j = 1; j <= n; ++j) {
-      const int c = std::getc(in);
+      const int c = getc_unlocked(in);
       if (c == EOF) return stopped(in);
       if (c >= '0' && c <= '9') remembered = c - '0';
       if (entries != nullptr) entries[j - 1] = static_cast<ElemCode>(remembered);

@@ -102,9 +102,10 @@ using ComputeRecord = void (*)(RunRecords&);
 void write_block(std::FILE* out, const RunRecords& r, std::int32_t record, std::clock_t mark) {
   const GenMatrix& g = r.code;
   RowPointers rows{};
-  write_code_report(out, g.k, g.n, g.q, record, g.cap_rows, g.cap_cols, view_of(g, g.q, rows).rows);
-  write_report_time(out, static_cast<double>(std::clock() - mark) / 1000000.0);
-  write_weights(out, code_context.Bspec, code_context.length);
+  ReportSink sink(out);
+  write_code_report(sink, g.k, g.n, g.q, record, g.cap_rows, g.cap_cols, view_of(g, g.q, rows).rows);
+  write_report_time(sink, static_cast<double>(std::clock() - mark) / 1000000.0);
+  write_weights(sink, code_context.Bspec, code_context.length);
 }
 
 // The progress lines after every 100th record, computed or refused: the
@@ -136,7 +137,7 @@ void run_records(const char* input_name, const char* output_name, RecordPath pat
   std::int32_t record = 0;
   int write_errno = 0;
   for (;;) {
-    const int c = std::getc(in);
+    const int c = getc_unlocked(in);
     if (c == EOF) {
       if (std::ferror(in)) std::fprintf(stderr, texts::kInputReadErrorFormat, input_name, std::strerror(errno));
       break;

@@ -1,5 +1,10 @@
 #include "engine/basis.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "field/field_tables.h"
@@ -10,70 +15,176 @@ namespace {
 
 using Word = std::uint64_t;
 
-// Binary matrices: rows packed 64 columns to a word, row operations are
-// exclusive ors of whole words.
-void reduce_binary(const MatrixView& m, Basis& b) {
-  const std::int64_t n = m.n;
-  const std::size_t words = static_cast<std::size_t>((n + 63) / 64);
-  std::vector<std::vector<Word>> rows(static_cast<std::size_t>(m.k), std::vector<Word>(words, 0));
-  for (int i = 0; i < m.k; ++i)
-    for (std::int64_t c = 0; c < n; ++c)
-      if (m.rows[i][c] == 1) rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(c / 64)] |= Word{1} << (c % 64);
-  std::size_t rank = 0;
-  for (std::int64_t c = 0; c < n && rank < rows.size(); ++c) {
-    const std::size_t w = static_cast<std::size_t>(c / 64);
-    const Word bit = Word{1} << (c % 64);
-    std::size_t p = rank;
-    while (p < rows.size() && (rows[p][w] & bit) == 0) ++p;
-    if (p == rows.size()) continue;
-    std::swap(rows[p], rows[rank]);
-    const std::vector<Word>& pivot = rows[rank];
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (i == rank || (rows[i][w] & bit) == 0) continue;
-      // Words below the pivot's are zero in the pivot row.
-      for (std::size_t j = w; j < words; ++j) rows[i][j] ^= pivot[j];
+// Entries 0/1 of one byte each, 64 to a word: bit j of the word is entry j.
+Word pack_word(const ElemCode* entries, std::size_t count) {
+  Word w = 0;
+  std::size_t j = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight entries at a time: the product gathers bit 0 of byte t of x into
+    // bit 56 + t, every other partial product landing below (no carries).
+    for (; j + 8 <= count; j += 8) {
+      std::uint64_t x = 0;
+      std::memcpy(&x, entries + j, 8);
+      w |= ((x * 0x0102040810204080ULL) >> 56) << j;
     }
-    b.pivots.push_back(c);
-    ++rank;
+  }
+  for (; j < count; ++j) w |= Word{entries[j]} << j;
+  return w;
+}
+
+// The eight entries of each byte value, bit t to entry t.
+using ByteEntries = std::array<std::array<ElemCode, 8>, 256>;
+constexpr ByteEntries byte_entries() {
+  ByteEntries e{};
+  for (std::size_t v = 0; v < e.size(); ++v)
+    for (std::size_t t = 0; t < 8; ++t) e[v][t] = static_cast<ElemCode>((v >> t) & 1);
+  return e;
+}
+constexpr ByteEntries kByteEntries = byte_entries();
+
+void unpack_word(Word w, ElemCode* entries, std::size_t count) {
+  std::size_t j = 0;
+  for (; j + 8 <= count; j += 8) std::memcpy(entries + j, kByteEntries[(w >> j) & 0xff].data(), 8);
+  for (; j < count; ++j) entries[j] = static_cast<ElemCode>((w >> j) & 1);
+}
+
+// Row operations on packed rows from word `from` on (words before it are
+// zero in every row that is added).
+void add_row(Word* row, const Word* other, std::size_t from, std::size_t words) {
+  for (std::size_t j = from; j < words; ++j) row[j] ^= other[j];
+}
+
+// Binary matrices: rows packed 64 columns to a word, row operations are
+// exclusive ors of whole words, and the columns of one word are reduced
+// together, in three steps:
+//  1. the pivots among the word's columns are found on a slab holding that
+//     word of every row not yet a pivot row, contiguous, each later row's
+//     copy cleared below each pivot as it is found (the rows themselves
+//     are not touched);
+//  2. the new pivot rows are brought into reduced form among themselves:
+//     each holds 1 in its own pivot column and 0 in the others';
+//  3. every other row loses its bits in those columns through tables of
+//     the 256 sums of eight pivot rows: one addition per eight pivots
+//     instead of one per pivot (the method of the four Russians). A sum
+//     of pivot rows is 0 in every other pivot column, so each table's
+//     addition leaves the bits the next table reads as they were.
+// The form is unique, so the steps give what the textbook elimination
+// gives.
+constexpr std::size_t kTableRows = 8;
+
+void reduce_binary(const MatrixView& m, Basis& b) {
+  const auto n = static_cast<std::size_t>(m.n);
+  const auto k = static_cast<std::size_t>(m.k);
+  const std::size_t words = (n + 63) / 64;
+  std::vector<Word> storage(k * words);
+  std::vector<Word*> rows(k);
+  for (std::size_t i = 0; i < k; ++i) {
+    rows[i] = storage.data() + i * words;
+    for (std::size_t w = 0; w < words; ++w) rows[i][w] = pack_word(m.rows[i] + 64 * w, std::min<std::size_t>(64, n - 64 * w));
+  }
+  std::vector<Word> slab(k);
+  std::vector<Word> table((std::size_t{1} << kTableRows) * words);
+  std::size_t columns_of[64];  // the pivot columns found in the current word
+  std::size_t rank = 0;
+  for (std::size_t w = 0; w < words && rank < k; ++w) {
+    // 1. The pivots, on the slab.
+    for (std::size_t i = rank; i < k; ++i) slab[i] = rows[i][w];
+    const std::size_t columns = std::min<std::size_t>(64, n - 64 * w);
+    std::size_t found = 0;
+    for (std::size_t c = 0; c < columns && rank + found < k; ++c) {
+      const Word bit = Word{1} << c;
+      const std::size_t top = rank + found;
+      std::size_t p = top;
+      while (p < k && (slab[p] & bit) == 0) ++p;
+      if (p == k) continue;
+      std::swap(rows[p], rows[top]);
+      std::swap(slab[p], slab[top]);
+      const Word pivot_word = slab[top];
+      for (std::size_t i = p + 1; i < k; ++i) slab[i] ^= pivot_word * ((slab[i] >> c) & 1);  // no branch to mispredict
+      columns_of[found++] = c;
+    }
+    if (found == 0) continue;
+    // 2. The pivot rows in reduced form among themselves.
+    Word* const* pivot = rows.data() + rank;
+    for (std::size_t a = 0; a < found; ++a) {
+      for (std::size_t e = 0; e < a; ++e)
+        if (((pivot[a][w] >> columns_of[e]) & 1) != 0) add_row(pivot[a], pivot[e], w, words);
+      for (std::size_t e = 0; e < a; ++e)
+        if (((pivot[e][w] >> columns_of[a]) & 1) != 0) add_row(pivot[e], pivot[a], w, words);
+    }
+    // 3. The other rows, eight pivots at a time.
+    for (std::size_t first = 0; first < found; first += kTableRows) {
+      const std::size_t count = std::min(kTableRows, found - first);
+      const std::size_t entries = std::size_t{1} << count;
+      for (std::size_t j = w; j < words; ++j) table[j] = 0;
+      for (std::size_t v = 1; v < entries; ++v) {
+        const std::size_t low = static_cast<std::size_t>(std::countr_zero(v));
+        const Word* from = table.data() + (v & (v - 1)) * words;
+        Word* to = table.data() + v * words;
+        const Word* row = pivot[first + low];
+        for (std::size_t j = w; j < words; ++j) to[j] = from[j] ^ row[j];
+      }
+      for (std::size_t i = 0; i < k; ++i) {
+        if (i == rank) {
+          i += found - 1;  // the pivot rows themselves
+          continue;
+        }
+        const Word word = rows[i][w];
+        std::size_t v = 0;
+        for (std::size_t t = 0; t < count; ++t) v |= static_cast<std::size_t>((word >> columns_of[first + t]) & 1) << t;
+        if (v != 0) add_row(rows[i], table.data() + v * words, w, words);
+      }
+    }
+    for (std::size_t t = 0; t < found; ++t) b.pivots.push_back(static_cast<std::int64_t>(64 * w + columns_of[t]));
+    rank += found;
   }
   b.rank = static_cast<int>(rank);
-  b.rows.assign(rank * static_cast<std::size_t>(n), 0);
+  b.rows.resize(rank * n);
   for (std::size_t i = 0; i < rank; ++i)
-    for (std::int64_t c = 0; c < n; ++c)
-      b.rows[i * static_cast<std::size_t>(n) + static_cast<std::size_t>(c)] =
-          static_cast<ElemCode>((rows[i][static_cast<std::size_t>(c / 64)] >> (c % 64)) & 1);
+    for (std::size_t w = 0; w < words; ++w)
+      unpack_word(rows[i][w], b.rows.data() + i * n + 64 * w, std::min<std::size_t>(64, n - 64 * w));
 }
 
 void reduce_general(const MatrixView& m, Basis& b) {
   const FieldTables& f = field_of(m.q);
   const auto n = static_cast<std::size_t>(m.n);
-  std::vector<std::vector<ElemCode>> rows(static_cast<std::size_t>(m.k));
-  for (int i = 0; i < m.k; ++i) rows[static_cast<std::size_t>(i)].assign(m.rows[i], m.rows[i] + n);
-  std::size_t rank = 0;
-  for (std::size_t c = 0; c < n && rank < rows.size(); ++c) {
-    std::size_t p = rank;
-    while (p < rows.size() && rows[p][c] == 0) ++p;
-    if (p == rows.size()) continue;
-    std::swap(rows[p], rows[rank]);
-    std::vector<ElemCode>& pivot = rows[rank];
-    const std::int32_t scale = f.inv[pivot[c]];
-    for (std::size_t j = c; j < n; ++j) pivot[j] = static_cast<ElemCode>(f.mul[scale][pivot[j]]);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (i == rank || rows[i][c] == 0) continue;
-      // row_i -= x * pivot, through a table of the 1..q-1 multiples.
-      const std::int32_t factor = f.neg[rows[i][c]];
-      ElemCode multiple[kFieldCodes];
-      for (int y = 0; y < m.q; ++y) multiple[y] = static_cast<ElemCode>(f.mul[factor][y]);
-      std::vector<ElemCode>& row = rows[i];
-      for (std::size_t j = c; j < n; ++j) row[j] = static_cast<ElemCode>(f.add[row[j]][multiple[pivot[j]]]);
+  std::vector<ElemCode> pivot_rows;  // rank rows of n entries, each 1 at its pivot
+  std::vector<std::size_t> pivots;
+  std::vector<ElemCode> row(n);
+  // row -= x * pivot, through a table of the multiples of x.
+  const auto subtract = [&f, q = m.q, n](ElemCode* target, const ElemCode* pivot, std::int32_t x) {
+    ElemCode multiple[kFieldCodes];
+    const std::int32_t factor = f.neg[x];
+    for (int y = 0; y < q; ++y) multiple[y] = static_cast<ElemCode>(f.mul[factor][y]);
+    for (std::size_t j = 0; j < n; ++j) target[j] = static_cast<ElemCode>(f.add[target[j]][multiple[pivot[j]]]);
+  };
+  for (int i = 0; i < m.k; ++i) {
+    std::copy(m.rows[i], m.rows[i] + n, row.begin());
+    for (std::size_t p = 0; p < pivots.size(); ++p)
+      if (row[pivots[p]] != 0) subtract(row.data(), pivot_rows.data() + p * n, row[pivots[p]]);
+    std::size_t c = 0;
+    while (c < n && row[c] == 0) ++c;
+    if (c == n) continue;
+    const std::int32_t scale = f.inv[row[c]];
+    for (std::size_t j = 0; j < n; ++j) row[j] = static_cast<ElemCode>(f.mul[scale][row[j]]);
+    for (std::size_t p = 0; p < pivots.size(); ++p) {
+      ElemCode* pivot = pivot_rows.data() + p * n;
+      if (pivot[c] != 0) subtract(pivot, row.data(), pivot[c]);
     }
-    b.pivots.push_back(static_cast<std::int64_t>(c));
-    ++rank;
+    pivot_rows.insert(pivot_rows.end(), row.begin(), row.end());
+    pivots.push_back(c);
   }
-  b.rank = static_cast<int>(rank);
+  std::vector<std::size_t> order(pivots.size());
+  for (std::size_t p = 0; p < order.size(); ++p) order[p] = p;
+  std::sort(order.begin(), order.end(), [&pivots](std::size_t x, std::size_t y) { return pivots[x] < pivots[y]; });
+  b.rank = static_cast<int>(pivots.size());
   b.rows.clear();
-  b.rows.reserve(rank * n);
-  for (std::size_t i = 0; i < rank; ++i) b.rows.insert(b.rows.end(), rows[i].begin(), rows[i].end());
+  b.rows.reserve(pivots.size() * n);
+  for (const std::size_t p : order) {
+    b.rows.insert(b.rows.end(), pivot_rows.begin() + static_cast<std::ptrdiff_t>(p * n),
+                  pivot_rows.begin() + static_cast<std::ptrdiff_t>((p + 1) * n));
+    b.pivots.push_back(static_cast<std::int64_t>(pivots[p]));
+  }
 }
 
 }  // namespace

@@ -1,10 +1,27 @@
 #include "engine/dual.h"
 
+#include "field/field_tables.h"
+
 namespace wdist {
 
 void dual_generator(const Basis& basis, std::vector<ElemCode>& rows) {
-  (void)basis;
-  rows.clear();
+  const FieldTables& f = field_of(basis.q);
+  const auto n = static_cast<std::size_t>(basis.n);
+  const auto rank = static_cast<std::size_t>(basis.rank);
+  rows.assign((n - rank) * n, 0);
+  std::size_t next_pivot = 0;
+  std::size_t row = 0;
+  for (std::size_t c = 0; c < n; ++c) {
+    if (next_pivot < rank && static_cast<std::size_t>(basis.pivots[next_pivot]) == c) {
+      ++next_pivot;
+      continue;
+    }
+    ElemCode* out = rows.data() + row * n;
+    out[c] = 1;
+    for (std::size_t i = 0; i < rank; ++i)
+      out[static_cast<std::size_t>(basis.pivots[i])] = static_cast<ElemCode>(f.neg[basis.rows[i * n + c]]);
+    ++row;
+  }
 }
 
 }  // namespace wdist

@@ -28,9 +28,6 @@ constexpr std::uint64_t kMostUnits = std::uint64_t{1} << 20;
 constexpr std::uint64_t kProjectiveBlockBytes = std::uint64_t{1} << 20;
 constexpr std::uint64_t kProjectiveBlockBytesLongest = std::uint64_t{4} << 20;
 constexpr std::uint64_t kBlockPointsPerColumn = 4;
-// The transforms handle projective tables of dimension up to 32.
-constexpr unsigned kProjectiveTableDimension = 32;
-constexpr unsigned kBinaryDimensionLimit = 62;
 
 // The narrowest counter that holds every value: transformed binary values
 // lie in -N..N; projective entries count up to n columns.

@@ -19,6 +19,13 @@ enum class Route {
 };
 const char* route_name(Route route);
 
+// The largest spaces the routes number. A binary table of 2^62 counters
+// would overflow a 64-bit byte count, so binary routes take K < 62; the
+// q-ary transform tables theta_j for j <= 32, so a projective table has
+// dimension at most 32 (the blocks go further).
+inline constexpr unsigned kBinaryDimensionLimit = 62;
+inline constexpr unsigned kProjectiveTableDimension = 32;
+
 // What is counted: the rows of a matrix over F_q (any rank) with n columns.
 struct RecordShape {
   int q;               // 2, 3, 4, 5 or 7

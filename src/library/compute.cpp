@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <numeric>
 #include <thread>
 
 #include "engine/dual.h"
@@ -115,11 +114,11 @@ Status plan_record_with_budget(const Code& code, const Options& options, std::ui
     const int dual_dimension = static_cast<int>(code.n - rank);
 
     // The two routes: the code's own q^rank messages, or the dual's
-    // q^(n - rank) and the MacWilliams identity.
+    // q^(n - rank) and the MacWilliams identity, priced in messages as
+    // well. A tie goes to the direct route, which has nothing to finish.
     const double direct_messages = rank == 0 ? 0 : messages_of(code.q, rank);
     const double dual_messages = dual_dimension == 0 ? 0 : messages_of(code.q, dual_dimension);
-    const double dual_cost = dual_messages + macwilliams_cost(code.n, static_cast<std::uint64_t>(std::min(
-                                                                         dual_messages, static_cast<double>(code.n + 1))));
+    const double dual_cost = dual_messages + macwilliams_cost(code.q, code.n, dual_dimension);
     bool dual = false;
     switch (options.dual) {
       case DualRoute::never: dual = false; break;
@@ -243,8 +242,9 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
     const Route route = r.prepared.plan.route;
     if (route == Route::projective_table || route == Route::projective_blocks) B[0] += 1;
   }
-  const mpz_class sum = std::accumulate(B.begin(), B.end(), mpz_class(0));
-  mpz_class expected = 0;
+  mpz_class sum = 0, expected = 0;
+  // cppcheck-suppress useStlAlgorithm ; std::accumulate would copy the sum at every step
+  for (const mpz_class& b : B) sum += b;
   mpz_ui_pow_ui(expected.get_mpz_t(), static_cast<unsigned long>(r.q), static_cast<unsigned long>(r.dimension));
   if (sum != expected)
     return failure(StatusCode::internal_error, "the counts of the " + std::string(r.method == Method::dual ? "dual " : "") +

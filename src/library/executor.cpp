@@ -1,7 +1,6 @@
 #include "library/executor.h"
 
 #include <algorithm>
-#include <ctime>
 #include <new>
 #include <string>
 
@@ -17,33 +16,46 @@ namespace {
 void finish_job(Job& job) {
   Distribution result;
   const Status s = finish_record(job.plan, job.total, result);
-  const bool taken = s && job.on_result;
-  if (taken) {
-    double cpu_seconds = 0;
-    {
-      std::lock_guard<std::mutex> lock(job.mutex);
-      cpu_seconds = job.cpu_seconds;
-    }
-    job.on_result(result, cpu_seconds);
-  }
-  std::lock_guard<std::mutex> lock(job.mutex);
+  std::unique_lock<std::mutex> lock(job.mutex);
   job.status = s;
-  if (taken) {
-    // The front end has what it wants: the prepared columns and the counts
-    // go here, in the thread that made most of them (glibc frees another
-    // thread's memory under that thread's arena lock, which the many small
-    // records of a file would otherwise contend for).
-    job.plan.record.reset();
-  } else {
-    job.result = std::move(result);
+  job.result = std::move(result);
+  if (!s || !job.render) {
+    job.finished = true;
+    return;
   }
+  // Nothing else reads the result until the job is finished.
+  lock.unlock();
+  std::string text;
+  try {
+    text = job.render(job);
+  } catch (const std::bad_alloc&) {
+    // The front end makes it from the result instead.
+    lock.lock();
+    job.finished = true;
+    return;
+  }
+  // What the front end wanted is made: the counts and the prepared columns
+  // are let go here, in the thread that made most of them (glibc frees
+  // another thread's memory under that thread's arena lock, which the many
+  // small records of a file would otherwise contend for).
+  std::shared_ptr<const PlannedRecord> record;
+  std::vector<mpz_class> counts;
+  lock.lock();
+  job.rendered = std::move(text);
+  record = std::move(job.plan.record);
+  counts.swap(job.result.counts);
   job.finished = true;
+  lock.unlock();
 }
+
+}  // namespace
 
 bool is_finished(const Job& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   return job.finished;
 }
+
+namespace {
 
 // Plans a job made from a code; true when that finished it (a failed plan,
 // or nothing to count).
@@ -92,7 +104,7 @@ Job::Job(Code c, Options o) : code(std::move(c)), options(std::move(o)) {
   options.cancel = nullptr;
 }
 
-void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double cpu_seconds) {
+void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double busy_seconds) {
   {
     std::lock_guard<std::mutex> lock(job.mutex);
     if (!job.planned) return;
@@ -104,7 +116,7 @@ void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, d
     job.restored = job.done_count;
     job.total = total;
     if (job.total.counts.size() < job.plan.record->tally_size) job.total.counts.resize(job.plan.record->tally_size, 0);
-    job.cpu_seconds = cpu_seconds;
+    job.busy_seconds = busy_seconds;
     if (job.units == 0 || job.done_count < job.units || job.finished) return;
   }
   finish_job(job);
@@ -148,13 +160,7 @@ bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Ta
 JobState state_of(const Job& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   if (!job.planned) return JobState{};
-  return JobState{true, job.plan.summary.identity, job.units, job.done, job.total, job.cpu_seconds, job.done_count};
-}
-
-double thread_cpu_seconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+  return JobState{true, job.plan.summary.identity, job.units, job.done, job.total, job.busy_seconds, job.done_count};
 }
 
 unsigned thread_count(unsigned requested) {
@@ -286,8 +292,7 @@ bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
 }
 
 bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
-  // `timed` is set before the job is added and never changes.
-  const double cpu_start = job.timed ? thread_cpu_seconds() : 0;
+  const auto start = std::chrono::steady_clock::now();
   Status s;
   try {
     tally.counts.assign(job.plan.record->tally_size, 0);
@@ -295,10 +300,10 @@ bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, 
     s = Status{StatusCode::out_of_memory, "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
   }
   if (s) s = run_units(job.plan, first, count, worker, tally);
-  if (job.timed) {
-    const double spent = thread_cpu_seconds() - cpu_start;
+  {
+    const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::lock_guard<std::mutex> lock(job.mutex);
-    job.cpu_seconds += spent;
+    job.busy_seconds += spent;
   }
   return complete_units(job, first, count, tally, s);
 }

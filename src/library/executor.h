@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -51,24 +52,26 @@ struct Job {
   std::vector<bool> done;    // per unit
   std::uint64_t done_count = 0;
   std::uint64_t restored = 0;  // units done before any work (a resumed checkpoint)
-  bool timed = false;        // whether cpu_seconds is measured (two system calls a unit); set before it is added
-  double cpu_seconds = 0;    // processor time spent on its units, every thread together
+  double busy_seconds = 0;   // time the threads spent on its units, every thread together
   bool finished = false;     // status and result are final
   Status status;
   Distribution result;
-  // Called once by the thread that computes a result, before the job is
-  // marked finished: what a front end makes of the result (the text it
-  // writes, say), made on the pool too. The result is then not kept, and
-  // neither are the plan's prepared columns (plan.summary is). Not called
-  // when the job fails. Set before the job is added.
-  std::function<void(const Distribution& result, double cpu_seconds)> on_result;
+  // What the front end makes of a computed result (its output text, say),
+  // run by the thread that finishes the job, so that it too is spread over
+  // the threads. Set before the job is added; may be empty. Once it has
+  // run, the result and the plan's prepared columns are let go there (in
+  // the thread that made them; plan.summary stays): `rendered` is what is
+  // left of the job's result. When it throws std::bad_alloc, `rendered`
+  // stays empty and the result is kept.
+  std::function<std::string(const Job&)> render;
+  std::string rendered;
 };
 
 // Marks units of a planned job done before any work (a resumed
-// checkpoint): `total` is the tally of exactly those units, `cpu_seconds`
+// checkpoint): `total` is the tally of exactly those units, `busy_seconds`
 // the time they took. When they are all the job's units the job is
 // finished here.
-void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double cpu_seconds);
+void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double busy_seconds);
 
 // Claims up to `most` units of a planned job that are neither done nor
 // claimed: first .. first + count - 1 (fewer when a done unit or the end
@@ -80,6 +83,9 @@ bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64
 // with that status. True when the job is finished now.
 bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status);
 
+// Whether the job is finished (without waiting).
+bool is_finished(const Job& job);
+
 // What a checkpoint keeps of a job: the units done, their tally and time
 // (nothing while it is not planned).
 struct JobState {
@@ -88,7 +94,7 @@ struct JobState {
   std::uint64_t units = 0;
   std::vector<bool> done;
   Tally total;
-  double cpu_seconds = 0;
+  double busy_seconds = 0;
   std::uint64_t done_count = 0;
 };
 JobState state_of(const Job& job);
@@ -169,8 +175,5 @@ class Executor {
 
 // Threads to use for `requested` (0: every hardware thread).
 unsigned thread_count(unsigned requested);
-
-// Processor time of the calling thread.
-double thread_cpu_seconds();
 
 }  // namespace wdist

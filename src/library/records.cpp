@@ -43,7 +43,7 @@ RecordStatus RecordReader::next(Record& record) {
   record.matrix_read = false;
   if (done_) return RecordStatus::end;
   for (;;) {
-    const int c = std::getc(in_);
+    const int c = getc_unlocked(in_);
     if (c == EOF) {
       done_ = true;
       return std::ferror(in_) ? RecordStatus::failed : RecordStatus::end;

@@ -46,7 +46,7 @@ CheckpointState sample_state() {
   a.units = 11;
   a.done = {true, false, true, true, false, false, false, true, false, true, true};
   a.total.counts = {1, 0, 5, 1ULL << 40, 7};
-  a.cpu_seconds = 1.25;
+  a.busy_seconds = 1.25;
   wdist::cli::RecordProgress b;
   b.index = 19;
   b.plan_identity = 43;
@@ -82,7 +82,7 @@ TEST_F(CheckpointFile, ReadsBackWhatWasWritten) {
     EXPECT_EQ(state.records[i].units, written.records[i].units);
     EXPECT_EQ(state.records[i].done, written.records[i].done);
     EXPECT_EQ(state.records[i].total.counts, written.records[i].total.counts);
-    EXPECT_EQ(state.records[i].cpu_seconds, written.records[i].cpu_seconds);
+    EXPECT_EQ(state.records[i].busy_seconds, written.records[i].busy_seconds);
   }
   EXPECT_EQ(read("absent", state, read_output, error), CheckpointRead::absent);
 }

@@ -62,9 +62,13 @@ class ReportTest : public ::testing::Test {
   void write_head(std::FILE* out, std::int32_t k, std::int32_t record) const {
     std::vector<const ElemCode*> rows;
     for (std::int32_t i = 1; i <= k; ++i) rows.push_back(g_.a[i] + 1);
-    write_code_report(out, k, g_.n, g_.q, record, g_.cap_rows, g_.cap_cols, rows.data());
+    ReportSink sink(out);
+    write_code_report(sink, k, g_.n, g_.q, record, g_.cap_rows, g_.cap_cols, rows.data());
   }
-  static void write_context_weights(std::FILE* out) { write_weights(out, code_context.Bspec, code_context.length); }
+  static void write_context_weights(std::FILE* out) {
+    ReportSink sink(out);
+    write_weights(sink, code_context.Bspec, code_context.length);
+  }
   GenMatrix g_;
 };
 
@@ -73,7 +77,10 @@ TEST_F(ReportTest, TheWorkedExampleBlock) {
   set_histogram(3, {1, 0, 3, 0});
   const std::string block = written_by([&](std::FILE* out) {
     write_head(out, g_.k, 1);
-    write_report_time(out, 0.25);
+    {
+      ReportSink sink(out);
+      write_report_time(sink, 0.25);
+    }
     write_context_weights(out);
   });
   EXPECT_EQ(block, "\n? 2 3 2 1 2 16  \n101\n011\nG= 1 \n\n Time =       0.250 seconds \n 0^1  2^3 ");
