@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -32,6 +33,13 @@ wdist::Code random_code(int q, int k, std::int64_t n = 100) {
   wdist::Code code{q, k, n, std::vector<wdist::ElemCode>(static_cast<std::size_t>(k * n))};
   for (wdist::ElemCode& e : code.entries) e = static_cast<wdist::ElemCode>(rng() % static_cast<unsigned>(q));
   return code;
+}
+
+// Processor time of the calling thread.
+double thread_cpu_seconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
 double peak_mib() {
@@ -58,9 +66,9 @@ double run_plan(const wdist::Plan& plan, unsigned threads) {
 void run_case(benchmark::State& state, const wdist::Plan& plan, unsigned threads) {
   double seconds = 0;
   for (auto _ : state) {
-    const double cpu_start = wdist::thread_cpu_seconds();
+    const double cpu_start = thread_cpu_seconds();
     double t = run_plan(plan, threads);
-    if (threads == 1) t = wdist::thread_cpu_seconds() - cpu_start;
+    if (threads == 1) t = thread_cpu_seconds() - cpu_start;
     state.SetIterationTime(t);
     seconds += t;
   }
