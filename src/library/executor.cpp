@@ -203,7 +203,6 @@ void Executor::add(const std::shared_ptr<Job>& job) {
   if (planned_empty) complete_units(*job, 0, 0, Tally{}, Status{});
   if (is_finished(*job)) return;
   bool wake = false;
-  news_.fetch_add(1, std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(job);
@@ -275,7 +274,6 @@ bool Executor::run_claimed(const Claim& claim, Worker& worker, Tally& tally) {
 
 bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
   if (plan_job(job)) return true;
-  news_.fetch_add(1, std::memory_order_release);
   // More units than this thread takes next: the others may help. (Taken
   // and let go first: a worker that found the job still planning is
   // asleep by then.)
@@ -316,12 +314,7 @@ void Executor::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     Claim claim;
-    for (bool spun = false; !stop_ && !claim_next(claim);) {
-      if (!spun) {
-        spun = true;
-        spin_while_quiet(lock);
-        continue;
-      }
+    while (!stop_ && !claim_next(claim)) {
       ++idle_;
       wake_.wait(lock);
       --idle_;
@@ -330,7 +323,6 @@ void Executor::work() {
     ++running_;
     lock.unlock();
     const bool finished = run_claimed(claim, worker, tally);
-    if (finished) news_.fetch_add(1, std::memory_order_release);
     // Taken after the job was marked finished: an owner that found it
     // unfinished is waiting by now, and hears the notification.
     lock.lock();
@@ -348,7 +340,7 @@ bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(mutex_);
   // Enough queued for a worker's wake-up: it helps while the owner waits.
   if (idle_ > 0 && jobs_.size() >= kWakeFor) wake_.notify_one();
-  for (bool spun = false;;) {
+  for (;;) {
     if (is_finished(job)) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     Claim claim;
@@ -356,25 +348,12 @@ bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
       lock.unlock();
       run_claimed(claim, owner_worker_, owner_tally_);
       lock.lock();
-      spun = false;
-      continue;
-    }
-    if (!spun) {
-      spun = true;
-      spin_while_quiet(lock);
       continue;
     }
     awaited_ = &job;
     finished_.wait_until(lock, deadline);
     awaited_ = nullptr;
   }
-}
-
-void Executor::spin_while_quiet(std::unique_lock<std::mutex>& lock) {
-  const std::uint64_t seen = news_.load(std::memory_order_acquire);
-  lock.unlock();
-  for (int i = 0; i < kQuietYields && news_.load(std::memory_order_acquire) == seen; ++i) std::this_thread::yield();
-  lock.lock();
 }
 
 void Executor::cancel() {

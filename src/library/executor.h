@@ -152,10 +152,6 @@ class Executor {
   // Computes claimed units and completes them; true when that finished
   // their job.
   static bool run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
-  // Lets mutex_ go and yields a while, until there is news (a job added or
-  // planned, or one finished) or a short time has passed: small records
-  // follow each other faster than a thread falls asleep and is woken.
-  void spin_while_quiet(std::unique_lock<std::mutex>& lock);
 
   std::mutex mutex_;
   std::condition_variable wake_;      // work to do, or stop
@@ -165,8 +161,6 @@ class Executor {
   unsigned running_ = 0;  // units being computed by workers
   unsigned idle_ = 0;     // workers asleep for want of work
   const Job* awaited_ = nullptr;  // the job the owner sleeps on
-  std::atomic<std::uint64_t> news_{0};  // counts jobs added, planned and finished
-  static constexpr int kQuietYields = 200;
   static constexpr std::size_t kWakeFor = 8;  // records queued that wake one
   Worker owner_worker_;   // the owner's storage, for its units in wait()
   Tally owner_tally_;
