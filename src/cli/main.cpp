@@ -109,10 +109,10 @@ bool parse_command_line(int argc, char** argv, Settings& s, int& status) {
                  "refuse a record whose cheapest route counts more messages (default 2^48; at most 2^62)");
   app.add_option("--checkpoint", s.checkpoint,
                  "keep the finished part of the run in FILE and resume from FILE when it exists: the finished\n"
-                 "records' output is written again, the record in progress goes on where it stopped. The same\n"
-                 "inputs and options are needed (another FILE is refused, exit 2); named files only, not\n"
-                 "standard input. FILE.spool is its working copy of the output; both are removed when the run\n"
-                 "completes.")
+                 "records' output is written again, the record in progress goes on where it stopped. A FILE of\n"
+                 "other inputs or options, or damaged, is refused (exit 2); named files only, not standard\n"
+                 "input. SIGINT and SIGTERM write it before the run ends. FILE.spool is its working copy of the\n"
+                 "output; both are removed when the run completes.")
       ->type_name("FILE");
   app.add_option("--checkpoint-interval", s.checkpoint_interval,
                  "seconds between two writes of the checkpoint at most (default 60)")
