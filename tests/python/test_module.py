@@ -170,17 +170,18 @@ class BadInput(unittest.TestCase):
         self.assertEqual(sum(direct(rows, 2, max_work=2 ** 12)), 2 ** codes.rank(rows, 2))
 
     def test_memory_that_cannot_be_had(self):
-        # A child whose address space ends 16 MiB past what it holds: the
-        # worker's table of a ternary code of dimension 14 does not fit.
+        # A child whose address space ends 8 MiB past what it holds: the
+        # worker's whole table of a long binary code of dimension 22 (2^22
+        # counters of 32 bits) does not fit.
         script = textwrap.dedent("""
             import random, resource, wdist
-            rng = random.Random(14)
-            rows = [[rng.randrange(3) for _ in range(500)] for _ in range(14)]
+            rng = random.Random(22)
+            rows = [bytes(rng.randrange(2) for _ in range(20000)) for _ in range(22)]
             with open("/proc/self/status") as f:
                 size = next(int(line.split()[1]) * 1024 for line in f if line.startswith("VmSize"))
-            resource.setrlimit(resource.RLIMIT_AS, (size + (16 << 20), resource.RLIM_INFINITY))
+            resource.setrlimit(resource.RLIMIT_AS, (size + (8 << 20), resource.RLIM_INFINITY))
             try:
-                wdist.weight_distribution(rows, 3, dual="never", threads=1)
+                wdist.weight_distribution(rows, 2, dual="never", threads=1)
             except MemoryError as e:
                 print("MemoryError:", e)
         """)
