@@ -1,5 +1,6 @@
 #include "cli/formats.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -32,19 +33,21 @@ void append_json_string(std::string& out, const std::string& s) {
   out += '"';
 }
 
-// Whatever a report writer puts into a FILE*, as a string.
-template <class Write>
-std::string written(Write write) {
-  char* bytes = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&bytes, &size);
-  if (out == nullptr) return {};
-  write(out);
-  std::fclose(out);
-  std::string text(bytes, size);
-  std::free(bytes);
-  return text;
-}
+// The decimal digits of a count: counts that fit 64 bits without GMP's
+// string (an allocation per count), larger ones through it.
+struct CountDigits {
+  char small[24];
+  std::string large;
+  const char* of(const mpz_class& x) {
+    if (mpz_fits_ulong_p(x.get_mpz_t()) != 0) {
+      const auto r = std::to_chars(small, small + sizeof small - 1, mpz_get_ui(x.get_mpz_t()));
+      *r.ptr = '\0';
+      return small;
+    }
+    large = x.get_str(10);
+    return large.c_str();
+  }
+};
 
 }  // namespace
 
@@ -90,8 +93,8 @@ void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {
   c.cols = static_cast<std::int32_t>(rounded > INT32_MAX ? INT32_MAX : rounded);
 }
 
-std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d) {
+void write_report_record(std::FILE* out, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                         double seconds, const Distribution& d) {
   // The menu counts messages, not codewords: each nonzero codeword comes
   // from q^(k - rank) messages, and so does the zero codeword, less the
   // zero message over F_3, F_5, F_7 (their transform leaves it out).
@@ -117,14 +120,13 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
   }
   std::vector<const ElemCode*> rows(static_cast<std::size_t>(code.k));
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
-  return written([&](std::FILE* out) {
-    write_code_report(out, code.k, static_cast<std::int32_t>(code.n), code.q, origin.number, capacity.rows,
-                      capacity.cols, rows.data());
-    write_report_time(out, seconds);
-    write_weights_start(out);
-    for (std::size_t w = 0; w < counts.size(); ++w)
-      if (counts[w] != 0) write_weight_digits(out, static_cast<std::int64_t>(w), digits(counts[w]).c_str());
-  });
+  write_code_report(out, code.k, static_cast<std::int32_t>(code.n), code.q, origin.number, capacity.rows, capacity.cols,
+                    rows.data());
+  write_report_time(out, seconds);
+  write_weights_start(out);
+  CountDigits count_digits;
+  for (std::size_t w = 0; w < counts.size(); ++w)
+    if (counts[w] != 0) write_weight_digits(out, static_cast<std::int64_t>(w), count_digits.of(counts[w]));
 }
 
 }  // namespace wdist::cli

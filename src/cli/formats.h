@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "wdist/wdist.h"
@@ -40,8 +41,9 @@ void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols);
 // One report block as wdist-wide writes it for the code, with its counting
 // rules: every message counted (over F_3, F_5, F_7 the nonzero ones), or
 // with `projective` one count per projective point of messages at its
-// weight plus the zero columns.
-std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d);
+// weight plus the zero columns. Written straight to `out`: a file of many
+// small records writes one block after another, without a string for each.
+void write_report_record(std::FILE* out, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                         double seconds, const Distribution& d);
 
 }  // namespace wdist::cli

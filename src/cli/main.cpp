@@ -7,6 +7,8 @@
 // writes the results to standard output in input order. Exit status: 0 when
 // every record was computed, 1 when any was refused or an input could not
 // be read, 2 for a usage error (reported before anything is read).
+#include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -102,6 +104,11 @@ bool parse_command_line(int argc, char** argv, Settings& s, int& status) {
   return true;
 }
 
+bool regular_file(std::FILE* f) {
+  struct stat st {};
+  return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // A record in flight: planned and handed to the executor, or already
 // written (nothing to wait for).
 struct Pending {
@@ -135,6 +142,7 @@ class Runner {
 
  private:
   void message(const std::string& file, const std::string& text) {
+    std::fflush(stdout);  // the records written before it come first, on a shared stream too
     progress_.clear();
     std::fprintf(stderr, "wdist: %s: %s\n", file.c_str(), text.c_str());
     failed_ = true;
@@ -151,6 +159,10 @@ class Runner {
       message(name, std::strerror(errno));
       return;
     }
+    flush_each_ = !regular_file(in);
+    // Only this thread reads the input: getc need not take the stream's
+    // lock for every character.
+    __fsetlocking(in, FSETLOCKING_BYCALLER);
     RecordReader reader(in, s_.format == Format::report ? RecordRules::wide_program : RecordRules::library,
                         s_.projective);
     MatrixCapacity capacity;  // one run of the menu program per file
@@ -196,9 +208,27 @@ class Runner {
     // budget whatever the file holds.
     while (!pending_.empty() && (pending_.size() >= window_ || held_ + p.bytes > kWindowBytes)) drain_one(true);
     held_ += p.bytes;
-    executor_.add(p.job);
+    if (p.job->plan.summary.cost <= kComputeHereCost)
+      compute_here(*p.job);
+    else
+      executor_.add(p.job);
     pending_.push_back(std::move(p));
     drain(false);
+  }
+
+  // A record this small takes less time than handing it to a worker and
+  // being woken when it is done (two thread switches, each a wait for a
+  // core on a busy machine): it is computed in this thread, and written in
+  // its turn like any other.
+  void compute_here(Job& job) {
+    Tally tally = empty_tally(job.plan);
+    const double cpu_start = thread_cpu_seconds();
+    const Status s = run_units(job.plan, 0, job.units, here_, tally);
+    {
+      std::lock_guard<std::mutex> lock(job.mutex);
+      job.cpu_seconds += thread_cpu_seconds() - cpu_start;
+    }
+    complete_units(job, 0, job.units, tally, s);
   }
 
   // Writes the finished records at the head of the window, in order;
@@ -211,9 +241,11 @@ class Runner {
   bool drain_one(bool wait) {
     const Pending& head = pending_.front();
     Job& job = *head.job;
-    while (!executor_.wait(job, std::chrono::milliseconds(wait ? 100 : 0))) {
+    if (!executor_.wait(job, std::chrono::milliseconds(0))) {
       if (!wait) return false;
-      show_progress(head);
+      // What is written reaches its reader before this thread waits.
+      std::fflush(stdout);
+      while (!executor_.wait(job, std::chrono::milliseconds(100))) show_progress(head);
     }
     std::string out;
     {
@@ -224,7 +256,10 @@ class Runner {
         switch (s_.format) {
           case Format::text: out = text_record(head.origin, job.result); break;
           case Format::json: out = json_record(head.origin, job.result); break;
-          case Format::report: out = report_record(head.origin, head.code, head.capacity, job.cpu_seconds, job.result); break;
+          case Format::report:
+            progress_.clear();
+            write_report_record(stdout, head.origin, head.code, head.capacity, job.cpu_seconds, job.result);
+            break;
         }
       }
     }
@@ -234,7 +269,7 @@ class Runner {
     }
     held_ -= head.bytes;
     pending_.pop_front();
-    std::fflush(stdout);
+    if (flush_each_) std::fflush(stdout);
     return true;
   }
 
@@ -251,15 +286,26 @@ class Runner {
   }
 
   static constexpr std::uint64_t kWindowBytes = std::uint64_t{256} << 20;
+  // Records of at most this many message-equivalents are computed in the
+  // reading thread: some tens of microseconds of work, about what a
+  // handoff to a worker and back costs.
+  static constexpr double kComputeHereCost = 0x1p16;
 
   const Settings& s_;
   Options options_;
   Executor executor_;
+  Worker here_;  // the reading thread's storage, for the records computed here
   ProgressLine progress_;
   const std::size_t window_;
   std::deque<Pending> pending_;
   std::uint64_t held_ = 0;
   bool failed_ = false;
+  // Each record's output is flushed as it is written while the input may
+  // keep this thread waiting (a pipe, a terminal: its reader may be waiting
+  // for the answer before it writes more); from a regular file, output is
+  // flushed when the buffer fills, before any wait for a worker, before a
+  // message and at the end.
+  bool flush_each_ = true;
 };
 
 }  // namespace
