@@ -605,9 +605,9 @@ void print_table(const CollectingReporter& reporter) {
   std::printf("\n%s counters, SIMD path %s, %d rounds after %d untimed, processor time in ms; median (min–max)\n\n",
               kWidthName, wdist::simd_path_name(wdist::active_simd_path()), g_settings.runs, g_settings.warmup);
   std::printf("| %s | record | record ref | x | whole table | x | transform | transform ref | passes | extract | "
-              "extract ref | huge pages | first touch |\n",
+              "extract ref | huge pages | first touch | faults |\n",
               wdist::kWideBuild ? "wide (32-bit)" : "narrow (16-bit)");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const auto& [name, c] : reporter.results) {
     if (c.count("record") == 0) continue;
     std::string label;
@@ -615,13 +615,13 @@ void print_table(const CollectingReporter& reporter) {
     if (std::sscanf(name.c_str(), "BM_BinaryRecord/%u", &k) == 1) label = "binary K = " + std::to_string(k);
     if (std::sscanf(name.c_str(), "BM_F4Record/%u", &k) == 1)
       label = "F_4 k = " + std::to_string(k) + " (K = " + std::to_string(2 * k) + ")";
-    std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %.0f%% | %s |\n", label.c_str(),
+    std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %.0f%% | %s | %.0f |\n", label.c_str(),
                 spread(ms(c.at("record")), ms(c.at("record_min")), ms(c.at("record_max"))).c_str(),
                 spread(ms(c.at("record_ref")), ms(c.at("record_ref_min")), ms(c.at("record_ref_max"))).c_str(),
                 spread(ratio(c.at("x_record")), ratio(c.at("x_record_min")), ratio(c.at("x_record_max"))).c_str(),
                 ms(c.at("whole_table")).c_str(), ratio(c.at("x_whole")).c_str(), ms(c.at("wht")).c_str(),
                 ms(c.at("wht_ref")).c_str(), ratio(c.at("wht_passes")).c_str(), ms(c.at("extract")).c_str(),
-                ms(c.at("extract_ref")).c_str(), 100 * c.at("huge"), ms(c.at("first_touch")).c_str());
+                ms(c.at("extract_ref")).c_str(), 100 * c.at("huge"), ms(c.at("first_touch")).c_str(), c.at("faults"));
   }
   for (const auto& [name, c] : reporter.results) {
     if (c.count("run") == 0) continue;

@@ -67,7 +67,7 @@ run() {
   echo "== $name $*"
   # The benchmarks write scratch files (the file of small codes and its
   # report) into the working directory.
-  (cd "$out_dir" && "$build_dir/bench/$name" "$@") 2>&1 | tee "$out_dir/$name.txt"
+  (cd "$out_dir" && "$build_dir/bench/$name" "$@" --benchmark_color=false) 2>&1 | tee "$out_dir/$name.txt"
   uptime | tee -a "$out_dir/$name.txt"
 }
 
