@@ -36,7 +36,7 @@ void append_json_string(std::string& out, const std::string& s) {
 // The decimal digits of a count: counts that fit 64 bits without GMP's
 // string (an allocation per count), larger ones through it.
 struct CountDigits {
-  char small[24];
+  char small[24] = {};
   std::string large;
   const char* of(const mpz_class& x) {
     if (mpz_fits_ulong_p(x.get_mpz_t()) != 0) {
