@@ -3,7 +3,9 @@
 # same files through both programs, wall clock of the whole run, rounds
 # interleaved (wdist-wide, wdist --threads 1, wdist with its default
 # threads, then again), each report checked against wdist-wide's (time
-# lines aside).
+# lines aside). Beside the wall clock, the processor time of each run
+# (user + system, every thread): short runs on a busy machine wait for a
+# core far longer than they compute, and only the latter is theirs.
 #
 #   bench/compare_programs.sh [--build DIR] [--out DIR] [--runs R] [--max_k K] [--instructions]
 #
@@ -60,14 +62,16 @@ for k in 12 13 14; do [ $((2 * k)) -le "$max_k" ] && files+=("f4_k$k.txt"); done
 files+=(q3_k12.txt q3_k14.txt q3_k16.txt q3_k17.txt q5_k9.txt q5_k10.txt q5_k11.txt q7_k8.txt q7_k9.txt)
 
 printf '1\n4\n' >"$work/answers"
-TIMEFORMAT='%R'
+TIMEFORMAT='%R %U %S'
 
-# Wall-clock seconds of one run of the command, appended to the file named
-# first.
+# Wall-clock and processor seconds of one run of the command, appended to
+# the files named first and second.
 time_into() {
-  local into="$1"
-  shift
-  { time "$@" >/dev/null 2>&1; } 2>>"$into"
+  local wall="$1" cpu="$2" line
+  shift 2
+  line="$({ time "$@" >/dev/null 2>&1; } 2>&1)"
+  echo "$line" | awk '{print $1}' >>"$wall"
+  echo "$line" | awk '{print $2 + $3}' >>"$cpu"
 }
 
 # The menu program ends with exit status 1 whenever its menu returns.
@@ -85,16 +89,17 @@ ratios() {
 table="$out_dir/compare_programs.txt"
 {
   echo "wdist --format report against wdist-wide, wall clock in seconds, median (min-max) of $runs rounds;"
-  echo "x = wdist / wdist-wide per round (below 1: wdist faster). Default threads: $(nproc)."
+  echo "x = wdist / wdist-wide per round (below 1: wdist faster), of the wall clock and of the"
+  echo "processor time (user + system, every thread). Default threads: $(nproc)."
   echo
-  echo "| file | wdist-wide | wdist --threads 1 | x | wdist (default threads) | x |"
-  echo "|---|---|---|---|---|---|"
+  echo "| file | wdist-wide | wdist --threads 1 | x | x cpu | wdist (default threads) | x | x cpu |"
+  echo "|---|---|---|---|---|---|---|---|"
 } >"$table"
 cat "$table"
 
 for f in "${files[@]}"; do
   cp "$codes/$f" "$work/EXAM.txt"
-  rm -f "$work"/t_*
+  rm -f "$work"/t_* "$work"/c_*
   # Once untimed, and the reports compared.
   run_wide
   run_wdist --threads 1
@@ -103,11 +108,13 @@ for f in "${files[@]}"; do
     exit 1
   fi
   for ((round = 0; round < runs; ++round)); do
-    time_into "$work/t_wide" run_wide
-    time_into "$work/t_one" run_wdist --threads 1
-    time_into "$work/t_all" run_wdist
+    time_into "$work/t_wide" "$work/c_wide" run_wide
+    time_into "$work/t_one" "$work/c_one" run_wdist --threads 1
+    time_into "$work/t_all" "$work/c_all" run_wdist
   done
-  line="| ${f%.txt} | $(summary "$work/t_wide") | $(summary "$work/t_one") | $(ratios "$work/t_wide" "$work/t_one") | $(summary "$work/t_all") | $(ratios "$work/t_wide" "$work/t_all") |"
+  line="| ${f%.txt} | $(summary "$work/t_wide") | $(summary "$work/t_one") | $(ratios "$work/t_wide" "$work/t_one")"
+  line+=" | $(ratios "$work/c_wide" "$work/c_one") | $(summary "$work/t_all") | $(ratios "$work/t_wide" "$work/t_all")"
+  line+=" | $(ratios "$work/c_wide" "$work/c_all") |"
   echo "$line" | tee -a "$table"
 done
 
@@ -122,4 +129,4 @@ if [ "$instructions" = 1 ] && command -v valgrind >/dev/null; then
     echo "  wdist (default threads):   $(count "$wdist" --format report --quiet "$work/EXAM.txt")"
   } | tee -a "$table"
 fi
-rm -f "$work/EXAM.txt" "$work/EXAM.txt_r" "$work/wdist.txt" "$work"/t_*
+rm -f "$work/EXAM.txt" "$work/EXAM.txt_r" "$work/wdist.txt" "$work"/t_* "$work"/c_*
