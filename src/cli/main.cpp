@@ -16,8 +16,10 @@
 // for byte that of a run never stopped. FILE is removed when the run
 // completes. SIGINT or SIGTERM then write the checkpoint before the run
 // ends (exit status 128 + the signal).
+#include <poll.h>
 #include <pthread.h>
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -197,6 +199,19 @@ std::uint64_t held_bytes(const Code& code) {
   return 3 * entries + 32 * n + 16 * (3 * n + 1) + ((std::uint64_t{1} << 20) / 8);
 }
 
+// Whether the next record can be read from `in` without waiting: its
+// start is in the buffer (what lies before a "?" is skipped, and would
+// leave the reader waiting), or more has come in the pipe or terminal.
+bool input_waiting(std::FILE* in) {
+#ifdef __GLIBC__
+  if (in->_IO_read_ptr < in->_IO_read_end &&
+      std::memchr(in->_IO_read_ptr, '?', static_cast<std::size_t>(in->_IO_read_end - in->_IO_read_ptr)) != nullptr)
+    return true;
+#endif
+  pollfd p{fileno(in), POLLIN, 0};
+  return poll(&p, 1, 0) == 1;
+}
+
 class Runner {
  public:
   explicit Runner(const Settings& s)
@@ -285,7 +300,15 @@ class Runner {
                         s_.projective);
     MatrixCapacity capacity;  // one run of the menu program per file
     Record record;
+    struct stat info {};
+    const bool regular = fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode);
     while (!abandoned_) {
+      // A pipe or a terminal may be a script waiting for the answers so far
+      // before it writes more: when nothing more has come, they go out now.
+      if (!regular && !input_waiting(in)) {
+        drain(true);
+        std::fflush(stdout);
+      }
       const RecordStatus status = reader.next(record);
       if (status == RecordStatus::end) break;
       const std::uint64_t index = next_item_++;

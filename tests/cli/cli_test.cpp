@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <regex>
 #include <string>
@@ -107,6 +112,45 @@ TEST_F(Cli, StandardInputUsageErrorsAndTheLargeRecordRefusal) {
 // JSON Lines of random codes of every field, full rank and rank-deficient,
 // with zero columns, against the brute force: every codeword once, A_0 = 1,
 // the counts summing to q^rank.
+// A script that writes a record into a pipe and waits for its answer
+// before it writes the next one gets the answer while its end stays open.
+TEST_F(Cli, EachRecordIsAnsweredWhileThePipeStaysOpen) {
+  int to_child[2], from_child[2];
+  ASSERT_EQ(pipe(to_child), 0);
+  ASSERT_EQ(pipe(from_child), 0);
+  signal(SIGPIPE, SIG_IGN);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(to_child[0], STDIN_FILENO);
+    dup2(from_child[1], STDOUT_FILENO);
+    for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) close(fd);
+    execl(WDIST_CLI_PROGRAM, WDIST_CLI_PROGRAM, "--quiet", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(to_child[0]);
+  close(from_child[1]);
+  for (const char* record : {"? 2 3 2 1\n110\n011\n", "? 1 4 3 2\n1211\n"}) {
+    ASSERT_EQ(write(to_child[1], record, std::strlen(record)), static_cast<ssize_t>(std::strlen(record)));
+    // The answer of this record ends with an empty line.
+    std::string answer;
+    while (answer.size() < 2 || answer.compare(answer.size() - 2, 2, "\n\n") != 0) {
+      pollfd p{from_child[0], POLLIN, 0};
+      ASSERT_EQ(poll(&p, 1, static_cast<int>(1000 * kTimeout)), 1) << "no answer while the input is open: " << answer;
+      char bytes[256];
+      const ssize_t got = read(from_child[0], bytes, sizeof bytes);
+      ASSERT_GT(got, 0);
+      answer.append(bytes, static_cast<std::size_t>(got));
+    }
+    EXPECT_NE(answer.find(" record "), std::string::npos) << answer;
+  }
+  close(to_child[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  close(from_child[0]);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST_F(Cli, JsonDistributionsMatchTheBruteForce) {
   std::mt19937 rng(99);
   std::vector<TestCode> codes;
