@@ -7,9 +7,6 @@ namespace wdist {
 
 namespace {
 
-// A file sink writes when this much is buffered.
-constexpr std::size_t kChunk = std::size_t{64} << 10;
-
 void append_number(ReportSink& out, std::int64_t value) {
   char digits[24];
   const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
@@ -29,6 +26,17 @@ void write_row(ReportSink& out, const ElemCode* row, std::int32_t n) {
   // cppcheck-suppress uninitvar ; only the `used` bytes written below are read
   char chunk[4096];
   std::int32_t j = 0;
+  // The usual row: every entry one digit, turned into characters a vector
+  // at a time.
+  while (j < n) {
+    const std::int32_t count = n - j < static_cast<std::int32_t>(sizeof chunk) ? n - j : static_cast<std::int32_t>(sizeof chunk);
+    ElemCode largest = 0;
+    for (std::int32_t i = 0; i < count; ++i) largest = row[j + i] > largest ? row[j + i] : largest;
+    if (largest >= 10) break;
+    for (std::int32_t i = 0; i < count; ++i) chunk[i] = static_cast<char>('0' + row[j + i]);
+    out.append(chunk, static_cast<std::size_t>(count));
+    j += count;
+  }
   while (j < n) {
     std::size_t used = 0;
     for (; j < n && used + 4 < sizeof chunk; ++j) {
@@ -45,16 +53,6 @@ void write_row(ReportSink& out, const ElemCode* row, std::int32_t n) {
 }
 
 }  // namespace
-
-void ReportSink::append(const char* bytes, std::size_t size) {
-  text_->append(bytes, size);
-  if (file_ != nullptr && buffer_.size() >= kChunk) flush();
-}
-
-void ReportSink::append(char c) {
-  text_->push_back(c);
-  if (file_ != nullptr && buffer_.size() >= kChunk) flush();
-}
 
 void ReportSink::flush() {
   if (file_ == nullptr || buffer_.empty()) return;

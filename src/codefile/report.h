@@ -38,11 +38,19 @@ class ReportSink {
   ReportSink(ReportSink&&) = delete;
   ReportSink& operator=(ReportSink&&) = delete;
 
-  void append(const char* bytes, std::size_t size);
-  void append(char c);
+  void append(const char* bytes, std::size_t size) {
+    text_->append(bytes, size);
+    if (file_ != nullptr && buffer_.size() >= kChunk) flush();
+  }
+  void append(char c) {
+    text_->push_back(c);
+    if (file_ != nullptr && buffer_.size() >= kChunk) flush();
+  }
   void flush();
 
  private:
+  // A file sink writes when this much is buffered.
+  static constexpr std::size_t kChunk = std::size_t{64} << 10;
   std::FILE* file_ = nullptr;
   std::string buffer_;
   std::string* text_;

@@ -71,11 +71,49 @@ void add_row(Word* row, const Word* other, std::size_t from, std::size_t words) 
 // The form is unique, so the steps give what the textbook elimination
 // gives.
 constexpr std::size_t kTableRows = 8;
+constexpr std::size_t kTableFromRows = 48;
+
+// A code of at most 64 columns: each row is one word, reduced row by row
+// against the pivot rows found so far (the elimination of reduce_general
+// on words), which for the few rows of such a code costs a few hundred
+// instructions where the slab and tables below cost thousands.
+void reduce_binary_narrow(const MatrixView& m, Basis& b) {
+  const auto n = static_cast<std::size_t>(m.n);
+  std::vector<Word> pivot_rows;
+  std::vector<int> pivots;
+  for (int i = 0; i < m.k; ++i) {
+    Word row = pack_word(m.rows[i], n);
+    for (std::size_t p = 0; p < pivots.size(); ++p)
+      if ((row >> pivots[p] & 1) != 0) row ^= pivot_rows[p];
+    if (row == 0) continue;
+    const int c = std::countr_zero(row);
+    for (Word& pivot : pivot_rows)
+      if ((pivot >> c & 1) != 0) pivot ^= row;
+    pivot_rows.push_back(row);
+    pivots.push_back(c);
+  }
+  // Sorted by pivot: the reduced row echelon form.
+  for (std::size_t i = 1; i < pivots.size(); ++i)
+    for (std::size_t j = i; j > 0 && pivots[j - 1] > pivots[j]; --j) {
+      std::swap(pivots[j - 1], pivots[j]);
+      std::swap(pivot_rows[j - 1], pivot_rows[j]);
+    }
+  b.rank = static_cast<int>(pivots.size());
+  b.rows.resize(pivots.size() * n);
+  for (std::size_t r = 0; r < pivots.size(); ++r) {
+    unpack_word(pivot_rows[r], b.rows.data() + r * n, n);
+    b.pivots.push_back(pivots[r]);
+  }
+}
 
 void reduce_binary(const MatrixView& m, Basis& b) {
   const auto n = static_cast<std::size_t>(m.n);
   const auto k = static_cast<std::size_t>(m.k);
   const std::size_t words = (n + 63) / 64;
+  if (words <= 1) {
+    reduce_binary_narrow(m, b);
+    return;
+  }
   std::vector<Word> storage(k * words);
   std::vector<Word*> rows(k);
   for (std::size_t i = 0; i < k; ++i) {
@@ -83,7 +121,7 @@ void reduce_binary(const MatrixView& m, Basis& b) {
     for (std::size_t w = 0; w < words; ++w) rows[i][w] = pack_word(m.rows[i] + 64 * w, std::min<std::size_t>(64, n - 64 * w));
   }
   std::vector<Word> slab(k);
-  std::vector<Word> table((std::size_t{1} << kTableRows) * words);
+  std::vector<Word> table;
   std::size_t columns_of[64];  // the pivot columns found in the current word
   std::size_t rank = 0;
   for (std::size_t w = 0; w < words && rank < k; ++w) {
@@ -112,7 +150,23 @@ void reduce_binary(const MatrixView& m, Basis& b) {
       for (std::size_t e = 0; e < a; ++e)
         if (((pivot[e][w] >> columns_of[a]) & 1) != 0) add_row(pivot[e], pivot[a], w, words);
     }
-    // 3. The other rows, eight pivots at a time.
+    // 3. The other rows: pivot by pivot when there are few of them (a table
+    // of 256 sums costs more than it saves below some dozens of rows),
+    // otherwise eight pivots at a time.
+    if (k < kTableFromRows) {
+      for (std::size_t i = 0; i < k; ++i) {
+        if (i == rank) {
+          i += found - 1;  // the pivot rows themselves
+          continue;
+        }
+        for (std::size_t t = 0; t < found; ++t)
+          if (((rows[i][w] >> columns_of[t]) & 1) != 0) add_row(rows[i], pivot[t], w, words);
+      }
+      for (std::size_t t = 0; t < found; ++t) b.pivots.push_back(static_cast<std::int64_t>(64 * w + columns_of[t]));
+      rank += found;
+      continue;
+    }
+    if (table.empty()) table.resize((std::size_t{1} << kTableRows) * words);
     for (std::size_t first = 0; first < found; first += kTableRows) {
       const std::size_t count = std::min(kTableRows, found - first);
       const std::size_t entries = std::size_t{1} << count;

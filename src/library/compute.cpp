@@ -233,19 +233,25 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
   // The counted code's distribution: every message once. The projective
   // routes leave the zero message out.
   std::vector<mpz_class> B(length);
+  // The counts of the units add up to q^dimension: no unit lost or counted
+  // twice. They are below 2^62 (the work limit), so the sum is checked in
+  // 128 bits, and a q^dimension beyond them means a sum that cannot match.
+  unsigned __int128 sum = 0, expected = 1;
+  for (int i = 0; i < r.dimension && expected <= (static_cast<unsigned __int128>(1) << 64); ++i)
+    expected *= static_cast<unsigned>(r.q);
   if (r.dimension == 0) {
     B[0] = 1;
+    sum = 1;
   } else {
     static_assert(sizeof(unsigned long) == sizeof(std::uint64_t), "tallies convert through mpz_set_ui");
-    for (std::size_t w = 0; w < length && w < total.counts.size(); ++w)
-      mpz_set_ui(B[w].get_mpz_t(), static_cast<unsigned long>(total.counts[w]));
     const Route route = r.prepared.plan.route;
-    if (route == Route::projective_table || route == Route::projective_blocks) B[0] += 1;
+    const std::uint64_t zero_message = route == Route::projective_table || route == Route::projective_blocks ? 1 : 0;
+    for (std::size_t w = 0; w < length && w < total.counts.size(); ++w) {
+      const std::uint64_t count = total.counts[w] + (w == 0 ? zero_message : 0);
+      sum += count;
+      if (count != 0) mpz_set_ui(B[w].get_mpz_t(), static_cast<unsigned long>(count));
+    }
   }
-  mpz_class sum = 0, expected = 0;
-  // cppcheck-suppress useStlAlgorithm ; std::accumulate would copy the sum at every step
-  for (const mpz_class& b : B) sum += b;
-  mpz_ui_pow_ui(expected.get_mpz_t(), static_cast<unsigned long>(r.q), static_cast<unsigned long>(r.dimension));
   if (sum != expected)
     return failure(StatusCode::internal_error, "the counts of the " + std::string(r.method == Method::dual ? "dual " : "") +
                                                    "code do not add up to q^" + std::to_string(r.dimension));
