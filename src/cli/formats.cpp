@@ -1,6 +1,8 @@
 #include "cli/formats.h"
 
+#include <charconv>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "codefile/report.h"
@@ -9,9 +11,28 @@ namespace wdist::cli {
 
 namespace {
 
-std::string digits(const mpz_class& x) { return x.get_str(10); }
-
 const char* method_name(Method m) { return m == Method::dual ? "dual" : "direct"; }
+
+// Text is appended piece by piece to one string: a file of many small
+// records spends much of its time here.
+void append(std::string& out, std::int64_t value) {
+  char digits[24];
+  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, static_cast<std::size_t>(r.ptr - digits));
+}
+
+// A count of any size: most fit 64 bits and are written as such, larger
+// ones by their digits.
+void append(std::string& out, const mpz_class& count) {
+  if (mpz_fits_slong_p(count.get_mpz_t()) != 0) {
+    append(out, static_cast<std::int64_t>(count.get_si()));
+    return;
+  }
+  const std::size_t at = out.size();
+  out.resize(at + mpz_sizeinbase(count.get_mpz_t(), 10) + 2);
+  mpz_get_str(out.data() + at, 10, count.get_mpz_t());
+  out.resize(at + std::char_traits<char>::length(out.data() + at));
+}
 
 void append_json_string(std::string& out, const std::string& s) {
   out += '"';
@@ -44,34 +65,73 @@ void write_count(ReportSink& out, std::int64_t w, const mpz_class& count) {
 }  // namespace
 
 std::string text_record(const RecordOrigin& origin, const Distribution& d) {
-  std::string out = origin.file + " record " + std::to_string(origin.number) + ": q=" + std::to_string(d.q) +
-                    " n=" + std::to_string(d.n) + " k=" + std::to_string(d.k) + " rank=" + std::to_string(d.rank);
+  std::string out;
+  out.reserve(origin.file.size() + 64 + 16 * d.counts.size());
+  out += origin.file;
+  out += " record ";
+  append(out, origin.number);
+  out += ": q=";
+  append(out, d.q);
+  out += " n=";
+  append(out, d.n);
+  out += " k=";
+  append(out, d.k);
+  out += " rank=";
+  append(out, d.rank);
   const std::int64_t distance = min_distance(d);
-  out += distance < 0 ? " d=-" : " d=" + std::to_string(distance);
-  out += d.method == Method::dual ? " (through the dual)" : "";
+  out += " d=";
+  if (distance < 0)
+    out += '-';
+  else
+    append(out, distance);
+  if (d.method == Method::dual) out += " (through the dual)";
   out += d.projective ? " projective\n" : "\n";
-  for (std::size_t w = 0; w < d.counts.size(); ++w)
-    if (d.counts[w] != 0) out += "  " + std::to_string(w) + " " + digits(d.counts[w]) + "\n";
-  out += "\n";
+  for (std::size_t w = 0; w < d.counts.size(); ++w) {
+    if (d.counts[w] == 0) continue;
+    out += "  ";
+    append(out, static_cast<std::int64_t>(w));
+    out += ' ';
+    append(out, d.counts[w]);
+    out += '\n';
+  }
+  out += '\n';
   return out;
 }
 
 std::string json_record(const RecordOrigin& origin, const Distribution& d) {
-  std::string out = "{\"file\": ";
+  std::string out;
+  out.reserve(origin.file.size() + 160 + 24 * d.counts.size());
+  out += "{\"file\": ";
   append_json_string(out, origin.file);
-  out += ", \"record\": " + std::to_string(origin.number) + ", \"q\": " + std::to_string(d.q) +
-         ", \"n\": " + std::to_string(d.n) + ", \"k\": " + std::to_string(d.k) + ", \"rank\": " + std::to_string(d.rank);
+  out += ", \"record\": ";
+  append(out, origin.number);
+  out += ", \"q\": ";
+  append(out, d.q);
+  out += ", \"n\": ";
+  append(out, d.n);
+  out += ", \"k\": ";
+  append(out, d.k);
+  out += ", \"rank\": ";
+  append(out, d.rank);
+  out += ", \"min_distance\": ";
   const std::int64_t distance = min_distance(d);
-  out += ", \"min_distance\": " + (distance < 0 ? std::string("null") : std::to_string(distance));
-  out += R"(, "method": ")" + std::string(method_name(d.method)) + "\"";
-  out += d.projective ? ", \"projective\": true" : ", \"projective\": false";
+  if (distance < 0)
+    out += "null";
+  else
+    append(out, distance);
+  out += R"(, "method": ")";
+  out += method_name(d.method);
+  out += d.projective ? R"(", "projective": true)" : R"(", "projective": false)";
   out += ", \"distribution\": [";
   bool first = true;
   for (std::size_t w = 0; w < d.counts.size(); ++w) {
     if (d.counts[w] == 0) continue;
     out += first ? "[" : ", [";
     first = false;
-    out += std::to_string(w) + ", " + digits(d.counts[w]) + "]";
+    append(out, static_cast<std::int64_t>(w));
+    out += ", ";
+    append(out, d.counts[w]);
+    out += ']';
   }
   out += "]}\n";
   return out;
