@@ -54,6 +54,16 @@ volatile std::sig_atomic_t g_stop_signal = 0;
 
 extern "C" void note_stop_signal(int signal) { g_stop_signal = signal; }
 
+// Rank 0 of an MPI job run without a checkpoint: the MPI runtime ends the
+// job with SIGTERM when a rank fails (or the job is cancelled), and the
+// launcher may have been told to keep quiet about it.
+extern "C" void note_job_ended(int signal) {
+  static const char text[] = "wdist: the MPI job was ended: a rank failed, or the job was stopped\n";
+  const ssize_t written = write(STDERR_FILENO, text, sizeof text - 1);
+  static_cast<void>(written);
+  _exit(128 + signal);
+}
+
 namespace wdist::cli {
 
 namespace {
@@ -511,6 +521,7 @@ int main(int argc, char** argv) {
 #ifdef WDIST_MPI
     if (!cluster.alone()) {
       if (cluster.rank() != 0) return cluster.serve(settings);
+      if (settings.checkpoint.empty()) std::signal(SIGTERM, note_job_ended);
       status = wdist::cli::run_here(settings, cluster.start_dealing(settings));
       cluster.stop_dealing();
       return status;
