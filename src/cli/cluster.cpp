@@ -3,6 +3,8 @@
 #include <mpi.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -48,9 +50,8 @@ constexpr std::chrono::microseconds kIdleSleep{200};
 // Started by an MPI launcher: each sets one of these for its processes
 // (Open MPI's mpirun, PMIx, and PMI for MPICH's launchers and srun).
 bool launched_by_mpi() {
-  for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"})
-    if (std::getenv(name) != nullptr) return true;
-  return false;
+  constexpr std::array<const char*, 4> kNames = {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"};
+  return std::any_of(kNames.begin(), kNames.end(), [](const char* name) { return std::getenv(name) != nullptr; });
 }
 
 // The ranks run the same program on the same kind of machine: values go
@@ -273,7 +274,7 @@ Cluster::~Cluster() {
   if (joined_) MPI_Finalize();
 }
 
-void Cluster::abort(int status) {
+void Cluster::abort(int status) const {
   std::fflush(stderr);
   if (joined_) MPI_Abort(MPI_COMM_WORLD, status);
   std::_Exit(status);
@@ -324,7 +325,7 @@ namespace {
 class Helper {
  public:
   Helper(const Settings& s, int rank)
-      : s_(s), rank_(rank), options_(record_options(s)), items_(s.files, s.format, s.projective),
+      : s_(s), rank_(rank), options_(record_options(s)), items_(s.files, s.format, s.projective, {}),
         executor_(thread_count(s.threads)) {
     executor_.set_look([this] { take_deals(); }, std::chrono::milliseconds(1));
   }
@@ -350,8 +351,9 @@ class Helper {
     }
     // Stopped with work in hand: a run that was abandoned.
     executor_.cancel();
-    // Rank 0 takes everything in until the goodbye.
-    for (Outgoing& o : outgoing_) MPI_Wait(&o.request, MPI_STATUS_IGNORE);
+    // Rank 0 takes everything in until the goodbye. (The analyzer cannot
+    // pair requests kept in a container with their sends.)
+    for (Outgoing& o : outgoing_) MPI_Wait(&o.request, MPI_STATUS_IGNORE);  // NOLINT(clang-analyzer-optin.mpi.MPI-Checker)
     send_empty(kBye, 0);
   }
 
@@ -377,9 +379,8 @@ class Helper {
   };
 
   static const Job* unfinished(const Deal& deal) {
-    for (const Entry& e : deal)
-      if (e.job && !is_finished(*e.job)) return e.job.get();
-    return nullptr;
+    const auto it = std::find_if(deal.begin(), deal.end(), [](const Entry& e) { return e.job && !is_finished(*e.job); });
+    return it == deal.end() ? nullptr : it->job.get();
   }
 
   void take_deals() {
@@ -416,8 +417,9 @@ class Helper {
     while (next_item_ <= index) {
       Item item;
       if (!items_.next(item)) break;
-      next_item_ = item.index + 1;
-      if (item.message.empty()) held_.emplace(item.index, Held{std::move(item), false, Plan{}});
+      const std::uint64_t at = item.index;
+      next_item_ = at + 1;
+      if (item.message.empty()) held_.emplace(at, Held{std::move(item), false, Plan{}});
     }
     const auto it = held_.find(index);
     if (it == held_.end())
@@ -474,8 +476,12 @@ class Helper {
     // and two blocking sends of large messages would wait for each other.
     Outgoing& o = outgoing_.emplace_back();
     o.bytes = out.bytes();
+    // Waited for in sent_off() and at the end of run(): the analyzer cannot
+    // pair requests kept in a container with their waits.
+    // NOLINTBEGIN(clang-analyzer-optin.mpi.MPI-Checker)
     MPI_Isend(o.bytes.data(), static_cast<int>(o.bytes.size()), MPI_BYTE, 0, kReply, MPI_COMM_WORLD, &o.request);
   }
+  // NOLINTEND(clang-analyzer-optin.mpi.MPI-Checker)
 
   // Lets go of the replies that have gone.
   void sent_off() {
@@ -502,7 +508,7 @@ class Helper {
 
 }  // namespace
 
-int Cluster::serve(const Settings& s) {
+int Cluster::serve(const Settings& s) const {
   int shared = 0;
   MPI_Bcast(&shared, 1, MPI_INT, 0, MPI_COMM_WORLD);
   if (shared == 0) return 0;

@@ -64,10 +64,10 @@ class Cluster {
   void stop_dealing();
   // Every other rank: computes what rank 0 deals until it says stop. The
   // exit status (0; a rank that cannot go on ends the whole job).
-  int serve(const Settings& s);
+  [[nodiscard]] int serve(const Settings& s) const;
   // Ends every process of the job with `status`, this one's message
   // already written.
-  [[noreturn]] void abort(int status);
+  [[noreturn]] void abort(int status) const;
 
   struct Dealer;  // rank 0's bookkeeping of what the others hold
 

@@ -27,8 +27,10 @@ bool input_waiting(std::FILE* in) {
 
 }  // namespace
 
-InputItems::InputItems(std::vector<std::string> files, Format format, bool projective)
+InputItems::InputItems(std::vector<std::string> files, Format format, bool projective,
+                       std::function<void()> before_waiting)
     : files_(std::move(files)),
+      before_waiting_(std::move(before_waiting)),
       rules_(format == Format::report ? RecordRules::wide_program : RecordRules::library),
       projective_(projective) {}
 
@@ -62,7 +64,7 @@ bool InputItems::next(Item& item) {
       struct stat info {};
       regular_ = fstat(fileno(in_), &info) == 0 && S_ISREG(info.st_mode);
     }
-    if (!regular_ && before_waiting && !input_waiting(in_)) before_waiting();
+    if (!regular_ && before_waiting_ && !input_waiting(in_)) before_waiting_();
     Record record;
     const RecordStatus status = reader_->next(record);
     if (status == RecordStatus::end) {

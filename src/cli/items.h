@@ -29,8 +29,11 @@ struct Item {
 
 class InputItems {
  public:
-  // "-" is standard input.
-  InputItems(std::vector<std::string> files, Format format, bool projective);
+  // "-" is standard input. `before_waiting` (may be empty) is called
+  // before a read from a pipe or terminal that has nothing waiting: a
+  // script at the other end may wait for the answers so far before it
+  // writes more.
+  InputItems(std::vector<std::string> files, Format format, bool projective, std::function<void()> before_waiting);
   ~InputItems();
   InputItems(const InputItems&) = delete;
   InputItems& operator=(const InputItems&) = delete;
@@ -42,15 +45,12 @@ class InputItems {
   // (the last two end their input).
   bool next(Item& item);
 
-  // Called before a read from a pipe or terminal that has nothing waiting:
-  // a script at the other end may wait for the answers so far before it
-  // writes more.
-  std::function<void()> before_waiting;
 
  private:
   void close_input();
 
   std::vector<std::string> files_;
+  std::function<void()> before_waiting_;
   RecordRules rules_;
   bool projective_;
   std::size_t next_file_ = 0;

@@ -143,11 +143,10 @@ class Runner {
 
   int run() {
     if (!s_.checkpoint.empty() && !open_checkpoint()) return 2;
-    InputItems items(s_.files, s_.format, s_.projective);
-    items.before_waiting = [this] {
+    InputItems items(s_.files, s_.format, s_.projective, [this] {
       drain(true);
       std::fflush(stdout);
-    };
+    });
     Item item;
     while (!abandoned_ && items.next(item)) {
       if (!item.message.empty())

@@ -104,14 +104,15 @@ bool plan_job(Job& job) {
 
 Job::Job(Plan p) : plan(std::move(p)), units(plan.summary.units), planned(true), total(empty_tally(plan)), done(units, false) {}
 
-Job::Job(Plan p, std::uint64_t first, std::uint64_t count) : Job(std::move(p)) {
-  tally_only = true;
-  for (std::uint64_t u = 0; u < units; ++u)
-    if (u < first || u - first >= count) {
-      done[u] = true;
-      ++done_count;
-    }
-  next = std::min(first, units);
+Job::Job(Plan p, std::uint64_t first, std::uint64_t count)
+    : plan(std::move(p)), units(plan.summary.units), planned(true), tally_only(true), total(empty_tally(plan)),
+      done(units, true) {
+  // A record may have a million units: only the range is walked.
+  first = std::min(first, units);
+  count = std::min(count, units - first);
+  for (std::uint64_t u = first; u < first + count; ++u) done[u] = false;
+  done_count = units - count;
+  next = first;
 }
 
 Job::Job(Code c, Options o) : code(std::move(c)), options(std::move(o)) {
