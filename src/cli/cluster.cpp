@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,11 +36,14 @@ enum Tag : int {
 // dealing its units one by one would cost more than computing them).
 constexpr double kWholeMessages = 0x1p22;
 // A deal holds about this many units per thread of the rank it goes to
-// (tens of milliseconds of work), or this many small records per thread;
-// a rank holds this many deals at once, so that the next is there before
-// its threads run out.
+// (tens of milliseconds of work), or small records of about as many
+// messages (each priced at its messages and its entries, which it reads),
+// at most this many per thread: a round trip costs more than a small record
+// takes. A rank holds this many deals at once, so that the next is there
+// before its threads run out.
 constexpr std::uint64_t kUnitsPerThread = 4;
-constexpr std::uint64_t kWholePerThread = 8;
+constexpr double kMessagesPerThread = kUnitsPerThread * kWholeMessages;
+constexpr std::uint64_t kWholePerThread = 64;
 constexpr std::size_t kDealsAhead = 2;
 // How often rank 0 looks for requests and replies while its own threads
 // have nothing to compute, and how long an idle rank sleeps between looks
@@ -178,6 +182,7 @@ struct Cluster::Dealer {
   };
   std::vector<Rank> ranks;  // by rank; 0 is this one
   bool stopped = false;
+  std::chrono::steady_clock::time_point last_probe;
 
   void serve(Executor& executor, std::uint64_t oldest_item);
   bool deal(Executor& executor, int to, std::uint64_t oldest_item);
@@ -185,6 +190,12 @@ struct Cluster::Dealer {
 };
 
 void Cluster::Dealer::serve(Executor& executor, std::uint64_t oldest_item) {
+  // The Runner looks after every record it reads; a probe for messages
+  // costs more than a small record (and with more ranks than cores, MPI
+  // yields the core in it).
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_probe < kDealerLook) return;
+  last_probe = now;
   MPI_Status probed{};
   while (probe(MPI_ANY_SOURCE, probed)) {
     const std::vector<unsigned char> bytes = receive(probed);
@@ -203,7 +214,8 @@ bool Cluster::Dealer::deal(Executor& executor, int to, std::uint64_t oldest_item
   std::vector<Sent> sent;
   Packer entries;
   std::uint64_t whole_left = kWholePerThread * rank.threads;
-  while (whole_left > 0) {
+  double messages_left = kMessagesPerThread * rank.threads;
+  while (whole_left > 0 && messages_left > 0) {
     Executor::ElsewhereClaim claim;
     if (!executor.claim_elsewhere(kUnitsPerThread * rank.threads, kWholeMessages, claim)) break;
     entries.u64(claim.job->tag);
@@ -214,6 +226,9 @@ bool Cluster::Dealer::deal(Executor& executor, int to, std::uint64_t oldest_item
     sent.push_back(Sent{claim.job, claim.whole, claim.first, claim.count});
     if (!claim.whole) break;  // a range of units fills a deal
     --whole_left;
+    const Code& code = claim.job->code;
+    messages_left -= std::pow(static_cast<double>(code.q), static_cast<double>(std::min<std::int64_t>(code.k, code.n))) +
+                     static_cast<double>(code.entries.size());
   }
   if (sent.empty()) return false;
   Packer deal;
