@@ -99,6 +99,8 @@ bench_case() {
   tee -a "$table"
 random_codes b34.txt 1 34 100 2 34
 random_codes small.txt 10000 10 30 2 1030
+: >empty.txt
 bench_case "binary k=34 n=100" b34.txt
 bench_case "10,000 binary [30,10]" small.txt
+bench_case "no record (start-up)" empty.txt
 uptime | tee -a "$table"
