@@ -84,8 +84,9 @@ class MpiRuns : public ::testing::Test {
   // wdist as `ranks` ranks; -q: mpirun's own notice of a non-zero exit
   // status would come beside the program's messages.
   ProgramRun job(int ranks, std::vector<std::string> args, const std::string& input = "",
-                 double timeout = kTimeout) {
-    std::vector<std::string> words = {WDIST_MPIEXEC, "-q", "--oversubscribe", "--bind-to", "none"};
+                 double timeout = kTimeout, bool quiet = true) {
+    std::vector<std::string> words = {WDIST_MPIEXEC, "--oversubscribe", "--bind-to", "none"};
+    if (quiet) words.emplace_back("-q");
     if (geteuid() == 0) words.emplace_back("--allow-run-as-root");
     words.insert(words.end(), {"-np", std::to_string(ranks), WDIST_CLI_PROGRAM});
     words.insert(words.end(), args.begin(), args.end());
@@ -214,7 +215,10 @@ TEST_F(MpiRuns, AKilledRankEndsTheJobAndTheCheckpointResumesIt) {
     if (const pid_t pid = rank_process(mark, 1); pid > 0 && kill(pid, SIGKILL) == 0) killed = true;
   });
   const auto start = std::chrono::steady_clock::now();
-  const ProgramRun broken = job(3, args, "", 60.0);
+  // mpirun's own notice names the rank that died (rank 0 says it stopped
+  // too when the runtime's SIGTERM finds it between units and not inside a
+  // synced write, before the runtime's SIGKILL).
+  const ProgramRun broken = job(3, args, "", 60.0, false);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   killer.join();
   unsetenv("WDIST_MPI_TEST_MARK");
@@ -223,7 +227,8 @@ TEST_F(MpiRuns, AKilledRankEndsTheJobAndTheCheckpointResumesIt) {
   EXPECT_NE(broken.exit_status, 0);
   EXPECT_LT(seconds, 30.0);
   EXPECT_TRUE(path_exists(path_in(dir_, "ck")));
-  EXPECT_EQ(broken.err, "wdist: stopped by signal 15; checkpoint ck resumes the run\n");
+  EXPECT_NE(broken.err.find("rank 1"), std::string::npos) << broken.err;
+  EXPECT_NE(broken.err.find("exited on signal 9"), std::string::npos) << broken.err;
 
   const ProgramRun resumed = job(3, args);
   EXPECT_EQ(resumed.exit_status, 0) << resumed.err;
