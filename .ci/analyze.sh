@@ -15,6 +15,7 @@ command -v ninja >/dev/null || missing+=(ninja-build)
 command -v clang++ >/dev/null || missing+=(clang)
 command -v clang-tidy >/dev/null || missing+=(clang-tidy)
 command -v cppcheck >/dev/null || missing+=(cppcheck)
+dpkg -s libopenmpi-dev >/dev/null 2>&1 || missing+=(libopenmpi-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "analyze: installing ${missing[*]}"
   apt-get update -qq
@@ -22,9 +23,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Only the compile database is needed: configure, no build. With clang++ the
-# recorded flags are the ones clang-tidy understands.
+# recorded flags are the ones clang-tidy understands. WDIST_MPI puts the
+# MPI driver (src/cli/cluster.cpp) in the database with MPI's flags.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-  -DWDIST_BUILD_TESTS=OFF -DWDIST_BUILD_BENCH=OFF >/dev/null
+  -DWDIST_BUILD_TESTS=OFF -DWDIST_BUILD_BENCH=OFF -DWDIST_MPI=ON >/dev/null
 
 mapfile -t sources < <(find src -name '*.cpp' | sort)
 echo "analyze: clang-tidy $(clang-tidy --version | grep -o 'version [0-9.]*') over ${#sources[@]} sources"

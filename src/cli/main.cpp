@@ -38,8 +38,11 @@
 #include <vector>
 
 #include "cli/checkpoint.h"
+#include "cli/cluster.h"
 #include "cli/formats.h"
+#include "cli/items.h"
 #include "cli/progress.h"
+#include "cli/settings.h"
 #include "library/executor.h"
 #include "wdist/plan.h"
 #include "wdist/records.h"
@@ -51,100 +54,21 @@ volatile std::sig_atomic_t g_stop_signal = 0;
 
 extern "C" void note_stop_signal(int signal) { g_stop_signal = signal; }
 
+// Rank 0 of an MPI job run without a checkpoint: the MPI runtime ends the
+// job with SIGTERM when a rank fails (or the job is cancelled), and the
+// launcher may have been told to keep quiet about it.
+extern "C" void note_job_ended(int signal) {
+  static const char text[] = "wdist: the MPI job was ended: a rank failed, or the job was stopped\n";
+  const ssize_t written = write(STDERR_FILENO, text, sizeof text - 1);
+  static_cast<void>(written);
+  _exit(128 + signal);
+}
+
 namespace wdist::cli {
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-struct Settings {
-  Format format = Format::text;
-  bool projective = false;
-  DualRoute dual = DualRoute::automatic;
-  unsigned threads = 0;
-  double max_work = 0x1p48;
-  bool progress = false;
-  bool quiet = false;
-  std::string checkpoint;
-  double checkpoint_interval = 60;
-  std::vector<std::string> files;
-};
-
-// "2^48", "1e12" or a plain number of messages; false when it is none of
-// them or not in 1 .. 2^62.
-bool parse_work(const std::string& text, double& value) {
-  const char* s = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  double v = std::strtod(s, &end);
-  if (end == s || errno != 0) return false;
-  if (*end == '^') {
-    const char* exponent = end + 1;
-    const double e = std::strtod(exponent, &end);
-    if (end == exponent || errno != 0) return false;
-    v = std::pow(v, e);
-  }
-  if (*end != '\0' || !(v >= 1) || v > 0x1p62) return false;
-  value = v;
-  return true;
-}
-
-// The command line; false with the exit status in `status` when the
-// program ends here (a usage error, --help, --version).
-bool parse_command_line(int argc, char** argv, Settings& s, int& status) {
-  CLI::App app{"wdist " WDIST_VERSION
-               ": weight distributions of linear codes over F_2, F_3, F_4, F_5, F_7.\n"
-               "Reads code records from each FILE (standard input when there is none, or for -)\n"
-               "and writes their weight distributions to standard output in input order.",
-               "wdist"};
-  app.set_version_flag("--version", "wdist " WDIST_VERSION);
-  std::string format = "text", dual = "auto", work = "2^48";
-  app.add_option("--format", format, "text (default), json (JSON Lines) or report (wdist-wide's report blocks)")
-      ->check(CLI::IsMember({"text", "json", "report"}));
-  app.add_flag("--projective", s.projective,
-               "one count per one-dimensional subcode, A_w/(q-1) (report: the menu's projective sums)");
-  app.add_option("--dual", dual, "auto (default: whichever costs less), never or always: through the dual code")
-      ->check(CLI::IsMember({"auto", "never", "always"}));
-  app.add_option("--threads", s.threads, "threads that compute (default: every hardware thread; 1: this one alone)")
-      ->check(CLI::Range(1u, 4096u));
-  app.add_option("--max-work", work,
-                 "refuse a record whose cheapest route counts more messages (default 2^48; at most 2^62)");
-  app.add_option("--checkpoint", s.checkpoint,
-                 "keep the finished part of the run in FILE and resume from FILE when it exists: the finished\n"
-                 "records' output is written again, the record in progress goes on where it stopped. A FILE of\n"
-                 "other inputs or options, or damaged, is refused (exit 2); named files only, not standard\n"
-                 "input. SIGINT and SIGTERM write it before the run ends. FILE.spool is its working copy of the\n"
-                 "output; both are removed when the run completes.")
-      ->type_name("FILE");
-  app.add_option("--checkpoint-interval", s.checkpoint_interval,
-                 "seconds between two writes of the checkpoint at most (default 60)")
-      ->check(CLI::Range(0.0, 1e9))
-      ->type_name("SECONDS");
-  app.add_flag("--progress", s.progress, "always show the progress line of a long record");
-  app.add_flag("--quiet", s.quiet, "never show a progress line");
-  app.add_option("FILE", s.files, "files of code records (- for standard input)");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    status = app.exit(e) == 0 ? 0 : 2;
-    return false;
-  }
-  if (!parse_work(work, s.max_work)) {
-    std::fprintf(stderr, "wdist: --max-work %s: not a number of messages in 1 .. 2^62\n", work.c_str());
-    status = 2;
-    return false;
-  }
-  s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
-  s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
-  if (s.files.empty()) s.files.emplace_back("-");
-  if (!s.checkpoint.empty() &&
-      std::any_of(s.files.begin(), s.files.end(), [](const std::string& name) { return name == "-"; })) {
-    std::fprintf(stderr, "wdist: --checkpoint needs named input files: standard input cannot be read again\n");
-    status = 2;
-    return false;
-  }
-  return true;
-}
 
 // The identity of a run for its checkpoint: everything that shapes its
 // output (the program's version, the options, each input's name and bytes)
@@ -199,29 +123,19 @@ std::uint64_t held_bytes(const Code& code) {
   return 3 * entries + 32 * n + 16 * (3 * n + 1) + ((std::uint64_t{1} << 20) / 8);
 }
 
-// Whether the next record can be read from `in` without waiting: its
-// start is in the buffer (what lies before a "?" is skipped, and would
-// leave the reader waiting), or more has come in the pipe or terminal.
-bool input_waiting(std::FILE* in) {
-#ifdef __GLIBC__
-  if (in->_IO_read_ptr < in->_IO_read_end &&
-      std::memchr(in->_IO_read_ptr, '?', static_cast<std::size_t>(in->_IO_read_end - in->_IO_read_ptr)) != nullptr)
-    return true;
-#endif
-  pollfd p{fileno(in), POLLIN, 0};
-  return poll(&p, 1, 0) == 1;
-}
-
 class Runner {
  public:
-  explicit Runner(const Settings& s)
+  // `helpers`: other processes that compute with this one (an MPI job's
+  // other ranks), served from the executor's look.
+  explicit Runner(const Settings& s, Helpers helpers = {})
       : s_(s),
+        options_(record_options(s)),
+        helpers_(std::move(helpers)),
         executor_(thread_count(s.threads)),
         progress_(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0)),
-        window_(std::max(8u, 128 * executor_.threads())) {
-    options_.projective = s.projective;
-    options_.dual = s.dual;
-    options_.max_work = s.max_work;
+        window_(std::max(8u, 128 * (executor_.threads() + helpers_.threads))) {
+    if (helpers_.serve)
+      executor_.set_look([this] { helpers_.serve(executor_, oldest_item()); }, helpers_.every);
     if (!s.checkpoint.empty())
       look_every_ = std::clamp(std::chrono::milliseconds(static_cast<std::int64_t>(1000 * s.checkpoint_interval)),
                                std::chrono::milliseconds(1), kLookEvery);
@@ -229,9 +143,18 @@ class Runner {
 
   int run() {
     if (!s_.checkpoint.empty() && !open_checkpoint()) return 2;
-    for (const std::string& name : s_.files) {
-      if (abandoned_) break;
-      run_file(name);
+    InputItems items(s_.files, s_.format, s_.projective, [this] {
+      drain(true);
+      std::fflush(stdout);
+    });
+    Item item;
+    while (!abandoned_ && items.next(item)) {
+      if (!item.message.empty())
+        add_message(item.index, item.origin.file, item.message);
+      else if (!skipped(item.index))
+        submit(item.index, item.origin, std::move(item.code), item.capacity);
+      next_item_ = item.index + 1;
+      maybe_checkpoint();
     }
     if (!abandoned_) drain(true);
     progress_.clear();
@@ -271,6 +194,10 @@ class Runner {
     return "wdist: " + file + ": " + text + "\n";
   }
 
+  // The first item not written yet: no work of an earlier one is dealt
+  // any more.
+  [[nodiscard]] std::uint64_t oldest_item() const { return pending_.empty() ? next_item_ : pending_.front().index; }
+
   // Items before the checkpoint's are neither computed nor written again.
   [[nodiscard]] bool skipped(std::uint64_t index) const { return index < items_resumed_; }
 
@@ -285,55 +212,6 @@ class Runner {
     drain(false);
   }
 
-  void run_file(const std::string& name) {
-    const bool standard_input = name == "-";
-    std::FILE* in = standard_input ? stdin : std::fopen(name.c_str(), "r");
-    if (in == nullptr) {
-      add_message(next_item_++, name, std::strerror(errno));
-      return;
-    }
-    // Only this thread reads it: no lock per character (the reader takes
-    // them one at a time, and with workers running every stdio call would
-    // lock otherwise).
-    __fsetlocking(in, FSETLOCKING_BYCALLER);
-    RecordReader reader(in, s_.format == Format::report ? RecordRules::wide_program : RecordRules::library,
-                        s_.projective);
-    MatrixCapacity capacity;  // one run of the menu program per file
-    Record record;
-    struct stat info {};
-    const bool regular = fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode);
-    while (!abandoned_) {
-      // A pipe or a terminal may be a script waiting for the answers so far
-      // before it writes more: when nothing more has come, they go out now.
-      if (!regular && !input_waiting(in)) {
-        drain(true);
-        std::fflush(stdout);
-      }
-      const RecordStatus status = reader.next(record);
-      if (status == RecordStatus::end) break;
-      const std::uint64_t index = next_item_++;
-      if (status == RecordStatus::failed) {
-        add_message(index, name, std::string("reading failed: ") + std::strerror(errno));
-        break;
-      }
-      const RecordOrigin origin{name, record.number};
-      const std::string in_record = "record " + std::to_string(origin.number) + ": ";
-      if (status == RecordStatus::truncated) {
-        add_message(index, name, in_record + "the input ends inside the record");
-        break;
-      }
-      if (record.matrix_read) size_capacity(capacity, record.code.k, static_cast<std::int32_t>(record.code.n));
-      if (status == RecordStatus::refused) {
-        add_message(index, name, in_record + record.reason);
-      } else if (!skipped(index)) {
-        submit(index, origin, std::move(record.code), capacity);
-      }
-      record = Record{};
-      maybe_checkpoint();
-    }
-    if (!standard_input) std::fclose(in);
-  }
-
   // A record joins the window as a job of its code: the threads plan it as
   // they compute it. A record the checkpoint has units of is planned here,
   // to take them.
@@ -345,9 +223,10 @@ class Runner {
     // Room first: a checkpoint written meanwhile must still find the
     // record's restored units among those it keeps.
     make_room(p.bytes);
-    // Report blocks repeat the matrix.
-    std::shared_ptr<const Code> matrix;
-    if (s_.format == Format::report) matrix = std::make_shared<const Code>(code);
+    // The output text is made by the thread that finishes the record: a
+    // file of small records then leaves this thread little more than
+    // reading.
+    auto render = record_renderer(s_.format, origin, capacity, code);
     if (!restored_.contains(index)) {
       p.job = std::make_shared<Job>(std::move(code), options_);
     } else {
@@ -359,23 +238,8 @@ class Runner {
       p.job = std::make_shared<Job>(std::move(plan));
       if (!restore(p)) return;
     }
-    // The output text is made by the thread that finishes the record: a
-    // file of small records then leaves this thread little more than
-    // reading.
-    switch (s_.format) {
-      case Format::text:
-        p.job->render = [origin](const Job& job) { return text_record(origin, job.result); };
-        break;
-      case Format::json:
-        p.job->render = [origin](const Job& job) { return json_record(origin, job.result); };
-        break;
-      case Format::report:
-        // Report blocks show the storage capacities and the time.
-        p.job->render = [origin, capacity, matrix](const Job& job) {
-          return report_record(origin, *matrix, capacity, job.busy_seconds, job.result);
-        };
-        break;
-    }
+    p.job->render = std::move(render);
+    p.job->tag = index;
     p.start = SteadyClock::now();
     held_ += p.bytes;
     executor_.add(p.job);
@@ -431,11 +295,8 @@ class Runner {
       std::lock_guard<std::mutex> lock(job.mutex);
       if (!job.status) {
         error = message_line(head.origin.file, "record " + std::to_string(head.origin.number) + ": " + job.status.message);
-      } else if (!job.rendered.empty()) {
-        out = std::move(job.rendered);
       } else {
-        // Rendering failed for want of memory: once more here.
-        out = job.render(job);
+        out = output_of(job);
       }
     } else {
       error = head.message;
@@ -587,7 +448,8 @@ class Runner {
   std::chrono::milliseconds look_every_ = kLookEvery;
 
   const Settings& s_;
-  Options options_;
+  const Options options_;
+  const Helpers helpers_;
   Executor executor_;
   ProgressLine progress_;
   const std::size_t window_;
@@ -595,7 +457,7 @@ class Runner {
   std::uint64_t held_ = 0;
   bool failed_ = false;
   bool abandoned_ = false;        // a checkpoint turned out not to fit: stop
-  std::uint64_t next_item_ = 0;   // items met so far
+  std::uint64_t next_item_ = 0;   // items read so far
   std::uint64_t items_written_ = 0;
 
   // Checkpoints (spool_ is null without one).
@@ -612,34 +474,66 @@ class Runner {
 
 }  // namespace wdist::cli
 
+namespace wdist::cli {
+
+namespace {
+
+// The run in this process: alone, or as rank 0 of an MPI job with the other
+// ranks as `helpers`.
+int run_here(const Settings& settings, Helpers helpers) {
+  if (settings.checkpoint.empty()) {
+    Runner runner(settings, std::move(helpers));
+    return runner.run();
+  }
+  // The workers start with the stop signals blocked (they inherit this
+  // thread's mask), so that the main thread alone takes them.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  Runner runner(settings, std::move(helpers));
+  struct sigaction action {};
+  action.sa_handler = note_stop_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr);
+  return runner.run();
+}
+
+}  // namespace
+
+}  // namespace wdist::cli
+
 int main(int argc, char** argv) {
+#ifdef WDIST_MPI
+  wdist::cli::Cluster cluster(argc, argv);
+  const bool speak = cluster.rank() == 0;  // the other ranks' messages would repeat rank 0's
+#else
+  const bool speak = true;
+#endif
   try {
     wdist::cli::Settings settings;
     int status = 0;
-    if (!wdist::cli::parse_command_line(argc, argv, settings, status)) return status;
-    if (settings.checkpoint.empty()) {
-      wdist::cli::Runner runner(settings);
-      return runner.run();
+    if (!wdist::cli::parse_command_line(argc, argv, speak, settings, status)) return status;
+#ifdef WDIST_MPI
+    if (!cluster.alone()) {
+      if (cluster.rank() != 0) return cluster.serve(settings);
+      if (settings.checkpoint.empty()) std::signal(SIGTERM, note_job_ended);
+      status = wdist::cli::run_here(settings, cluster.start_dealing(settings));
+      cluster.stop_dealing();
+      return status;
     }
-    // The workers start with the stop signals blocked (they inherit this
-    // thread's mask), so that the main thread alone takes them.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-    wdist::cli::Runner runner(settings);
-    struct sigaction action {};
-    action.sa_handler = note_stop_signal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr);
-    return runner.run();
+#endif
+    return wdist::cli::run_here(settings, {});
   } catch (const std::exception& e) {
     // Only the program's own bookkeeping can throw here (the library
     // returns its failures): out of memory for a line of output, say.
     std::fprintf(stderr, "wdist: %s\n", e.what());
+#ifdef WDIST_MPI
+    if (!cluster.alone()) cluster.abort(1);  // the other ranks would wait for rank 0
+#endif
     return 1;
   }
 }

@@ -1,6 +1,7 @@
 #include "library/executor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <string>
 
@@ -14,6 +15,12 @@ namespace {
 // MacWilliams sums may take a while, and nothing else touches the total of
 // a job whose units are all done.
 void finish_job(Job& job) {
+  if (job.tally_only) {
+    // Another process finishes the record: its total is the result.
+    std::lock_guard<std::mutex> lock(job.mutex);
+    job.finished = true;
+    return;
+  }
   Distribution result;
   const Status s = finish_record(job.plan, job.total, result);
   std::unique_lock<std::mutex> lock(job.mutex);
@@ -97,6 +104,17 @@ bool plan_job(Job& job) {
 
 Job::Job(Plan p) : plan(std::move(p)), units(plan.summary.units), planned(true), total(empty_tally(plan)), done(units, false) {}
 
+Job::Job(Plan p, std::uint64_t first, std::uint64_t count)
+    : plan(std::move(p)), units(plan.summary.units), planned(true), tally_only(true), total(empty_tally(plan)),
+      done(units, true) {
+  // A record may have a million units: only the range is walked.
+  first = std::min(first, units);
+  count = std::min(count, units - first);
+  for (std::uint64_t u = first; u < first + count; ++u) done[u] = false;
+  done_count = units - count;
+  next = first;
+}
+
 Job::Job(Code c, Options o) : code(std::move(c)), options(std::move(o)) {
   // A job runs on the executor's threads alone: progress and cancelling
   // are its owner's.
@@ -157,6 +175,16 @@ bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Ta
   return true;
 }
 
+void finish_elsewhere(Job& job, const Status& status, std::string rendered, double busy_seconds) {
+  std::lock_guard<std::mutex> lock(job.mutex);
+  if (job.finished) return;
+  job.status = status;
+  job.rendered = std::move(rendered);
+  job.busy_seconds += busy_seconds;
+  job.planning = false;
+  job.finished = true;
+}
+
 JobState state_of(const Job& job) {
   std::lock_guard<std::mutex> lock(job.mutex);
   if (!job.planned) return JobState{};
@@ -197,7 +225,7 @@ void Executor::add(const std::shared_ptr<Job>& job) {
   bool planned_empty = false, many_units = false;
   {
     std::lock_guard<std::mutex> lock(job->mutex);
-    planned_empty = job->planned && job->units == 0;
+    planned_empty = job->planned && job->done_count >= job->units;
     many_units = job->planned && job->units > 1;
   }
   if (planned_empty) complete_units(*job, 0, 0, Tally{}, Status{});
@@ -277,10 +305,7 @@ bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
   // More units than this thread takes next: the others may help. (Taken
   // and let go first: a worker that found the job still planning is
   // asleep by then.)
-  if (job.units > 1) {
-    { const std::lock_guard<std::mutex> lock(mutex_); }
-    wake_.notify_all();
-  }
+  if (job.units > 1) wake_all();
   // The thread that planned a record takes its first unit: the record's
   // columns are in this core's caches. (A small record handed from core
   // to core between its plan and its unit costs more than it takes.)
@@ -333,7 +358,20 @@ void Executor::work() {
   }
 }
 
+void Executor::wake_all() {
+  // Taken and let go first: a worker that found nothing to do is asleep by
+  // then.
+  { const std::lock_guard<std::mutex> lock(mutex_); }
+  wake_.notify_all();
+}
+
+void Executor::set_look(std::function<void()> look, std::chrono::microseconds every) {
+  look_ = std::move(look);
+  look_every_ = std::max(every, std::chrono::microseconds(1));
+}
+
 bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
+  if (look_) look_();
   if (is_finished(job)) return true;
   if (timeout.count() <= 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -342,17 +380,64 @@ bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
   if (idle_ > 0 && jobs_.size() >= kWakeFor) wake_.notify_one();
   for (;;) {
     if (is_finished(job)) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
     Claim claim;
     if (claim_next(claim)) {
       lock.unlock();
       run_claimed(claim, owner_worker_, owner_tally_);
+      if (look_) look_();
       lock.lock();
       continue;
     }
     awaited_ = &job;
-    finished_.wait_until(lock, deadline);
-    awaited_ = nullptr;
+    if (look_) {
+      // What is done elsewhere comes in through the look alone.
+      finished_.wait_until(lock, std::min<std::chrono::steady_clock::time_point>(deadline, now + look_every_));
+      awaited_ = nullptr;
+      lock.unlock();
+      look_();
+      lock.lock();
+    } else {
+      finished_.wait_until(lock, deadline);
+      awaited_ = nullptr;
+    }
+  }
+}
+
+bool Executor::claim_elsewhere(std::uint64_t most, double whole_messages, ElsewhereClaim& claim) {
+  for (;;) {
+    std::shared_ptr<Job> to_plan;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stop_) return false;
+      for (const std::shared_ptr<Job>& held : jobs_) {
+        Job& job = *held;
+        {
+          std::lock_guard<std::mutex> job_lock(job.mutex);
+          if (job.finished || job.planning) continue;
+          if (!job.planned) {
+            job.planning = true;
+            const double messages = std::pow(static_cast<double>(job.code.q),
+                                             static_cast<double>(std::min<std::int64_t>(job.code.k, job.code.n)));
+            if (messages <= whole_messages) {
+              claim = ElsewhereClaim{held, true, 0, 0};
+              return true;
+            }
+            to_plan = held;
+            break;
+          }
+        }
+        if (claim_units(job, most, claim.first, claim.count)) {
+          claim.job = held;
+          claim.whole = false;
+          return true;
+        }
+      }
+    }
+    if (!to_plan) return false;
+    // Planned here, as a worker would; its units are then everyone's.
+    if (!plan_job(*to_plan) && to_plan->units > 1) wake_all();
   }
 }
 

@@ -10,8 +10,10 @@
 // started). The owner stays the one thread that shows progress and writes
 // checkpoints: it looks up between units, which are short (plan.cpp).
 //
-// Front ends that deal units elsewhere (the MPI driver's other ranks)
-// claim and complete units through the same job calls.
+// Front ends that deal work elsewhere (the MPI driver's other ranks) take
+// it with Executor::claim_elsewhere and hand back what was computed with
+// complete_units or finish_elsewhere; the owner's thread serves them
+// between its units through Executor::set_look.
 #pragma once
 
 #include <array>
@@ -39,12 +41,18 @@ namespace wdist {
 struct Job {
   explicit Job(Plan p);
   Job(Code code, Options options);
+  // Units first .. first + count - 1 of the plan alone, computed for
+  // another process that finishes the record: the job ends when they are
+  // done, with their tally in `total` and no result of its own.
+  Job(Plan p, std::uint64_t first, std::uint64_t count);
 
   mutable std::mutex mutex;  // guards everything below; plan and units are final once planned
   Plan plan;
   std::uint64_t units = 0;
   bool planned = false;
-  bool planning = false;     // a thread is planning it now
+  bool planning = false;     // a thread is planning it now, or it went elsewhere whole
+  bool tally_only = false;   // a range of units for another process (above)
+  std::uint64_t tag = 0;     // the front end's own name for it (the program's: its item)
   Code code;                 // until planned
   Options options;
   std::uint64_t next = 0;    // units before it are claimed or done
@@ -83,6 +91,10 @@ bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64
 // with that status. True when the job is finished now.
 bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status);
 
+// Finishes a job computed whole elsewhere (Executor::claim_elsewhere):
+// its status, its `rendered` text and the time it took there.
+void finish_elsewhere(Job& job, const Status& status, std::string rendered, double busy_seconds);
+
 // Whether the job is finished (without waiting).
 bool is_finished(const Job& job);
 
@@ -120,6 +132,25 @@ class Executor {
   // it is finished. With a zero timeout it only looks. Only the owner's
   // thread calls it.
   bool wait(const Job& job, std::chrono::milliseconds timeout);
+  // `look` is called by the owner's thread in wait(): on entry, between its
+  // units and at least every `every` while it sleeps (with a zero timeout,
+  // once). Set before the first wait(); the front end deals work to other
+  // processes there, all on this one thread.
+  void set_look(std::function<void()> look, std::chrono::microseconds every);
+  // Work of the jobs for another process, taken in job order like the
+  // threads' own: a job not planned yet whose code counts at most
+  // `whole_messages` messages is taken whole (no thread here plans it;
+  // finish it with finish_elsewhere), any other is planned here if no
+  // thread has begun to, and up to `most` of its unclaimed units are
+  // taken (complete them with complete_units). False when nothing is left
+  // to take now. Only the owner's thread calls it.
+  struct ElsewhereClaim {
+    std::shared_ptr<Job> job;
+    bool whole = false;
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+  };
+  bool claim_elsewhere(std::uint64_t most, double whole_messages, ElsewhereClaim& claim);
   // Stops handing out units; units in progress are completed; every job
   // that is not finished then ends as cancelled.
   void cancel();
@@ -128,6 +159,7 @@ class Executor {
  private:
   void work();
   void stop_workers();
+  void wake_all();
   // What a thread takes next: units of a job, or jobs to plan (and
   // compute), several at once so that a file of small records costs one
   // claim per few records.
@@ -162,6 +194,8 @@ class Executor {
   unsigned idle_ = 0;     // workers asleep for want of work
   const Job* awaited_ = nullptr;  // the job the owner sleeps on
   static constexpr std::size_t kWakeFor = 8;  // records queued that wake one
+  std::function<void()> look_;
+  std::chrono::microseconds look_every_{0};
   Worker owner_worker_;   // the owner's storage, for its units in wait()
   Tally owner_tally_;
   std::vector<std::thread> workers_;

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "library/executor.h"
 #include "library/planned_record.h"
@@ -130,6 +132,69 @@ TEST(StreamedRecords, UnitsDoneElsewhereAddUpWithThePools) {
   std::lock_guard<std::mutex> lock(whole->mutex);
   EXPECT_TRUE(whole->finished);
   EXPECT_EQ(whole->result.counts, known.counts);
+}
+
+std::string counts_text(const std::vector<mpz_class>& counts) {
+  std::string text;
+  for (const mpz_class& c : counts) text += c.get_str() + " ";
+  return text;
+}
+
+// Work taken for another process from the owner's look, as the MPI driver
+// takes it: small records whole (computed there and finished with their
+// text) and ranges of a large record's units (computed there as jobs of a
+// range, their tallies completed here), while the pool computes the rest.
+TEST(StreamedRecords, WorkTakenElsewhereFromTheLookAddsUp) {
+  std::mt19937_64 rng(47);
+  const KnownCode large = mixed_direct_sum(rng, 2, {{9, 14}, {8, 12}, {8, 12}});
+  wdist::Options options;
+  options.dual = wdist::DualRoute::never;
+  const auto render = [](const wdist::Job& job) { return counts_text(job.result.counts); };
+  struct Case {
+    std::shared_ptr<wdist::Job> job;
+    std::string expected;
+  };
+  std::vector<Case> cases;
+  for (int i = 0; i < 40; ++i) {
+    const KnownCode small = i == 20 ? large : mixed_direct_sum(rng, 2 + i % 2, {{1 + i % 4, 6}, {2, 5}});
+    Case c{std::make_shared<wdist::Job>(small.code, options), counts_text(small.counts)};
+    c.job->render = render;
+    cases.push_back(c);
+  }
+  wdist::Executor executor(2), elsewhere(1);
+  std::uint64_t whole = 0, ranges = 0;
+  executor.set_look(
+      [&] {
+        wdist::Executor::ElsewhereClaim claim;
+        if (!executor.claim_elsewhere(3, 0x1p6, claim)) return;
+        if (claim.whole) {
+          ++whole;
+          wdist::Distribution d;
+          const wdist::Status s = wdist::weight_distribution(claim.job->code, options, d);
+          wdist::finish_elsewhere(*claim.job, s, counts_text(d.counts), 0);
+          return;
+        }
+        ++ranges;
+        auto range = std::make_shared<wdist::Job>(claim.job->plan, claim.first, claim.count);
+        elsewhere.add(range);
+        while (!elsewhere.wait(*range, std::chrono::milliseconds(1000))) {
+        }
+        std::lock_guard<std::mutex> lock(range->mutex);
+        ASSERT_TRUE(range->status);
+        EXPECT_EQ(range->done_count, range->units);
+        wdist::complete_units(*claim.job, claim.first, claim.count, range->total, range->status);
+      },
+      std::chrono::microseconds(100));
+  for (const Case& c : cases) executor.add(c.job);
+  for (const Case& c : cases) {
+    while (!executor.wait(*c.job, std::chrono::milliseconds(1000))) {
+    }
+    std::lock_guard<std::mutex> lock(c.job->mutex);
+    ASSERT_TRUE(c.job->status) << c.job->status.message;
+    EXPECT_EQ(c.job->rendered, c.expected);
+  }
+  EXPECT_GT(whole, 0u);
+  EXPECT_GT(ranges, 0u);
 }
 
 // Small records as a file brings them: planned by the pool's threads

@@ -1,0 +1,123 @@
+#include "cli/items.h"
+
+#include <poll.h>
+#include <stdio_ext.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace wdist::cli {
+
+namespace {
+
+// Whether the next record can be read from `in` without waiting: its
+// start is in the buffer (what lies before a "?" is skipped, and would
+// leave the reader waiting), or more has come in the pipe or terminal.
+bool input_waiting(std::FILE* in) {
+#ifdef __GLIBC__
+  if (in->_IO_read_ptr < in->_IO_read_end &&
+      std::memchr(in->_IO_read_ptr, '?', static_cast<std::size_t>(in->_IO_read_end - in->_IO_read_ptr)) != nullptr)
+    return true;
+#endif
+  pollfd p{fileno(in), POLLIN, 0};
+  return poll(&p, 1, 0) == 1;
+}
+
+}  // namespace
+
+InputItems::InputItems(std::vector<std::string> files, Format format, bool projective,
+                       std::function<void()> before_waiting)
+    : files_(std::move(files)),
+      before_waiting_(std::move(before_waiting)),
+      rules_(format == Format::report ? RecordRules::wide_program : RecordRules::library),
+      projective_(projective) {}
+
+InputItems::~InputItems() { close_input(); }
+
+void InputItems::close_input() {
+  reader_.reset();
+  if (in_ != nullptr && in_ != stdin) std::fclose(in_);
+  in_ = nullptr;
+}
+
+bool InputItems::next(Item& item) {
+  item = Item{};
+  for (;;) {
+    if (in_ == nullptr) {
+      if (next_file_ == files_.size()) return false;
+      name_ = files_[next_file_++];
+      in_ = name_ == "-" ? stdin : std::fopen(name_.c_str(), "r");
+      if (in_ == nullptr) {
+        item.index = next_index_++;
+        item.origin = RecordOrigin{name_, 0};
+        item.message = std::strerror(errno);
+        return true;
+      }
+      // Only this thread reads it: no lock per character (the reader takes
+      // them one at a time, and with workers running every stdio call
+      // would lock otherwise).
+      __fsetlocking(in_, FSETLOCKING_BYCALLER);
+      reader_.emplace(in_, rules_, projective_);
+      capacity_ = MatrixCapacity{};
+      struct stat info {};
+      regular_ = fstat(fileno(in_), &info) == 0 && S_ISREG(info.st_mode);
+    }
+    if (!regular_ && before_waiting_ && !input_waiting(in_)) before_waiting_();
+    Record record;
+    const RecordStatus status = reader_->next(record);
+    if (status == RecordStatus::end) {
+      close_input();
+      continue;
+    }
+    item.index = next_index_++;
+    if (status == RecordStatus::failed) {
+      item.origin = RecordOrigin{name_, 0};
+      item.message = std::string("reading failed: ") + std::strerror(errno);
+      close_input();
+      return true;
+    }
+    item.origin = RecordOrigin{name_, record.number};
+    const std::string in_record = "record " + std::to_string(record.number) + ": ";
+    if (status == RecordStatus::truncated) {
+      item.message = in_record + "the input ends inside the record";
+      close_input();
+      return true;
+    }
+    if (record.matrix_read) size_capacity(capacity_, record.code.k, static_cast<std::int32_t>(record.code.n));
+    if (status == RecordStatus::refused) {
+      item.message = in_record + record.reason;
+    } else {
+      item.code = std::move(record.code);
+      item.capacity = capacity_;
+    }
+    return true;
+  }
+}
+
+std::function<std::string(const Job&)> record_renderer(Format format, const RecordOrigin& origin,
+                                                       const MatrixCapacity& capacity, const Code& code) {
+  switch (format) {
+    case Format::json:
+      return [origin](const Job& job) { return json_record(origin, job.result); };
+    case Format::report: {
+      // Report blocks show the matrix, the storage capacities and the time.
+      auto matrix = std::make_shared<const Code>(code);
+      return [origin, capacity, matrix](const Job& job) {
+        return report_record(origin, *matrix, capacity, job.busy_seconds, job.result);
+      };
+    }
+    case Format::text:
+      break;
+  }
+  return [origin](const Job& job) { return text_record(origin, job.result); };
+}
+
+std::string output_of(Job& job) {
+  // Rendering failed for want of memory: once more here.
+  if (job.rendered.empty()) return job.render(job);
+  return std::move(job.rendered);
+}
+
+}  // namespace wdist::cli

@@ -1,0 +1,75 @@
+// The items of a run's output, in input order, as read from its inputs:
+// each record (to compute, or refused) and each input that cannot be
+// opened or read. Every process of an MPI job reads the inputs itself and
+// numbers the items alike, so that an item's index names the same record
+// in each of them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/formats.h"
+#include "library/executor.h"
+#include "wdist/records.h"
+
+namespace wdist::cli {
+
+struct Item {
+  std::uint64_t index = 0;  // from 0, in the order met
+  RecordOrigin origin;      // the input; the record's number in it (0: the input itself)
+  std::string message;      // not empty: the item is this message about its input
+  Code code;                // otherwise the record to compute
+  MatrixCapacity capacity;  // the menu programs' matrix storage for it (report blocks show it)
+};
+
+class InputItems {
+ public:
+  // "-" is standard input. `before_waiting` (may be empty) is called
+  // before a read from a pipe or terminal that has nothing waiting: a
+  // script at the other end may wait for the answers so far before it
+  // writes more.
+  InputItems(std::vector<std::string> files, Format format, bool projective, std::function<void()> before_waiting);
+  ~InputItems();
+  InputItems(const InputItems&) = delete;
+  InputItems& operator=(const InputItems&) = delete;
+  InputItems(InputItems&&) = delete;
+  InputItems& operator=(InputItems&&) = delete;
+
+  // The next item; false after the last input's last. A record refused, a
+  // read that failed and an input that ends inside a record are messages
+  // (the last two end their input).
+  bool next(Item& item);
+
+
+ private:
+  void close_input();
+
+  std::vector<std::string> files_;
+  std::function<void()> before_waiting_;
+  RecordRules rules_;
+  bool projective_;
+  std::size_t next_file_ = 0;
+  std::string name_;
+  std::FILE* in_ = nullptr;
+  bool regular_ = false;
+  std::optional<RecordReader> reader_;
+  MatrixCapacity capacity_;  // one run of the menu program per input
+  std::uint64_t next_index_ = 0;
+};
+
+// What the thread that finishes a record makes of its result: the output
+// in `format` (report blocks repeat the matrix and show the capacities).
+std::function<std::string(const Job&)> record_renderer(Format format, const RecordOrigin& origin,
+                                                       const MatrixCapacity& capacity, const Code& code);
+
+// The output of a job that finished computed: what its renderer made, or,
+// when that failed for want of memory, the renderer's text made now. The
+// caller holds the job's mutex.
+std::string output_of(Job& job);
+
+}  // namespace wdist::cli

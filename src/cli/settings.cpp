@@ -1,0 +1,100 @@
+#include "cli/settings.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+
+namespace wdist::cli {
+
+namespace {
+
+// "2^48", "1e12" or a plain number of messages; false when it is none of
+// them or not in 1 .. 2^62.
+bool parse_work(const std::string& text, double& value) {
+  const char* s = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(s, &end);
+  if (end == s || errno != 0) return false;
+  if (*end == '^') {
+    const char* exponent = end + 1;
+    const double e = std::strtod(exponent, &end);
+    if (end == exponent || errno != 0) return false;
+    v = std::pow(v, e);
+  }
+  if (*end != '\0' || !(v >= 1) || v > 0x1p62) return false;
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& status) {
+  CLI::App app{"wdist " WDIST_VERSION
+               ": weight distributions of linear codes over F_2, F_3, F_4, F_5, F_7.\n"
+               "Reads code records from each FILE (standard input when there is none, or for -)\n"
+               "and writes their weight distributions to standard output in input order.",
+               "wdist"};
+  app.set_version_flag("--version", "wdist " WDIST_VERSION);
+  std::string format = "text", dual = "auto", work = "2^48";
+  app.add_option("--format", format, "text (default), json (JSON Lines) or report (wdist-wide's report blocks)")
+      ->check(CLI::IsMember({"text", "json", "report"}));
+  app.add_flag("--projective", s.projective,
+               "one count per one-dimensional subcode, A_w/(q-1) (report: the menu's projective sums)");
+  app.add_option("--dual", dual, "auto (default: whichever costs less), never or always: through the dual code")
+      ->check(CLI::IsMember({"auto", "never", "always"}));
+  app.add_option("--threads", s.threads, "threads that compute (default: every hardware thread; 1: this one alone)")
+      ->check(CLI::Range(1u, 4096u));
+  app.add_option("--max-work", work,
+                 "refuse a record whose cheapest route counts more messages (default 2^48; at most 2^62)");
+  app.add_option("--checkpoint", s.checkpoint,
+                 "keep the finished part of the run in FILE and resume from FILE when it exists: the finished\n"
+                 "records' output is written again, the record in progress goes on where it stopped. A FILE of\n"
+                 "other inputs or options, or damaged, is refused (exit 2); named files only, not standard\n"
+                 "input. SIGINT and SIGTERM write it before the run ends. FILE.spool is its working copy of the\n"
+                 "output; both are removed when the run completes.")
+      ->type_name("FILE");
+  app.add_option("--checkpoint-interval", s.checkpoint_interval,
+                 "seconds between two writes of the checkpoint at most (default 60)")
+      ->check(CLI::Range(0.0, 1e9))
+      ->type_name("SECONDS");
+  app.add_flag("--progress", s.progress, "always show the progress line of a long record");
+  app.add_flag("--quiet", s.quiet, "never show a progress line");
+  app.add_option("FILE", s.files, "files of code records (- for standard input)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    std::ostream silent(nullptr);
+    status = (speak ? app.exit(e) : app.exit(e, silent, silent)) == 0 ? 0 : 2;
+    return false;
+  }
+  if (!parse_work(work, s.max_work)) {
+    if (speak) std::fprintf(stderr, "wdist: --max-work %s: not a number of messages in 1 .. 2^62\n", work.c_str());
+    status = 2;
+    return false;
+  }
+  s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
+  s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
+  if (s.files.empty()) s.files.emplace_back("-");
+  if (!s.checkpoint.empty() &&
+      std::any_of(s.files.begin(), s.files.end(), [](const std::string& name) { return name == "-"; })) {
+    if (speak) std::fprintf(stderr, "wdist: --checkpoint needs named input files: standard input cannot be read again\n");
+    status = 2;
+    return false;
+  }
+  return true;
+}
+
+Options record_options(const Settings& s) {
+  Options options;
+  options.projective = s.projective;
+  options.dual = s.dual;
+  options.max_work = s.max_work;
+  return options;
+}
+
+}  // namespace wdist::cli

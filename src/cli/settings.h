@@ -1,0 +1,35 @@
+// The wdist program's command line: what it asks for, read and checked
+// alike by every process of the run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/formats.h"
+#include "wdist/wdist.h"
+
+namespace wdist::cli {
+
+struct Settings {
+  Format format = Format::text;
+  bool projective = false;
+  DualRoute dual = DualRoute::automatic;
+  unsigned threads = 0;             // 0: every hardware thread
+  double max_work = 0x1p48;
+  bool progress = false;
+  bool quiet = false;
+  std::string checkpoint;           // empty: none
+  double checkpoint_interval = 60;
+  std::vector<std::string> files;   // "-" for standard input; never empty
+};
+
+// Reads the command line into `s`; false with the exit status in `status`
+// when the program ends here (a usage error, --help, --version). Only with
+// `speak` does it write anything (help, version, the usage errors): the
+// other processes of an MPI job read the same command line silently.
+bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& status);
+
+// The options every record is planned with.
+Options record_options(const Settings& s);
+
+}  // namespace wdist::cli
