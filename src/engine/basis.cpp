@@ -87,8 +87,8 @@ void reduce_binary_narrow(const MatrixView& m, Basis& b) {
       if ((row >> pivots[p] & 1) != 0) row ^= pivot_rows[p];
     if (row == 0) continue;
     const int c = std::countr_zero(row);
-    for (Word& pivot : pivot_rows)
-      if ((pivot >> c & 1) != 0) pivot ^= row;
+    for (std::size_t p = 0; p < pivot_rows.size(); ++p)
+      if ((pivot_rows[p] >> c & 1) != 0) pivot_rows[p] ^= row;
     pivot_rows.push_back(row);
     pivots.push_back(c);
   }
