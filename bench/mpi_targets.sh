@@ -43,20 +43,8 @@ cd "$out_dir"
 table="$out_dir/mpi_targets.txt"
 : >"$table"
 
-# random_codes FILE COUNT K N Q SEED (as bench/stream_targets.sh)
-random_codes() {
-  awk -v count="$2" -v k="$3" -v n="$4" -v q="$5" -v seed="$6" 'BEGIN {
-    srand(seed)
-    for (c = 0; c < count; ++c) {
-      printf "?%d %d %d\n", k, n, q
-      for (i = 0; i < k; ++i) {
-        row = ""
-        for (j = 0; j < n; ++j) row = row int(rand() * q)
-        print row
-      }
-    }
-  }' >"$1"
-}
+# shellcheck source=bench/random_codes.sh
+source "$here/random_codes.sh"
 
 # The configurations: a name, the ranks (0: the program alone) and the
 # threads per rank.

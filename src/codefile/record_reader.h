@@ -113,6 +113,9 @@ ReadResult read_record(std::FILE* in, Accept accept, Row row) {
       }
     }
     if (i < k) drop_line(in);
+    // Rows without entries read nothing but their line ends: once the input
+    // has ended, the rest of them would only spin through up to 2^31 rows.
+    if (n == 0 && std::feof(in)) break;
   }
   if (bad_row != 0) {
     r.status = ReadStatus::refused;

@@ -107,9 +107,12 @@ Status plan_record_with_budget(const Code& code, const Options& options, std::ui
     r.k = code.k;
     r.n = code.n;
     r.projective = options.projective;
-    std::vector<const ElemCode*> rows(static_cast<std::size_t>(code.k));
+    // A code of length 0 is the zero code whatever k: its rows hold nothing
+    // to reduce, and k may be 2^31 - 1 for a few bytes of input.
+    const std::int32_t rows_held = code.n == 0 ? 0 : code.k;
+    std::vector<const ElemCode*> rows(static_cast<std::size_t>(rows_held));
     for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
-    reduce_to_basis(MatrixView{code.q, code.k, code.n, rows.data()}, r.basis);
+    reduce_to_basis(MatrixView{code.q, rows_held, code.n, rows.data()}, r.basis);
     const int rank = r.basis.rank;
     const int dual_dimension = static_cast<int>(code.n - rank);
 

@@ -109,6 +109,19 @@ TEST_F(Cli, StandardInputUsageErrorsAndTheLargeRecordRefusal) {
   EXPECT_NE(run.err.find("record 1: needs about 2^100.0 messages"), std::string::npos) << run.err;
 }
 
+// A code of length 0 is the zero code whatever its k: a head of a few bytes
+// may claim 2^31 - 1 rows, which must cost nothing to read or reduce (the
+// rows are empty lines; the last record's run to the end of the input).
+TEST_F(Cli, ZeroLengthCodesOfAnyDimensionCostNothing) {
+  const ProgramRun run = wdist({"--format", "json"}, "?3 0 2\n\n\n?2147483647 0 3\n\n");
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "{\"file\": \"-\", \"record\": 1, \"q\": 2, \"n\": 0, \"k\": 3, \"rank\": 0, \"min_distance\": null, "
+            "\"method\": \"direct\", \"projective\": false, \"distribution\": [[0, 1]]}\n"
+            "{\"file\": \"-\", \"record\": 2, \"q\": 3, \"n\": 0, \"k\": 2147483647, \"rank\": 0, "
+            "\"min_distance\": null, \"method\": \"direct\", \"projective\": false, \"distribution\": [[0, 1]]}\n");
+}
+
 // JSON Lines of random codes of every field, full rank and rank-deficient,
 // with zero columns, against the brute force: every codeword once, A_0 = 1,
 // the counts summing to q^rank.
