@@ -34,8 +34,8 @@ instructions=0
 
 while [ $# -gt 0 ]; do
   case "$1" in
-    --build) build_dir="$2"; shift ;;
-    --out) out_dir="$2"; shift ;;
+    --build) build_dir="$(realpath -m "$2")"; shift ;;
+    --out) out_dir="$(realpath -m "$2")"; shift ;;
     --runs) runs="$2"; shift ;;
     --max_k) max_k="$2"; shift ;;
     --instructions) instructions=1 ;;

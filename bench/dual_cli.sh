@@ -19,7 +19,7 @@ build_dir="$source_dir/build-bench"
 repeat=3
 while [ $# -gt 0 ]; do
   case "$1" in
-    --build) build_dir="$2"; shift ;;
+    --build) build_dir="$(realpath -m "$2")"; shift ;;
     --repeat) repeat="$2"; shift ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac

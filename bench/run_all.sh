@@ -29,8 +29,8 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --quick) max_k=26; runs=3 ;;
     --runs) runs="$2"; shift ;;
-    --build) build_dir="$2"; shift ;;
-    --out) out_dir="$2"; shift ;;
+    --build) build_dir="$(realpath -m "$2")"; shift ;;
+    --out) out_dir="$(realpath -m "$2")"; shift ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
   shift

@@ -87,4 +87,16 @@ Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Wor
 // The distribution from the tally of all units.
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result);
 
+// Whether finish_record needs big integers for this plan: only the dual
+// route does (the MacWilliams sums); the counts of the direct route are the
+// tally's own, below 2^62 by the work limit.
+bool needs_big_counts(const Plan& plan);
+
+// finish_record without big integers, for a plan that does not need them
+// (many small records spend much of their time allocating big integers):
+// `result` gets every field but its counts, which go to counts[0..n] as
+// 64-bit values equal to what finish_record gives. An internal_error for a
+// plan that needs big counts.
+Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts);
+
 }  // namespace wdist

@@ -23,7 +23,7 @@ void append(std::string& out, std::int64_t value) {
 
 // A count of any size: most fit 64 bits and are written as such, larger
 // ones by their digits.
-void append(std::string& out, const mpz_class& count) {
+void append_count(std::string& out, const mpz_class& count) {
   if (mpz_fits_slong_p(count.get_mpz_t()) != 0) {
     append(out, static_cast<std::int64_t>(count.get_si()));
     return;
@@ -32,6 +32,21 @@ void append(std::string& out, const mpz_class& count) {
   out.resize(at + mpz_sizeinbase(count.get_mpz_t(), 10) + 2);
   mpz_get_str(out.data() + at, 10, count.get_mpz_t());
   out.resize(at + std::char_traits<char>::length(out.data() + at));
+}
+
+// A count of a record without big integers (Job::counts64).
+void append_count(std::string& out, std::uint64_t count) {
+  char digits[24];
+  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, count);
+  out.append(digits, static_cast<std::size_t>(r.ptr - digits));
+}
+
+// The smallest w >= 1 with a nonzero count; -1 for the zero code.
+template <class Counts>
+std::int64_t first_weight(const Counts& counts) {
+  for (std::size_t w = 1; w < counts.size(); ++w)
+    if (counts[w] != 0) return static_cast<std::int64_t>(w);
+  return -1;
 }
 
 void append_json_string(std::string& out, const std::string& s) {
@@ -62,11 +77,18 @@ void write_count(ReportSink& out, std::int64_t w, const mpz_class& count) {
     write_weight_digits(out, w, count.get_str(10).c_str());
 }
 
-}  // namespace
+void write_count(ReportSink& out, std::int64_t w, std::uint64_t count) {
+  if (count == 0) return;
+  if (count <= static_cast<std::uint64_t>(INT64_MAX))
+    write_weight(out, w, count);
+  else
+    write_count(out, w, mpz_class(static_cast<unsigned long>(count)));
+}
 
-std::string text_record(const RecordOrigin& origin, const Distribution& d) {
+template <class Counts>
+std::string text_of(const RecordOrigin& origin, const Distribution& d, const Counts& counts) {
   std::string out;
-  out.reserve(origin.file.size() + 64 + 16 * d.counts.size());
+  out.reserve(origin.file.size() + 64 + 16 * counts.size());
   out += origin.file;
   out += " record ";
   append(out, origin.number);
@@ -78,7 +100,7 @@ std::string text_record(const RecordOrigin& origin, const Distribution& d) {
   append(out, d.k);
   out += " rank=";
   append(out, d.rank);
-  const std::int64_t distance = min_distance(d);
+  const std::int64_t distance = first_weight(counts);
   out += " d=";
   if (distance < 0)
     out += '-';
@@ -86,21 +108,22 @@ std::string text_record(const RecordOrigin& origin, const Distribution& d) {
     append(out, distance);
   if (d.method == Method::dual) out += " (through the dual)";
   out += d.projective ? " projective\n" : "\n";
-  for (std::size_t w = 0; w < d.counts.size(); ++w) {
-    if (d.counts[w] == 0) continue;
+  for (std::size_t w = 0; w < counts.size(); ++w) {
+    if (counts[w] == 0) continue;
     out += "  ";
     append(out, static_cast<std::int64_t>(w));
     out += ' ';
-    append(out, d.counts[w]);
+    append_count(out, counts[w]);
     out += '\n';
   }
   out += '\n';
   return out;
 }
 
-std::string json_record(const RecordOrigin& origin, const Distribution& d) {
+template <class Counts>
+std::string json_of(const RecordOrigin& origin, const Distribution& d, const Counts& counts) {
   std::string out;
-  out.reserve(origin.file.size() + 160 + 24 * d.counts.size());
+  out.reserve(origin.file.size() + 160 + 24 * counts.size());
   out += "{\"file\": ";
   append_json_string(out, origin.file);
   out += ", \"record\": ";
@@ -114,7 +137,7 @@ std::string json_record(const RecordOrigin& origin, const Distribution& d) {
   out += ", \"rank\": ";
   append(out, d.rank);
   out += ", \"min_distance\": ";
-  const std::int64_t distance = min_distance(d);
+  const std::int64_t distance = first_weight(counts);
   if (distance < 0)
     out += "null";
   else
@@ -124,34 +147,32 @@ std::string json_record(const RecordOrigin& origin, const Distribution& d) {
   out += d.projective ? R"(", "projective": true)" : R"(", "projective": false)";
   out += ", \"distribution\": [";
   bool first = true;
-  for (std::size_t w = 0; w < d.counts.size(); ++w) {
-    if (d.counts[w] == 0) continue;
+  for (std::size_t w = 0; w < counts.size(); ++w) {
+    if (counts[w] == 0) continue;
     out += first ? "[" : ", [";
     first = false;
     append(out, static_cast<std::int64_t>(w));
     out += ", ";
-    append(out, d.counts[w]);
+    append_count(out, counts[w]);
     out += ']';
   }
   out += "]}\n";
   return out;
 }
 
-void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {
-  if (c.held && rows <= c.rows && cols <= c.cols) return;
-  c.held = true;
-  c.rows = rows;
-  const std::int64_t rounded = 16 * ((static_cast<std::int64_t>(cols) - 1) / 16 + 1);
-  c.cols = static_cast<std::int32_t>(rounded > INT32_MAX ? INT32_MAX : rounded);
-}
 
-std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d) {
+template <class Counts>
+std::string report_of(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity, double seconds,
+                      const Distribution& d, const Counts& counts) {
   // The menu counts messages, not codewords: each nonzero codeword comes
   // from q^(k - rank) messages, and so does the zero codeword, less the
   // zero message over F_3, F_5, F_7 (their transform leaves it out).
+  // A full-rank record (the common case) has the factor 1 and needs no big
+  // integer.
+  const bool full_rank = code.k == d.rank;
   mpz_class factor;
-  mpz_ui_pow_ui(factor.get_mpz_t(), static_cast<unsigned long>(code.q), static_cast<unsigned long>(code.k - d.rank));
+  if (!full_rank)
+    mpz_ui_pow_ui(factor.get_mpz_t(), static_cast<unsigned long>(code.q), static_cast<unsigned long>(code.k - d.rank));
   const bool counts_zero_message = code.q == 2 || code.q == 4;
   std::int64_t zero_columns = 0;
   for (std::int64_t c = 0; c < code.n; ++c) {
@@ -160,9 +181,8 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
     zero_columns += zero ? 1 : 0;
   }
   // Without a projective count the index is the weight; with one, the
-  // weight plus the zero columns (d.counts already holds A_w / (q - 1)).
+  // weight plus the zero columns (counts already holds A_w / (q - 1)).
   const std::int64_t shift = d.projective ? zero_columns : 0;
-  const mpz_class zero_word = d.projective ? (factor - 1) / (code.q - 1) : counts_zero_message ? factor : factor - 1;
   std::vector<const ElemCode*> rows(static_cast<std::size_t>(code.k));
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
   std::string text;
@@ -171,20 +191,52 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
                     capacity.cols, rows.data());
   write_report_time(out, seconds);
   write_weights_start(out);
-  write_count(out, shift, zero_word);
-  const bool full_rank = factor == 1;
+  if (full_rank)
+    write_count(out, shift, std::uint64_t{d.projective ? 0U : counts_zero_message ? 1U : 0U});
+  else
+    write_count(out, shift, mpz_class(d.projective ? (factor - 1) / (code.q - 1) : counts_zero_message ? factor : factor - 1));
   mpz_class count;
-  for (std::int64_t w = 1; w + shift <= code.n && w < static_cast<std::int64_t>(d.counts.size()); ++w) {
-    const mpz_class& a = d.counts[static_cast<std::size_t>(w)];
+  for (std::int64_t w = 1; w + shift <= code.n && w < static_cast<std::int64_t>(counts.size()); ++w) {
+    const auto& a = counts[static_cast<std::size_t>(w)];
     if (a == 0) continue;
     if (full_rank) {
       write_count(out, w + shift, a);
     } else {
-      count = a * factor;
+      count = factor;
+      count *= a;
       write_count(out, w + shift, count);
     }
   }
   return text;
+}
+
+}  // namespace
+
+std::string text_record(const RecordOrigin& origin, const Distribution& d) { return text_of(origin, d, d.counts); }
+std::string text_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts) {
+  return text_of(origin, d, counts);
+}
+
+std::string json_record(const RecordOrigin& origin, const Distribution& d) { return json_of(origin, d, d.counts); }
+std::string json_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts) {
+  return json_of(origin, d, counts);
+}
+
+std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d) {
+  return report_of(origin, code, capacity, seconds, d, d.counts);
+}
+std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts) {
+  return report_of(origin, code, capacity, seconds, d, counts);
+}
+
+void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {
+  if (c.held && rows <= c.rows && cols <= c.cols) return;
+  c.held = true;
+  c.rows = rows;
+  const std::int64_t rounded = 16 * ((static_cast<std::int64_t>(cols) - 1) / 16 + 1);
+  c.cols = static_cast<std::int32_t>(rounded > INT32_MAX ? INT32_MAX : rounded);
 }
 
 }  // namespace wdist::cli

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "wdist/wdist.h"
 
@@ -17,15 +18,21 @@ struct RecordOrigin {
   int number = 0;    // within its file, refused records included
 };
 
+// Each format takes the record's counts from `d`, or, for a record
+// finished without big integers (finish_record's 64-bit form), from
+// `counts` beside the rest of `d`.
+
 // One record in text: a head line (file, record number, q, n, k, rank,
 // minimum distance, method) and one line "w A_w" per nonzero count, then
 // an empty line.
 std::string text_record(const RecordOrigin& origin, const Distribution& d);
+std::string text_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts);
 
 // One JSON object on one line: {"file", "record", "q", "n", "k", "rank",
 // "min_distance" (null for the zero code), "method", "projective",
 // "distribution": [[w, A_w], ...]} with exact integers.
 std::string json_record(const RecordOrigin& origin, const Distribution& d);
+std::string json_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts);
 
 // The storage capacities the menu programs' matrix record passes through
 // in one run (one input file): kept while both suffice, otherwise exactly
@@ -43,5 +50,7 @@ void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols);
 // weight plus the zero columns.
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                           double seconds, const Distribution& d);
+std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts);
 
 }  // namespace wdist::cli

@@ -100,18 +100,23 @@ std::function<std::string(const Job&)> record_renderer(Format format, const Reco
                                                        const MatrixCapacity& capacity, const Code& code) {
   switch (format) {
     case Format::json:
-      return [origin](const Job& job) { return json_record(origin, job.result); };
+      return [origin](const Job& job) {
+        return job.small_counts ? json_record(origin, job.result, job.counts64) : json_record(origin, job.result);
+      };
     case Format::report: {
       // Report blocks show the matrix, the storage capacities and the time.
       auto matrix = std::make_shared<const Code>(code);
       return [origin, capacity, matrix](const Job& job) {
+        if (job.small_counts) return report_record(origin, *matrix, capacity, job.busy_seconds, job.result, job.counts64);
         return report_record(origin, *matrix, capacity, job.busy_seconds, job.result);
       };
     }
     case Format::text:
       break;
   }
-  return [origin](const Job& job) { return text_record(origin, job.result); };
+  return [origin](const Job& job) {
+    return job.small_counts ? text_record(origin, job.result, job.counts64) : text_record(origin, job.result);
+  };
 }
 
 std::string output_of(Job& job) {

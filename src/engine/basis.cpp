@@ -79,31 +79,33 @@ constexpr std::size_t kTableFromRows = 48;
 // instructions where the slab and tables below cost thousands.
 void reduce_binary_narrow(const MatrixView& m, Basis& b) {
   const auto n = static_cast<std::size_t>(m.n);
-  std::vector<Word> pivot_rows;
-  std::vector<int> pivots;
-  for (int i = 0; i < m.k; ++i) {
+  // At most 64 pivots: held on the stack, so that a file of many small
+  // records does not allocate here.
+  std::array<Word, 64> pivot_rows{};
+  std::array<int, 64> pivots{};
+  std::size_t rank = 0;
+  for (int i = 0; i < m.k && rank < n; ++i) {
     Word row = pack_word(m.rows[i], n);
-    for (std::size_t p = 0; p < pivots.size(); ++p)
+    for (std::size_t p = 0; p < rank; ++p)
       if ((row >> pivots[p] & 1) != 0) row ^= pivot_rows[p];
     if (row == 0) continue;
     const int c = std::countr_zero(row);
-    for (std::size_t p = 0; p < pivot_rows.size(); ++p)
+    for (std::size_t p = 0; p < rank; ++p)
       if ((pivot_rows[p] >> c & 1) != 0) pivot_rows[p] ^= row;
-    pivot_rows.push_back(row);
-    pivots.push_back(c);
+    pivot_rows[rank] = row;
+    pivots[rank] = c;
+    ++rank;
   }
   // Sorted by pivot: the reduced row echelon form.
-  for (std::size_t i = 1; i < pivots.size(); ++i)
+  for (std::size_t i = 1; i < rank; ++i)
     for (std::size_t j = i; j > 0 && pivots[j - 1] > pivots[j]; --j) {
       std::swap(pivots[j - 1], pivots[j]);
       std::swap(pivot_rows[j - 1], pivot_rows[j]);
     }
-  b.rank = static_cast<int>(pivots.size());
-  b.rows.resize(pivots.size() * n);
-  for (std::size_t r = 0; r < pivots.size(); ++r) {
-    unpack_word(pivot_rows[r], b.rows.data() + r * n, n);
-    b.pivots.push_back(pivots[r]);
-  }
+  b.rank = static_cast<int>(rank);
+  b.rows.resize(rank * n);
+  b.pivots.assign(pivots.begin(), pivots.begin() + static_cast<std::ptrdiff_t>(rank));
+  for (std::size_t r = 0; r < rank; ++r) unpack_word(pivot_rows[r], b.rows.data() + r * n, n);
 }
 
 void reduce_binary(const MatrixView& m, Basis& b) {

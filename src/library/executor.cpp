@@ -22,10 +22,15 @@ void finish_job(Job& job) {
     return;
   }
   Distribution result;
-  const Status s = finish_record(job.plan, job.total, result);
+  std::vector<std::uint64_t> counts64;
+  const bool small = job.render && !needs_big_counts(job.plan);
+  const Status s = small ? finish_record(job.plan, job.total, result, counts64)
+                         : finish_record(job.plan, job.total, result);
   std::unique_lock<std::mutex> lock(job.mutex);
   job.status = s;
   job.result = std::move(result);
+  job.small_counts = small;
+  job.counts64 = std::move(counts64);
   if (!s || !job.render) {
     job.finished = true;
     return;
@@ -36,8 +41,19 @@ void finish_job(Job& job) {
   try {
     text = job.render(job);
   } catch (const std::bad_alloc&) {
-    // The front end makes it from the result instead.
-    lock.lock();
+    // The front end makes it from the result instead, which then needs its
+    // counts.
+    if (job.small_counts) {
+      Distribution whole;
+      const Status again = finish_record(job.plan, job.total, whole);
+      lock.lock();
+      job.status = again;
+      job.result = std::move(whole);
+      job.small_counts = false;
+      job.counts64 = {};
+    } else {
+      lock.lock();
+    }
     job.finished = true;
     return;
   }
@@ -47,10 +63,12 @@ void finish_job(Job& job) {
   // small records of a file would otherwise contend for).
   std::shared_ptr<const PlannedRecord> record;
   std::vector<mpz_class> counts;
+  std::vector<std::uint64_t> small_counts;
   lock.lock();
   job.rendered = std::move(text);
   record = std::move(job.plan.record);
   counts.swap(job.result.counts);
+  small_counts.swap(job.counts64);
   job.finished = true;
   lock.unlock();
 }

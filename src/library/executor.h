@@ -64,6 +64,12 @@ struct Job {
   bool finished = false;     // status and result are final
   Status status;
   Distribution result;
+  // For a job that renders and needs no big integers (needs_big_counts),
+  // the counts are made as 64-bit values: `result` holds every field but
+  // its counts, which are in `counts64`. Only `render` sees them; when it
+  // cannot run, `result` gets its counts after all.
+  bool small_counts = false;
+  std::vector<std::uint64_t> counts64;
   // What the front end makes of a computed result (its output text, say),
   // run by the thread that finishes the job, so that it too is spread over
   // the threads. Set before the job is added; may be empty. Once it has

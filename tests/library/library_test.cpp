@@ -127,6 +127,43 @@ TEST(WeightDistribution, ErrorsComeBackAsValues) {
   EXPECT_EQ(wdist::weight_distribution(code, o, d).code, wdist::StatusCode::cancelled);
 }
 
+// The 64-bit finish (what many small records take) against the big one, on
+// both counts and every route; the dual route needs big counts and is refused
+// there.
+TEST(WeightDistribution, SixtyFourBitFinishGivesTheBigCounts) {
+  std::mt19937_64 rng(7120626);
+  for (int q : kFields)
+    for (int trial = 0; trial < 24; ++trial) {
+      const int k = 1 + static_cast<int>(rng() % 6);
+      const int n = static_cast<int>(rng() % 16);
+      const wdist::Code code = to_code(random_code(rng, q, k, n, trial % 3 == 1, trial % 4 == 2 ? 2 : 0));
+      SCOPED_TRACE(describe(code));
+      wdist::Options options;
+      options.projective = trial % 2 == 1;
+      options.dual = trial % 5 == 0 ? wdist::DualRoute::always : wdist::DualRoute::never;
+      wdist::Plan plan;
+      ASSERT_TRUE(wdist::plan_record(code, options, plan));
+      wdist::Worker worker;
+      wdist::Tally total = wdist::empty_tally(plan);
+      ASSERT_TRUE(wdist::run_units(plan, 0, plan.summary.units, worker, total));
+      wdist::Distribution big, small;
+      std::vector<std::uint64_t> counts;
+      ASSERT_TRUE(wdist::finish_record(plan, total, big));
+      const wdist::Status s = wdist::finish_record(plan, total, small, counts);
+      EXPECT_EQ(wdist::needs_big_counts(plan), options.dual == wdist::DualRoute::always);
+      if (wdist::needs_big_counts(plan)) {
+        EXPECT_EQ(s.code, wdist::StatusCode::internal_error);
+        continue;
+      }
+      ASSERT_TRUE(s) << s.message;
+      EXPECT_TRUE(small.counts.empty());
+      EXPECT_EQ(small.rank, big.rank);
+      EXPECT_EQ(small.projective, big.projective);
+      ASSERT_EQ(counts.size(), big.counts.size());
+      for (std::size_t w = 0; w < counts.size(); ++w) EXPECT_EQ(mpz_class(counts[w]), big.counts[w]) << "w = " << w;
+    }
+}
+
 TEST(WeightDistribution, ZeroCodeAndEmptyCode) {
   wdist::Distribution d = computed(wdist::Code{3, 2, 4, std::vector<wdist::ElemCode>(8, 0)});
   EXPECT_EQ(d.rank, 0);
