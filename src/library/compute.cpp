@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <thread>
 
 #include "engine/dual.h"
@@ -94,8 +95,8 @@ Status check_code(const Code& code) {
   // The largest entry first, in a loop without early exit that the
   // compiler vectorises (every small record of a file passes here); the
   // offending entry is looked for only when there is one.
-  ElemCode largest = 0;
-  for (const ElemCode e : code.entries) largest = e > largest ? e : largest;
+  const ElemCode largest = std::accumulate(code.entries.begin(), code.entries.end(), ElemCode{0},
+                                           [](ElemCode a, ElemCode b) { return a > b ? a : b; });
   if (largest < code.q) return Status{};
   for (std::size_t i = 0; i < code.entries.size(); ++i)
     if (code.entries[i] >= code.q) {
