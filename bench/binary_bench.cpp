@@ -64,6 +64,7 @@
 
 #include "codefile/code_reader.h"
 #include "console/drivers.h"
+#include "samples.h"
 #include "engine/plan.h"
 #include "engine/record_steps.h"
 #include "store/count_table.h"
@@ -137,20 +138,6 @@ double huge_page_share(const void* p, std::uint64_t bytes) {
   return share;
 }
 
-// Samples of one quantity over the rounds.
-struct Samples {
-  std::vector<double> v;
-  void add(double x) { v.push_back(x); }
-  double at(double fraction) const {
-    if (v.empty()) return 0;
-    std::vector<double> s = v;
-    std::sort(s.begin(), s.end());
-    return s[static_cast<std::size_t>(fraction * static_cast<double>(s.size() - 1) + 0.5)];
-  }
-  double min() const { return at(0); }
-  double median() const { return at(0.5); }
-  double max() const { return at(1); }
-};
 
 // The engine's per-thread storage as the menu program holds it: one set
 // for the process, cache-sized buffers kept from record to record.
@@ -668,10 +655,8 @@ void register_benchmarks() {
 // the file of small codes.
 int write_codes(const std::string& dir) {
   bool ok = true;
-  for (int K : kBinaryDimensions) {
-    wdist::GenMatrix g{};
-    make_binary_code(g, static_cast<unsigned>(K), binary_length(K), binary_seed(K));
-    const std::string name = dir + "/binary_K" + std::to_string(K) + ".txt";
+  // One record a file; the matrix is given back either way.
+  const auto write_file = [&ok](const std::string& name, wdist::GenMatrix& g) {
     std::FILE* out = std::fopen(name.c_str(), "w");
     ok = ok && out != nullptr;
     if (out != nullptr) {
@@ -679,18 +664,16 @@ int write_codes(const std::string& dir) {
       ok = std::fclose(out) == 0 && ok;
     }
     wdist::release_gen_matrix(g);
+  };
+  for (int K : kBinaryDimensions) {
+    wdist::GenMatrix g{};
+    make_binary_code(g, static_cast<unsigned>(K), binary_length(K), binary_seed(K));
+    write_file(dir + "/binary_K" + std::to_string(K) + ".txt", g);
   }
   for (int k : kF4Dimensions) {
     wdist::GenMatrix g{};
     make_f4_code(g, static_cast<unsigned>(k), f4_length(k), f4_seed(k));
-    const std::string name = dir + "/f4_k" + std::to_string(k) + ".txt";
-    std::FILE* out = std::fopen(name.c_str(), "w");
-    ok = ok && out != nullptr;
-    if (out != nullptr) {
-      write_record(out, g, 1);
-      ok = std::fclose(out) == 0 && ok;
-    }
-    wdist::release_gen_matrix(g);
+    write_file(dir + "/f4_k" + std::to_string(k) + ".txt", g);
   }
   ok = write_small_codes(dir + "/" + kSmallCodesName) && ok;
   if (!ok) std::fprintf(stderr, "cannot write the code files into %s\n", dir.c_str());

@@ -39,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "samples.h"
 #include "engine/plan.h"
 #include "engine/record_steps.h"
 #include "field/field_tables.h"
@@ -103,17 +104,6 @@ struct PhaseTimes {
   double total() const { return t[0] + t[1] + t[2] + t[3]; }
 };
 
-// Samples of one quantity over the rounds.
-struct Samples {
-  std::vector<double> v;
-  void add(double x) { v.push_back(x); }
-  double at(double fraction) const {
-    if (v.empty()) return 0;
-    std::vector<double> s = v;
-    std::sort(s.begin(), s.end());
-    return s[static_cast<std::size_t>(fraction * static_cast<double>(s.size() - 1) + 0.5)];
-  }
-};
 
 // The program's record: the code as the menu program holds it, its tables
 // sized as the driver sizes them, and the engine's storage.
