@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "codefile/decimal.h"
 #include "field/fields.h"
@@ -42,9 +43,68 @@ namespace record_reader_detail {
 // Drops characters up to and including the next newline; the end of the
 // input ends it as well (a later read that needs a character reports it).
 inline void drop_line(std::FILE* in) {
+#ifdef __GLIBC__
+  // What the buffer holds is searched at once (getc_unlocked is this
+  // pointer moved on, one character a call).
+  const auto held = static_cast<std::size_t>(in->_IO_read_end - in->_IO_read_ptr);
+  if (const void* end = std::memchr(in->_IO_read_ptr, '\n', held); end != nullptr) {
+    in->_IO_read_ptr = static_cast<char*>(const_cast<void*>(end)) + 1;
+    return;
+  }
+  in->_IO_read_ptr = in->_IO_read_end;
+#endif
   int c;
   do c = getc_unlocked(in);
   while (c != '\n' && c != EOF);
+}
+
+// The n characters of a row from the stream's buffer when it holds them
+// all (null otherwise, nothing taken): a row then costs no call per
+// character. Taking them moves the buffer's pointer as getc_unlocked
+// would, so the stream reads on from the same place either way.
+inline const unsigned char* buffered_row(std::FILE* in, std::int32_t n) {
+#ifdef __GLIBC__
+  if (in->_IO_read_end - in->_IO_read_ptr < n) return nullptr;
+  const auto* chars = reinterpret_cast<const unsigned char*>(in->_IO_read_ptr);
+  in->_IO_read_ptr += n;
+  return chars;
+#else
+  static_cast<void>(in);
+  static_cast<void>(n);
+  return nullptr;
+#endif
+}
+
+// Eight characters at a time, as bytes of a word: whether each is a digit
+// below q (q < 8: its byte is 0x30 + a value below q), and those values.
+inline bool plain_digit_word(const unsigned char* chars, std::uint64_t below_q, std::uint64_t& values) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  std::uint64_t x = 0;
+  std::memcpy(&x, chars, 8);
+  values = x & (7 * kOnes);
+  // 0x80 - q added to each value below 8 carries into the byte's top bit
+  // exactly when the value is q or more, and never into the next byte.
+  return (x & (0xf8 * kOnes)) == 0x30 * kOnes && ((values + below_q) & (0x80 * kOnes)) == 0;
+}
+
+// Whether every one of the n characters is a digit below q, and if so their
+// values into `entries` (when not null): the common row, which then costs a
+// few instructions per eight characters; any other row takes the character
+// by character rules.
+inline bool take_plain_digits(const unsigned char* chars, std::int32_t n, std::int32_t q, ElemCode* entries) {
+  static_assert(sizeof(ElemCode) == 1, "entries are written a word of bytes at a time");
+  if (n < 8 || q < 1 || q > 8) return false;
+  const std::uint64_t below_q = static_cast<std::uint64_t>(0x80 - q) * 0x0101010101010101ULL;
+  std::uint64_t values = 0;
+  // The last word overlaps the one before it when n is not a multiple of
+  // eight: its characters are checked and written twice, alike.
+  const auto last = static_cast<std::size_t>(n - 8);
+  for (std::size_t j = 0;; j += 8) {
+    if (j > last) j = last;
+    if (!plain_digit_word(chars + j, below_q, values)) return false;
+    if (entries != nullptr) std::memcpy(entries + j, &values, 8);
+    if (j == last) return true;
+  }
 }
 
 inline ReadResult result(ReadStatus status) { return ReadResult{status, {}}; }
@@ -101,9 +161,7 @@ ReadResult read_record(std::FILE* in, Accept accept, Row row) {
   int bad_value = 0;
   for (std::int32_t i = 1; i <= k; ++i) {
     ElemCode* entries = i == 1 ? first : row(k, n, q, i - 1);
-    for (std::int32_t j = 1; j <= n; ++j) {
-      const int c = getc_unlocked(in);
-      if (c == EOF) return stopped(in);
+    const auto take = [&](int c, std::int32_t j) {
       if (c >= '0' && c <= '9') remembered = c - '0';
       if (entries != nullptr) entries[j - 1] = static_cast<ElemCode>(remembered);
       if (remembered >= q && bad_row == 0) {
@@ -111,6 +169,17 @@ ReadResult read_record(std::FILE* in, Accept accept, Row row) {
         bad_column = j;
         bad_value = remembered;
       }
+    };
+    if (const unsigned char* chars = buffered_row(in, n); chars == nullptr) {
+      for (std::int32_t j = 1; j <= n; ++j) {
+        const int c = getc_unlocked(in);
+        if (c == EOF) return stopped(in);
+        take(c, j);
+      }
+    } else if (take_plain_digits(chars, n, q, entries)) {
+      remembered = chars[n - 1] - '0';
+    } else {
+      for (std::int32_t j = 1; j <= n; ++j) take(chars[j - 1], j);
     }
     if (i < k) drop_line(in);
     // Rows without entries read nothing but their line ends: once the input

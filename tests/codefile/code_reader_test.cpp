@@ -3,8 +3,10 @@
 // records it refuses, stops at or reads through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -253,6 +255,61 @@ TEST_F(CodeReaderTest, EndOfInputInsideARecordTruncatesIt) {
   for (const char* text : truncated) EXPECT_EQ(read(text).status, ReadStatus::truncated) << '"' << text << '"';
   // The last row's last character is the end of the record.
   EXPECT_EQ(read("2 3 2\n101\n011").status, ReadStatus::ok);
+}
+
+// Rows taken from the stream's buffer a word at a time against the same
+// rows read a character at a time (an unbuffered stream never holds a
+// whole row): random records of plain digits, digits of q or more, other
+// characters, rows shorter and longer than their lines, every field and
+// lengths around the word size, then what is left of the stream.
+TEST(RecordRows, BufferedRowsReadAsCharacterByCharacter) {
+  std::mt19937_64 rng(2031);
+  const auto pick = [&rng](int below) { return static_cast<int>(rng() % static_cast<unsigned>(below)); };
+  const std::string others = "x ?\r\n-.9887";
+  for (int trial = 0; trial < 400; ++trial) {
+    const int q = 1 + pick(9);  // 1, 6, 8 and 9 too: the word check must hand them on
+    const int k = 1 + pick(4);
+    const int n = pick(4) == 0 ? pick(8) : pick(40);
+    std::string text = std::to_string(k) + " " + std::to_string(n) + " " + std::to_string(q) + " head\n";
+    const int lines = k + pick(2);
+    for (int i = 0; i < lines; ++i) {
+      const int length = n + (pick(3) == 0 ? pick(5) - 2 : 0);
+      for (int j = 0; j < length; ++j) {
+        const int kind = pick(40);
+        if (kind == 0) text += others[static_cast<std::size_t>(pick(static_cast<int>(others.size())))];
+        else if (kind == 1) text += static_cast<char>('0' + pick(10));
+        else text += static_cast<char>('0' + pick(std::max(1, std::min(q, 8))));
+      }
+      text += pick(5) == 0 ? " tail\n" : "\n";
+    }
+    text += "?next";
+    struct Read {
+      ReadResult result;
+      std::vector<ElemCode> entries;
+      std::string rest;
+    };
+    const auto read_from = [&](bool buffered) {
+      std::FILE* f = std::tmpfile();
+      if (!buffered) std::setvbuf(f, nullptr, _IONBF, 0);
+      std::fwrite(text.data(), 1, text.size(), f);
+      std::rewind(f);
+      Read out;
+      out.result = read_record(
+          f, [](const HeadNumbers&, char*, std::size_t) { return true; },
+          [&out](std::int32_t rows, std::int32_t columns, std::int32_t, std::int32_t i) -> ElemCode* {
+            out.entries.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+            return out.entries.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(columns);
+          });
+      out.rest = rest_of(f);
+      std::fclose(f);
+      return out;
+    };
+    const Read fast = read_from(true), slow = read_from(false);
+    ASSERT_EQ(fast.result.status, slow.result.status) << text;
+    EXPECT_STREQ(fast.result.reason, slow.result.reason) << text;
+    EXPECT_EQ(fast.entries, slow.entries) << text;
+    EXPECT_EQ(fast.rest, slow.rest) << text;
+  }
 }
 
 }  // namespace
