@@ -81,17 +81,17 @@ void reduce_binary_narrow(const MatrixView& m, Basis& b) {
   const auto n = static_cast<std::size_t>(m.n);
   // At most 64 pivots: held on the stack, so that a file of many small
   // records does not allocate here.
-  std::array<Word, 64> pivot_rows{};
-  std::array<int, 64> pivots{};
+  // Only the first `rank` of each are ever read.
+  std::array<Word, 64> pivot_rows;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  std::array<int, 64> pivots;       // NOLINT(cppcoreguidelines-pro-type-member-init)
   std::size_t rank = 0;
   for (int i = 0; i < m.k && rank < n; ++i) {
     Word row = pack_word(m.rows[i], n);
-    for (std::size_t p = 0; p < rank; ++p)
-      if ((row >> pivots[p] & 1) != 0) row ^= pivot_rows[p];
+    // Masks, not branches: each bit tested is a coin toss for a random code.
+    for (std::size_t p = 0; p < rank; ++p) row ^= pivot_rows[p] & (Word{0} - (row >> pivots[p] & 1));
     if (row == 0) continue;
     const int c = std::countr_zero(row);
-    for (std::size_t p = 0; p < rank; ++p)
-      if ((pivot_rows[p] >> c & 1) != 0) pivot_rows[p] ^= row;
+    for (std::size_t p = 0; p < rank; ++p) pivot_rows[p] ^= row & (Word{0} - (pivot_rows[p] >> c & 1));
     pivot_rows[rank] = row;
     pivots[rank] = c;
     ++rank;
