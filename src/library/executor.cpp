@@ -15,7 +15,7 @@ namespace {
 // MacWilliams sums may take a while, and nothing else touches the total of
 // a job whose units are all done.
 void finish_job(Job& job) {
-  if (job.tally_only) {
+  if (job.tally_only || job.task) {
     // Another process finishes the record: its total is the result.
     std::lock_guard<std::mutex> lock(job.mutex);
     job.finished = true;
@@ -133,6 +133,8 @@ Job::Job(Plan p, std::uint64_t first, std::uint64_t count)
   next = first;
 }
 
+Job::Job(std::function<Status(Worker&)> work) : units(1), planned(true), done(1, false), task(std::move(work)) {}
+
 Job::Job(Code c, Options o) : code(std::move(c)), options(std::move(o)) {
   // A job runs on the executor's threads alone: progress and cancelling
   // are its owner's.
@@ -151,7 +153,8 @@ void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, d
       }
     job.restored = job.done_count;
     job.total = total;
-    if (job.total.counts.size() < job.plan.record->tally_size) job.total.counts.resize(job.plan.record->tally_size, 0);
+    if (job.plan.record && job.total.counts.size() < job.plan.record->tally_size)
+      job.total.counts.resize(job.plan.record->tally_size, 0);
     job.busy_seconds = busy_seconds;
     if (job.units == 0 || job.done_count < job.units || job.finished) return;
   }
@@ -244,7 +247,8 @@ void Executor::add(const std::shared_ptr<Job>& job) {
   {
     std::lock_guard<std::mutex> lock(job->mutex);
     planned_empty = job->planned && job->done_count >= job->units;
-    many_units = job->planned && job->units > 1;
+    // A task is work enough for a wake-up on its own.
+    many_units = job->planned && (job->units > 1 || job->task);
   }
   if (planned_empty) complete_units(*job, 0, 0, Tally{}, Status{});
   if (is_finished(*job)) return;
@@ -334,6 +338,20 @@ bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
 
 bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
   const auto start = std::chrono::steady_clock::now();
+  if (job.task) {
+    Status s;
+    try {
+      s = job.task(worker);
+    } catch (const std::bad_alloc&) {
+      s = Status{StatusCode::out_of_memory, "the storage of a piece of work cannot be had"};
+    }
+    const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    {
+      std::lock_guard<std::mutex> lock(job.mutex);
+      job.busy_seconds += spent;
+    }
+    return complete_units(job, first, count, Tally{}, s);
+  }
   Status s;
   try {
     tally.counts.assign(job.plan.record->tally_size, 0);
@@ -433,7 +451,7 @@ bool Executor::claim_elsewhere(std::uint64_t most, double whole_messages, Elsewh
         Job& job = *held;
         {
           std::lock_guard<std::mutex> job_lock(job.mutex);
-          if (job.finished || job.planning) continue;
+          if (job.finished || job.planning || job.task) continue;  // a task is this process's own
           if (!job.planned) {
             job.planning = true;
             const double messages = std::pow(static_cast<double>(job.code.q),

@@ -45,6 +45,10 @@ struct Job {
   // another process that finishes the record: the job ends when they are
   // done, with their tally in `total` and no result of its own.
   Job(Plan p, std::uint64_t first, std::uint64_t count);
+  // Work of the front end's own, one unit that is not a record's (many
+  // small records computed together, say): the job ends with the task's
+  // status, with no plan, tally or result.
+  explicit Job(std::function<Status(Worker&)> work);
 
   mutable std::mutex mutex;  // guards everything below; plan and units are final once planned
   Plan plan;
@@ -79,6 +83,7 @@ struct Job {
   // stays empty and the result is kept.
   std::function<std::string(const Job&)> render;
   std::string rendered;
+  std::function<Status(Worker&)> task;  // the front end's work (above); empty for a record
 };
 
 // Marks units of a planned job done before any work (a resumed

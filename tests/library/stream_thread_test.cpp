@@ -6,6 +6,7 @@
 // records on one pool.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <random>
@@ -249,6 +250,82 @@ TEST(StreamedRecords, ManySmallRecordsOnOnePool) {
         EXPECT_EQ(as_weights(r.job->result), r.expected) << threads << " threads";
       }
     }
+  }
+}
+
+// Work of the front end's own (a batch of small records) among records:
+// each task runs once, on the thread that takes it, with that thread's
+// storage, and its job ends with the task's status; work dealt elsewhere
+// never includes a task.
+TEST(StreamedRecords, TasksRunOnceAmongRecordsAndStayHere) {
+  std::mt19937_64 rng(48);
+  wdist::Options options;
+  options.dual = wdist::DualRoute::never;
+  for (unsigned threads : {1u, 2u, 3u}) {
+    wdist::Executor executor(threads);
+    struct Case {
+      std::shared_ptr<wdist::Job> job;
+      std::vector<KnownCode> codes;  // a task's records
+      std::vector<std::string> got;
+      std::atomic<int> runs{0};
+    };
+    std::vector<std::unique_ptr<Case>> cases;
+    bool dealt_a_task = false;
+    executor.set_look(
+        [&] {
+          wdist::Executor::ElsewhereClaim claim;
+          while (executor.claim_elsewhere(2, 0x1p40, claim)) {
+            for (const auto& c : cases) dealt_a_task = dealt_a_task || (c->job == claim.job && !c->codes.empty());
+            wdist::Distribution d;
+            const wdist::Status st = wdist::weight_distribution(claim.job->code, options, d);
+            wdist::finish_elsewhere(*claim.job, st, counts_text(d.counts), 0);
+          }
+        },
+        std::chrono::microseconds(100));
+    for (int i = 0; i < 60; ++i) {
+      auto c = std::make_unique<Case>();
+      if (i % 3 != 0) {
+        const KnownCode one = mixed_direct_sum(rng, 2 + i % 2, {{1 + i % 4, 6}, {2, 5}});
+        c->job = std::make_shared<wdist::Job>(one.code, options);
+        c->got.push_back(counts_text(one.counts));  // expected
+      } else {
+        for (int r = 0; r < 4; ++r) c->codes.push_back(mixed_direct_sum(rng, 2 + r % 3, {{1 + r, 7}, {2, 4}}));
+        Case* self = c.get();
+        const bool fails = i == 30;
+        c->job = std::make_shared<wdist::Job>([self, fails, &options](wdist::Worker& worker) {
+          ++self->runs;
+          for (const KnownCode& code : self->codes) {
+            wdist::Plan plan;
+            if (wdist::Status s = wdist::plan_record(code.code, options, plan); !s) return s;
+            wdist::Tally tally = wdist::empty_tally(plan);
+            if (wdist::Status s = wdist::run_units(plan, 0, plan.summary.units, worker, tally); !s) return s;
+            wdist::Distribution d;
+            if (wdist::Status s = wdist::finish_record(plan, tally, d); !s) return s;
+            self->got.push_back(counts_text(d.counts));
+          }
+          if (fails) return wdist::Status{wdist::StatusCode::internal_error, "a failing task"};
+          return wdist::Status{};
+        });
+      }
+      cases.push_back(std::move(c));
+    }
+    for (const auto& c : cases) executor.add(c->job);
+    for (const auto& c : cases) {
+      while (!executor.wait(*c->job, std::chrono::milliseconds(1000))) {
+      }
+      std::lock_guard<std::mutex> lock(c->job->mutex);
+      if (c->codes.empty()) {
+        ASSERT_TRUE(c->job->status) << c->job->status.message;
+        EXPECT_EQ(c->job->rendered.empty() ? counts_text(c->job->result.counts) : c->job->rendered, c->got[0]);
+        continue;
+      }
+      EXPECT_EQ(c->runs.load(), 1);
+      EXPECT_EQ(c->job->status.code, c.get() == cases[30].get() ? wdist::StatusCode::internal_error
+                                                                 : wdist::StatusCode::ok);
+      ASSERT_EQ(c->got.size(), c->codes.size());
+      for (std::size_t r = 0; r < c->codes.size(); ++r) EXPECT_EQ(c->got[r], counts_text(c->codes[r].counts)) << r;
+    }
+    EXPECT_FALSE(dealt_a_task) << threads << " threads";
   }
 }
 
