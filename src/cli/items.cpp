@@ -96,26 +96,29 @@ bool InputItems::next(Item& item) {
   }
 }
 
-std::function<std::string(const Job&)> record_renderer(Format format, const RecordOrigin& origin,
-                                                       const MatrixCapacity& capacity, const Code& code) {
+std::string record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts) {
   switch (format) {
     case Format::json:
-      return [origin](const Job& job) {
-        return job.small_counts ? json_record(origin, job.result, job.counts64) : json_record(origin, job.result);
-      };
-    case Format::report: {
-      // Report blocks show the matrix, the storage capacities and the time.
-      auto matrix = std::make_shared<const Code>(code);
-      return [origin, capacity, matrix](const Job& job) {
-        if (job.small_counts) return report_record(origin, *matrix, capacity, job.busy_seconds, job.result, job.counts64);
-        return report_record(origin, *matrix, capacity, job.busy_seconds, job.result);
-      };
-    }
+      return counts != nullptr ? json_record(origin, d, *counts) : json_record(origin, d);
+    case Format::report:
+      return counts != nullptr ? report_record(origin, code, capacity, seconds, d, *counts)
+                               : report_record(origin, code, capacity, seconds, d);
     case Format::text:
       break;
   }
-  return [origin](const Job& job) {
-    return job.small_counts ? text_record(origin, job.result, job.counts64) : text_record(origin, job.result);
+  return counts != nullptr ? text_record(origin, d, *counts) : text_record(origin, d);
+}
+
+std::function<std::string(const Job&)> record_renderer(Format format, const RecordOrigin& origin,
+                                                       const MatrixCapacity& capacity, const Code& code) {
+  // Only report blocks show the matrix: the others keep no copy of it.
+  std::shared_ptr<const Code> matrix;
+  if (format == Format::report) matrix = std::make_shared<const Code>(code);
+  return [format, origin, capacity, matrix](const Job& job) {
+    static const Code none;
+    return record_output(format, origin, matrix ? *matrix : none, capacity, job.busy_seconds, job.result,
+                         job.small_counts ? &job.counts64 : nullptr);
   };
 }
 

@@ -62,8 +62,14 @@ class InputItems {
   std::uint64_t next_index_ = 0;
 };
 
-// What the thread that finishes a record makes of its result: the output
-// in `format` (report blocks repeat the matrix and show the capacities).
+// The output of a computed record in `format`: its counts from `counts`
+// when not null (finish_record's 64-bit form), from `d` otherwise; report
+// blocks repeat the matrix, show the capacities and the `seconds` it took.
+std::string record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts);
+
+// What the thread that finishes a record's job makes of its result: its
+// record_output.
 std::function<std::string(const Job&)> record_renderer(Format format, const RecordOrigin& origin,
                                                        const MatrixCapacity& capacity, const Code& code);
 

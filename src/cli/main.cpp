@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/checkpoint.h"
 #include "cli/cluster.h"
 #include "cli/formats.h"
@@ -109,6 +110,8 @@ struct Pending {
   std::uint64_t index = 0;
   RecordOrigin origin;
   std::shared_ptr<Job> job;  // null: the item is its message alone
+  std::shared_ptr<RecordBatch> batch;  // the record is this batch's (whose job is `job`) at `slot`
+  std::size_t slot = 0;
   std::string message;       // for standard error, complete with its newline
   SteadyClock::time_point start;
   std::uint64_t bytes = 0;   // what it holds while in flight
@@ -133,7 +136,10 @@ class Runner {
         helpers_(std::move(helpers)),
         executor_(thread_count(s.threads)),
         progress_(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0)),
-        window_(std::max(8u, 128 * (executor_.threads() + helpers_.threads))) {
+        window_(std::max(8u, 128 * (executor_.threads() + helpers_.threads))),
+        // The other ranks are dealt records one by one: batches are this
+        // process's alone.
+        batching_(!helpers_.serve) {
     if (helpers_.serve)
       executor_.set_look([this] { helpers_.serve(executor_, oldest_item()); }, helpers_.every);
     if (!s.checkpoint.empty())
@@ -216,6 +222,12 @@ class Runner {
   // they compute it. A record the checkpoint has units of is planned here,
   // to take them.
   void submit(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
+    if (batching_ && !restored_.contains(index) && batchable(code, options_)) {
+      add_to_batch(index, origin, std::move(code), capacity);
+      return;
+    }
+    // The records before it go first.
+    close_batch();
     Pending p;
     p.index = index;
     p.origin = origin;
@@ -245,6 +257,35 @@ class Runner {
     executor_.add(p.job);
     pending_.push_back(std::move(p));
     drain(false);
+  }
+
+  // A small record joins the open batch, which is handed to the threads
+  // when it is full or when the output waits for one of its records.
+  void add_to_batch(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
+    Pending p;
+    p.index = index;
+    p.origin = origin;
+    p.bytes = held_bytes(code);
+    make_room(p.bytes);
+    if (!batch_) {
+      batch_ = std::make_shared<RecordBatch>(s_.format, options_);
+      batch_job_ = std::make_shared<Job>([batch = batch_](Worker& worker) { return batch->compute(worker); });
+    }
+    p.slot = batch_->add(origin, std::move(code), capacity);
+    p.batch = batch_;
+    p.job = batch_job_;
+    p.start = SteadyClock::now();
+    held_ += p.bytes;
+    pending_.push_back(std::move(p));
+    if (batch_->full()) close_batch();
+    drain(false);
+  }
+
+  void close_batch() {
+    if (!batch_) return;
+    executor_.add(batch_job_);
+    batch_.reset();
+    batch_job_.reset();
   }
 
   // A record the checkpoint has units of: they are taken as done. False
@@ -283,6 +324,10 @@ class Runner {
   bool drain_one(bool wait) {
     const Pending& head = pending_.front();
     std::string out, error;
+    if (head.job && head.job == batch_job_) {
+      if (!wait) return false;
+      close_batch();
+    }
     if (head.job) {
       Job& job = *head.job;
       while (!executor_.wait(job, wait ? look_every_ : std::chrono::milliseconds(0))) {
@@ -293,8 +338,11 @@ class Runner {
         maybe_checkpoint();
       }
       std::lock_guard<std::mutex> lock(job.mutex);
-      if (!job.status) {
-        error = message_line(head.origin.file, "record " + std::to_string(head.origin.number) + ": " + job.status.message);
+      const Status& status = job.status && head.batch ? head.batch->status(head.slot) : job.status;
+      if (!status) {
+        error = message_line(head.origin.file, "record " + std::to_string(head.origin.number) + ": " + status.message);
+      } else if (head.batch) {
+        out = head.batch->take_output(head.slot);
       } else {
         out = output_of(job);
       }
@@ -408,7 +456,8 @@ class Runner {
     state.items_finished = items_written_;
     state.failed = failed_;
     for (const Pending& p : pending_) {
-      if (!p.job) continue;
+      // A batch's records are computed again on resuming: they are small.
+      if (!p.job || p.batch) continue;
       {
         std::lock_guard<std::mutex> lock(p.job->mutex);
         if (p.job->finished && !p.job->status) continue;  // computed again on resuming
@@ -454,6 +503,9 @@ class Runner {
   ProgressLine progress_;
   const std::size_t window_;
   std::deque<Pending> pending_;
+  const bool batching_;
+  std::shared_ptr<RecordBatch> batch_;  // the open batch, not handed over yet
+  std::shared_ptr<Job> batch_job_;      // its job
   std::uint64_t held_ = 0;
   bool failed_ = false;
   bool abandoned_ = false;        // a checkpoint turned out not to fit: stop

@@ -92,6 +92,40 @@ TEST_F(BatchRuns, SameOutputOnAnyThreadCount) {
   }
 }
 
+// Small records computed together keep their own failures in their own
+// places: records above the work limit among records below it are refused
+// one by one, in order, the others written in order, on any thread count.
+TEST_F(BatchRuns, WorkLimitRefusalsKeepTheirPlacesAmongSmallRecords) {
+  std::mt19937_64 rng(2029);
+  std::string text, expected_err, expected_heads;
+  for (int number = 1; number <= 150; ++number) {
+    // Ranks 13 and 14 (with this seed) need more than 2^10.97 messages.
+    const int k = rng() % 5 == 0 ? 14 : 1 + static_cast<int>(rng() % 8);
+    text += random_record(rng, k, 16, 2);
+    if (k == 14) {
+      expected_err += "wdist: c.txt: record " + std::to_string(number) + ": needs about 2^1";
+    } else {
+      expected_heads += "c.txt record " + std::to_string(number) + ":";
+    }
+  }
+  ASSERT_TRUE(write_file(path("c.txt"), text));
+  for (const char* threads : {"1", "2", "3"}) {
+    const ProgramRun run = wdist({"--quiet", "--max-work", "2000", "--dual", "never", "--threads", threads, "c.txt"});
+    EXPECT_EQ(run.exit_status, 1);
+    std::string err_heads, out_heads;
+    for (std::size_t at = 0; at < run.err.size();) {
+      const std::size_t end = run.err.find('\n', at);
+      const std::string line = run.err.substr(at, end - at);
+      err_heads += line.substr(0, line.find("2^") + 3);
+      at = end == std::string::npos ? run.err.size() : end + 1;
+    }
+    for (std::size_t at = run.out.find("c.txt record "); at != std::string::npos; at = run.out.find("c.txt record ", at + 1))
+      out_heads += run.out.substr(at, run.out.find(':', at) + 1 - at);
+    EXPECT_EQ(err_heads, expected_err) << threads << " threads";
+    EXPECT_EQ(out_heads, expected_heads) << threads << " threads";
+  }
+}
+
 TEST_F(BatchRuns, KilledAtRandomMomentsAndResumedGivesTheSameOutput) {
   const auto start = std::chrono::steady_clock::now();
   const ProgramRun reference = whole_run();

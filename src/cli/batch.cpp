@@ -1,0 +1,84 @@
+#include "cli/batch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <utility>
+
+#include "cli/items.h"
+
+namespace wdist::cli {
+
+namespace {
+
+constexpr double kSmallMessages = 0x1p16;
+// A batch is handed over at this many records or messages, whichever comes
+// first: some tens of microseconds of work, against the few the hand-over
+// costs, in pieces small enough for every thread to get its share.
+constexpr std::size_t kBatchRecords = 32;
+constexpr double kBatchMessages = 0x1p18;
+
+// q^min(k, n), the messages of the direct route, up to a little beyond
+// `limit`.
+double direct_messages(const Code& code, double limit) {
+  const auto k = std::min<std::int64_t>(code.k, code.n);
+  double messages = 1;
+  for (std::int64_t i = 0; i < k && messages <= limit; ++i) messages *= code.q;
+  return messages;
+}
+
+}  // namespace
+
+bool batchable(const Code& code, const Options& options) {
+  return options.dual != DualRoute::always && direct_messages(code, kSmallMessages) <= kSmallMessages;
+}
+
+RecordBatch::RecordBatch(Format format, const Options& options) : format_(format), options_(options) {
+  // A batch runs on the executor's threads: progress and cancelling are
+  // its owner's.
+  options_.progress = nullptr;
+  options_.cancel = nullptr;
+  entries_.reserve(kBatchRecords);
+}
+
+std::size_t RecordBatch::add(const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
+  messages_ += direct_messages(code, kSmallMessages);
+  entries_.push_back(Entry{origin, std::move(code), capacity, Status{}, std::string()});
+  return entries_.size() - 1;
+}
+
+bool RecordBatch::full() const { return entries_.size() >= kBatchRecords || messages_ >= kBatchMessages; }
+
+Status RecordBatch::compute(Worker& worker) {
+  Tally tally;
+  for (Entry& e : entries_) {
+    try {
+      compute_one(e, worker, tally);
+    } catch (const std::bad_alloc&) {
+      e.output.clear();
+      e.status = Status{StatusCode::out_of_memory, "the output of the record cannot be had"};
+    }
+  }
+  return Status{};
+}
+
+void RecordBatch::compute_one(Entry& e, Worker& worker, Tally& tally) const {
+  Plan plan;
+  if (e.status = plan_record(e.code, options_, plan); !e.status) return;
+  tally = empty_tally(plan);
+  // As for a record's own job, the report's time is that of its units.
+  const auto start = std::chrono::steady_clock::now();
+  if (e.status = run_units(plan, 0, plan.summary.units, worker, tally); !e.status) return;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  Distribution d;
+  if (needs_big_counts(plan)) {
+    if (e.status = finish_record(plan, tally, d); !e.status) return;
+    e.output = record_output(format_, e.origin, e.code, e.capacity, seconds, d, nullptr);
+  } else {
+    std::vector<std::uint64_t> counts;
+    if (e.status = finish_record(plan, tally, d, counts); !e.status) return;
+    e.output = record_output(format_, e.origin, e.code, e.capacity, seconds, d, &counts);
+  }
+}
+
+}  // namespace wdist::cli
