@@ -33,7 +33,7 @@ bool batchable(const Code& code, const Options& options) {
   return options.dual != DualRoute::always && direct_messages(code, kSmallMessages) <= kSmallMessages;
 }
 
-RecordBatch::RecordBatch(Format format, const Options& options) : format_(format), options_(options) {
+RecordBatch::RecordBatch(Format format, Options options) : format_(format), options_(std::move(options)) {
   // A batch runs on the executor's threads: progress and cancelling are
   // its owner's.
   options_.progress = nullptr;

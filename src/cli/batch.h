@@ -25,7 +25,7 @@ class RecordBatch {
  public:
   // Records computed with `options` (its progress and cancel are not used)
   // and written in `format`.
-  RecordBatch(Format format, const Options& options);
+  RecordBatch(Format format, Options options);
 
   // Adds a record; returns its slot (from 0).
   std::size_t add(const RecordOrigin& origin, Code code, const MatrixCapacity& capacity);

@@ -46,12 +46,16 @@ inline void drop_line(std::FILE* in) {
 #ifdef __GLIBC__
   // What the buffer holds is searched at once (getc_unlocked is this
   // pointer moved on, one character a call).
-  const auto held = static_cast<std::size_t>(in->_IO_read_end - in->_IO_read_ptr);
-  if (const void* end = std::memchr(in->_IO_read_ptr, '\n', held); end != nullptr) {
-    in->_IO_read_ptr = static_cast<char*>(const_cast<void*>(end)) + 1;
-    return;
+  if (const char* start = in->_IO_read_ptr; start < in->_IO_read_end) {
+    const auto held = in->_IO_read_end - start;
+    const void* found = std::memchr(start, '\n', static_cast<std::size_t>(held));
+    if (found == nullptr) {
+      in->_IO_read_ptr += held;
+    } else {
+      in->_IO_read_ptr += static_cast<const char*>(found) - start + 1;
+      return;
+    }
   }
-  in->_IO_read_ptr = in->_IO_read_end;
 #endif
   int c;
   do c = getc_unlocked(in);
@@ -59,19 +63,20 @@ inline void drop_line(std::FILE* in) {
 }
 
 // The n characters of a row from the stream's buffer when it holds them
-// all (null otherwise, nothing taken): a row then costs no call per
+// all (false otherwise, nothing taken): a row then costs no call per
 // character. Taking them moves the buffer's pointer as getc_unlocked
 // would, so the stream reads on from the same place either way.
-inline const unsigned char* buffered_row(std::FILE* in, std::int32_t n) {
+inline bool buffered_row(std::FILE* in, std::int32_t n, const unsigned char*& chars) {
 #ifdef __GLIBC__
-  if (in->_IO_read_end - in->_IO_read_ptr < n) return nullptr;
-  const auto* chars = reinterpret_cast<const unsigned char*>(in->_IO_read_ptr);
+  if (in->_IO_read_end - in->_IO_read_ptr < n) return false;
+  chars = reinterpret_cast<const unsigned char*>(in->_IO_read_ptr);
   in->_IO_read_ptr += n;
-  return chars;
+  return true;
 #else
   static_cast<void>(in);
   static_cast<void>(n);
-  return nullptr;
+  static_cast<void>(chars);
+  return false;
 #endif
 }
 
@@ -170,7 +175,8 @@ ReadResult read_record(std::FILE* in, Accept accept, Row row) {
         bad_value = remembered;
       }
     };
-    if (const unsigned char* chars = buffered_row(in, n); chars == nullptr) {
+    const unsigned char* chars = nullptr;
+    if (!buffered_row(in, n, chars)) {
       for (std::int32_t j = 1; j <= n; ++j) {
         const int c = getc_unlocked(in);
         if (c == EOF) return stopped(in);
