@@ -136,7 +136,7 @@ class Runner {
         helpers_(std::move(helpers)),
         executor_(thread_count(s.threads)),
         progress_(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0)),
-        window_(std::max(8u, 128 * (executor_.threads() + helpers_.threads))),
+        window_(std::max(8u, 512 * (executor_.threads() + helpers_.threads))),
         // The other ranks are dealt records one by one: batches are this
         // process's alone.
         batching_(!helpers_.serve) {
@@ -268,13 +268,14 @@ class Runner {
     p.bytes = held_bytes(code);
     make_room(p.bytes);
     if (!batch_) {
+      batch_start_ = SteadyClock::now();
       batch_ = std::make_shared<RecordBatch>(s_.format, options_);
       batch_job_ = std::make_shared<Job>([batch = batch_](Worker& worker) { return batch->compute(worker); });
     }
     p.slot = batch_->add(origin, std::move(code), capacity);
     p.batch = batch_;
     p.job = batch_job_;
-    p.start = SteadyClock::now();
+    p.start = batch_start_;  // the clock once a batch: it only shows progress
     held_ += p.bytes;
     pending_.push_back(std::move(p));
     if (batch_->full()) close_batch();
@@ -307,9 +308,10 @@ class Runner {
     return true;
   }
 
-  // Records in flight at most: a few dozen per thread (so that small
-  // records are dealt out in plenty), and within a memory budget whatever
-  // the file holds.
+  // Records in flight at most: some hundreds per thread, a dozen batches
+  // of small records each (so that a thread that finishes one finds another
+  // instead of sleeping until the reading thread has read one more), and
+  // within a memory budget whatever the file holds.
   void make_room(std::uint64_t bytes) {
     while (!pending_.empty() && (pending_.size() >= window_ || held_ + bytes > kWindowBytes)) drain_one(true);
   }
@@ -506,6 +508,7 @@ class Runner {
   const bool batching_;
   std::shared_ptr<RecordBatch> batch_;  // the open batch, not handed over yet
   std::shared_ptr<Job> batch_job_;      // its job
+  SteadyClock::time_point batch_start_;
   std::uint64_t held_ = 0;
   bool failed_ = false;
   bool abandoned_ = false;        // a checkpoint turned out not to fit: stop

@@ -1,5 +1,9 @@
 #include "library/executor.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -72,6 +76,39 @@ void finish_job(Job& job) {
   job.finished = true;
   lock.unlock();
 }
+
+}  // namespace
+
+namespace {
+
+// A new thread starts on its creator's core, and the kernel's balancer
+// moves it to an idle one only after some milliseconds: longer than a file
+// of small records may take, during which two threads share one core. So
+// each worker starts on a core other than its creator's (the i-th of the
+// others the process may use), and is then left to the scheduler.
+#ifdef __linux__
+int current_cpu() { return sched_getcpu(); }
+
+void start_apart(unsigned worker, int creator_cpu) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+  std::vector<int> others;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+    if (CPU_ISSET(cpu, &allowed) && cpu != creator_cpu) others.push_back(cpu);
+  if (others.empty()) return;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(others[(worker - 1) % others.size()], &one);
+  // Moving the calling thread takes effect before the call returns; the
+  // scheduler is then free again. Where affinity cannot be set, nothing
+  // is lost but the head start.
+  if (sched_setaffinity(0, sizeof one, &one) == 0) sched_setaffinity(0, sizeof allowed, &allowed);
+}
+#else
+int current_cpu() { return -1; }
+void start_apart(unsigned, int) {}
+#endif
 
 }  // namespace
 
@@ -222,7 +259,12 @@ Executor::Executor(unsigned threads) {
   threads = std::max(1u, threads);
   try {
     workers_.reserve(threads - 1);
-    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    const int creator_cpu = current_cpu();
+    for (unsigned i = 1; i < threads; ++i)
+      workers_.emplace_back([this, i, creator_cpu] {
+        start_apart(i, creator_cpu);
+        work();
+      });
   } catch (...) {
     // The workers started so far end before the failure goes on.
     stop_workers();
