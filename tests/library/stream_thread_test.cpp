@@ -6,11 +6,17 @@
 // records on one pool.
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "library/executor.h"
@@ -328,6 +334,39 @@ TEST(StreamedRecords, TasksRunOnceAmongRecordsAndStayHere) {
     EXPECT_FALSE(dealt_a_task) << threads << " threads";
   }
 }
+
+#ifdef __linux__
+// Workers start on a core apart from their creator's, and are then left to
+// the scheduler: whatever thread runs a task may go anywhere the process
+// may (a worker left on one core would share it for good with whatever
+// else lands there).
+TEST(StreamedRecords, WorkersAreLeftFreeToMoveAfterTheirStart) {
+  cpu_set_t process;
+  CPU_ZERO(&process);
+  ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+  wdist::Executor executor(3);
+  std::mutex mutex;
+  std::vector<cpu_set_t> seen;
+  std::vector<std::shared_ptr<wdist::Job>> jobs;
+  for (int i = 0; i < 30; ++i) {
+    jobs.push_back(std::make_shared<wdist::Job>([&](wdist::Worker&) {
+      cpu_set_t mine;
+      CPU_ZERO(&mine);
+      if (sched_getaffinity(0, sizeof mine, &mine) != 0) return wdist::Status{wdist::StatusCode::internal_error, "?"};
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));  // long enough for every worker to take some
+      const std::lock_guard<std::mutex> lock(mutex);
+      seen.push_back(mine);
+      return wdist::Status{};
+    }));
+    executor.add(jobs.back());
+  }
+  for (const auto& job : jobs)
+    while (!executor.wait(*job, std::chrono::milliseconds(1000))) {
+    }
+  ASSERT_EQ(seen.size(), jobs.size());
+  for (const cpu_set_t& mine : seen) EXPECT_TRUE(CPU_EQUAL(&mine, &process));
+}
+#endif
 
 // A pool stopped with records in flight ends every one of them, finished
 // or cancelled, and stops at once.
