@@ -380,33 +380,30 @@ bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
 
 bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
   const auto start = std::chrono::steady_clock::now();
+  Status s;
   if (job.task) {
-    Status s;
     try {
       s = job.task(worker);
     } catch (const std::bad_alloc&) {
       s = Status{StatusCode::out_of_memory, "the storage of a piece of work cannot be had"};
     }
-    const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    {
-      std::lock_guard<std::mutex> lock(job.mutex);
-      job.busy_seconds += spent;
+  } else {
+    try {
+      tally.counts.assign(job.plan.record->tally_size, 0);
+    } catch (const std::bad_alloc&) {
+      s = Status{StatusCode::out_of_memory,
+                 "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
     }
-    return complete_units(job, first, count, Tally{}, s);
+    if (s) s = run_units(job.plan, first, count, worker, tally);
   }
-  Status s;
-  try {
-    tally.counts.assign(job.plan.record->tally_size, 0);
-  } catch (const std::bad_alloc&) {
-    s = Status{StatusCode::out_of_memory, "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
-  }
-  if (s) s = run_units(job.plan, first, count, worker, tally);
   {
     const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::lock_guard<std::mutex> lock(job.mutex);
     job.busy_seconds += spent;
   }
-  return complete_units(job, first, count, tally, s);
+  // A task has no tally: the worker's is left as it was, and none is added.
+  static const Tally kNone;
+  return complete_units(job, first, count, job.task ? kNone : tally, s);
 }
 
 void Executor::work() {
