@@ -126,6 +126,44 @@ std::uint64_t held_bytes(const Code& code) {
   return 3 * entries + 32 * n + 16 * (3 * n + 1) + ((std::uint64_t{1} << 20) / 8);
 }
 
+// The framing of the spool (Runner::emit) read as a stream, to judge a
+// checkpoint's output before any of it is used: each piece is a tag 'o'
+// or 'e', a length in 8 bytes little-endian, and that many bytes.
+class SpoolFrames {
+ public:
+  // False once the bytes so far cannot be framed.
+  bool take(const char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size && ok_;) {
+      if (text_left_ > 0) {
+        const std::uint64_t skip = std::min<std::uint64_t>(text_left_, size - i);
+        text_left_ -= skip;
+        i += static_cast<std::size_t>(skip);
+        continue;
+      }
+      const auto b = static_cast<unsigned char>(bytes[i++]);
+      if (head_at_ == 0) {
+        ok_ = b == 'o' || b == 'e';
+        length_ = 0;
+      } else {
+        length_ |= static_cast<std::uint64_t>(b) << (8 * (head_at_ - 1));
+      }
+      if (++head_at_ == 9) {
+        head_at_ = 0;
+        text_left_ = length_;
+      }
+    }
+    return ok_;
+  }
+  // Whether the bytes taken are whole pieces.
+  [[nodiscard]] bool whole() const { return ok_ && head_at_ == 0 && text_left_ == 0; }
+
+ private:
+  bool ok_ = true;
+  int head_at_ = 0;  // bytes of the current head taken
+  std::uint64_t length_ = 0;
+  std::uint64_t text_left_ = 0;
+};
+
 class Runner {
  public:
   // `helpers`: other processes that compute with this one (an MPI job's
@@ -146,6 +184,13 @@ class Runner {
       look_every_ = std::clamp(std::chrono::milliseconds(static_cast<std::int64_t>(1000 * s.checkpoint_interval)),
                                std::chrono::milliseconds(1), kLookEvery);
   }
+  ~Runner() {
+    if (spool_ != nullptr) std::fclose(spool_);
+  }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+  Runner(Runner&&) = delete;
+  Runner& operator=(Runner&&) = delete;
 
   int run() {
     if (!s_.checkpoint.empty() && !open_checkpoint()) return 2;
@@ -165,8 +210,16 @@ class Runner {
     if (!abandoned_) drain(true);
     progress_.clear();
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-      std::fprintf(stderr, "wdist: writing the output failed: %s\n", std::strerror(errno));
-      return 1;  // the checkpoint, if any, stays for another try
+      const std::string why = std::strerror(errno);
+      if (spool_ == nullptr) {
+        std::fprintf(stderr, "wdist: writing the output failed: %s\n", why.c_str());
+        return 1;
+      }
+      // The spool holds all of the output: a checkpoint of it writes it
+      // again, once the output can be written.
+      const bool written = write_checkpoint_now();
+      std::fprintf(stderr, "wdist: writing the output failed: %s; %s\n", why.c_str(), resume_note(written).c_str());
+      return 1;
     }
     if (abandoned_) return 2;
     if (spool_ != nullptr) close_checkpoint();
@@ -378,36 +431,57 @@ class Runner {
 
   [[nodiscard]] std::string spool_name() const { return s_.checkpoint + ".spool"; }
 
-  // Reads the checkpoint when there is one and writes its output again.
-  // False (exit status 2) when it cannot be used.
+  // Takes the checkpoint for this run, reads it when there is one and
+  // writes its output again. False (exit status 2) when it cannot be used;
+  // nothing of it is changed then.
   bool open_checkpoint() {
-    identity_ = run_identity(s_);
-    spool_ = std::fopen(spool_name().c_str(), "w+b");
-    if (spool_ == nullptr) {
-      std::fprintf(stderr, "wdist: %s: %s\n", spool_name().c_str(), std::strerror(errno));
-      return false;
-    }
-    CheckpointState state;
     std::string error;
-    const CheckpointRead read = read_checkpoint(s_.checkpoint, state, spool_, error);
+    switch (hold_.take(s_.checkpoint, error)) {
+      case CheckpointHold::Take::held:
+        break;
+      case CheckpointHold::Take::in_use:
+        std::fprintf(stderr, "wdist: checkpoint in use: %s is held by another run\n", s_.checkpoint.c_str());
+        return false;
+      case CheckpointHold::Take::failed:
+        std::fprintf(stderr, "wdist: %s\n", error.c_str());
+        return false;
+    }
+    identity_ = run_identity(s_);
+    CheckpointState state;
+    SpoolFrames frames;
+    const CheckpointRead read = read_checkpoint(
+        s_.checkpoint, state, [&frames](const char* bytes, std::size_t size) { return frames.take(bytes, size); },
+        error);
     if (read == CheckpointRead::ok && state.run_identity != identity_) {
       error = "it was written for other inputs or options";
-    } else if (read == CheckpointRead::ok && !replay_spool()) {
+    } else if (read == CheckpointRead::ok && !frames.whole()) {
       error = "its output is damaged";
     } else if (read != CheckpointRead::refused) {
       error.clear();
     }
     if (!error.empty()) {
       std::fprintf(stderr, "wdist: checkpoint %s refused: %s\n", s_.checkpoint.c_str(), error.c_str());
-      std::fclose(spool_);
-      spool_ = nullptr;
-      std::remove(spool_name().c_str());
+      hold_.release();
+      return false;
+    }
+    spool_ = hold_.start_spool(error);
+    if (spool_ == nullptr) {
+      std::fprintf(stderr, "wdist: %s\n", error.c_str());
       return false;
     }
     if (read == CheckpointRead::ok) {
+      const bool copied = read_checkpoint_output(
+          s_.checkpoint, state,
+          [this](const char* bytes, std::size_t size) { return std::fwrite(bytes, 1, size, spool_) == size; }, error);
+      if (!copied || !replay_spool()) {
+        std::fprintf(stderr, "wdist: checkpoint %s refused: %s\n", s_.checkpoint.c_str(),
+                     copied ? "its output is damaged" : error.c_str());
+        return false;
+      }
       items_resumed_ = items_written_ = state.items_finished;
       failed_ = state.failed;
       for (RecordProgress& r : state.records) restored_.emplace(r.index, std::move(r));
+      checkpoint_in_place_ = true;
     }
     last_checkpoint_ = SteadyClock::now();
     return true;
@@ -443,16 +517,30 @@ class Runner {
     const auto now = SteadyClock::now();
     if (signal == 0 && std::chrono::duration<double>(now - last_checkpoint_).count() < s_.checkpoint_interval) return;
     last_checkpoint_ = now;
-    write_checkpoint_now();
+    const bool written = write_checkpoint_now();
     if (signal == 0) return;
     progress_.clear();
     std::fflush(stdout);
-    std::fprintf(stderr, "wdist: stopped by signal %d; checkpoint %s resumes the run\n", signal, s_.checkpoint.c_str());
-    // The workers may be inside a unit: nothing is left to tidy.
+    std::fprintf(stderr, "wdist: stopped by signal %d; %s\n", signal, resume_note(written).c_str());
+    // The checkpoint holds the output: the spool has served.
+    if (spool_ != nullptr) std::fclose(spool_);
+    spool_ = nullptr;
+    hold_.release();
+    // The workers may be inside a unit: nothing else is left to tidy.
     std::_Exit(128 + signal);
   }
 
-  void write_checkpoint_now() {
+  // What a run that stops before its end leaves to resume it: the
+  // checkpoint just `written`, or one written before, or none.
+  [[nodiscard]] std::string resume_note(bool written) const {
+    if (written) return "checkpoint " + s_.checkpoint + " resumes the run";
+    if (checkpoint_in_place_)
+      return "checkpoint " + s_.checkpoint + " could not be written again: it resumes the run from an earlier point";
+    return "no checkpoint could be written (a new run starts from the beginning)";
+  }
+
+  // True when the checkpoint is written.
+  bool write_checkpoint_now() {
     CheckpointState state;
     state.run_identity = identity_;
     state.items_finished = items_written_;
@@ -476,19 +564,21 @@ class Runner {
     if (spool_failed_ || std::fflush(spool_) != 0) {
       error = spool_name() + ": " + std::strerror(errno);
     } else if (write_checkpoint(s_.checkpoint, state, spool_, spool_bytes_, error)) {
-      return;
+      checkpoint_in_place_ = true;
+      return true;
     }
     progress_.clear();
     std::fprintf(stderr, "wdist: writing checkpoint %s failed: %s\n", s_.checkpoint.c_str(), error.c_str());
+    return false;
   }
 
   // The run is complete: its checkpoint has served.
   void close_checkpoint() {
     std::fclose(spool_);
     spool_ = nullptr;
-    std::remove(s_.checkpoint.c_str());
-    std::remove(spool_name().c_str());
-    std::remove((s_.checkpoint + ".tmp").c_str());  // left by a run killed while writing one
+    unlink(s_.checkpoint.c_str());
+    unlink((s_.checkpoint + ".tmp").c_str());  // left by a run killed while writing one
+    hold_.release();  // the spool last, while the run still holds it
   }
 
   static constexpr std::uint64_t kWindowBytes = std::uint64_t{128} << 20;
@@ -516,12 +606,14 @@ class Runner {
   std::uint64_t items_written_ = 0;
 
   // Checkpoints (spool_ is null without one).
+  CheckpointHold hold_;           // the lock, held until the Runner goes
   std::uint64_t identity_ = 0;
   std::FILE* spool_ = nullptr;    // the output of the items written, tagged by stream
   std::uint64_t spool_bytes_ = 0;
   bool spool_failed_ = false;
   std::uint64_t items_resumed_ = 0;  // items written before this run started
   std::map<std::uint64_t, RecordProgress> restored_;  // records in progress then, by item
+  bool checkpoint_in_place_ = false;  // one of this run's is at FILE (resumed from or written)
   SteadyClock::time_point last_checkpoint_;
 };
 
