@@ -49,19 +49,69 @@ std::int64_t first_weight(const Counts& counts) {
   return -1;
 }
 
+// The length of the well-formed UTF-8 sequence that starts s[0] (1 to 4
+// bytes, by the table of well-formed sequences of the Unicode standard: no
+// overlong forms, no surrogates, nothing above U+10FFFF), or 0 when none
+// does; then `subpart` is the length of its longest start that could still
+// have begun one, the ill-formed piece that one U+FFFD replaces.
+std::size_t utf8_sequence(const unsigned char* s, std::size_t size, std::size_t& subpart) {
+  const unsigned char lead = s[0];
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xbf;  // the second byte's range
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    low = lead == 0xe0 ? 0xa0 : 0x80;
+    high = lead == 0xed ? 0x9f : 0xbf;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    low = lead == 0xf0 ? 0x90 : 0x80;
+    high = lead == 0xf4 ? 0x8f : 0xbf;
+  } else {
+    subpart = 1;
+    return 0;
+  }
+  for (std::size_t k = 1; k < length; ++k) {
+    if (k >= size || s[k] < low || s[k] > high) {
+      subpart = k;
+      return 0;
+    }
+    low = 0x80;
+    high = 0xbf;
+  }
+  return length;
+}
+
+// A JSON string of `s`, which is bytes (a file name): quotes, backslashes
+// and control characters escaped, and each ill-formed piece of UTF-8
+// replaced by U+FFFD (as "\ufffd"), since a JSON text is Unicode and
+// cannot carry other bytes.
 void append_json_string(std::string& out, const std::string& s) {
   out += '"';
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = bytes[i];
     if (c == '"' || c == '\\') {
       out += '\\';
-      out += ch;
+      out += static_cast<char>(c);
+      ++i;
     } else if (c < 0x20) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, R"(\u%04x)", c);
       out += escaped;
+      ++i;
     } else {
-      out += ch;
+      std::size_t subpart = 0;
+      const std::size_t length = utf8_sequence(bytes + i, s.size() - i, subpart);
+      if (length == 0) {
+        out += R"(\ufffd)";
+        i += subpart;
+      } else {
+        out.append(s, i, length);
+        i += length;
+      }
     }
   }
   out += '"';

@@ -216,7 +216,8 @@ TEST_F(Cli, JsonLinesParseWhateverTheFileNames) {
       "plain.txt", "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80",   // valid UTF-8 of 2, 3 and 4 bytes
       "latin1 caf\xe9", "bad\xff\xfe", "overlong\xc0\xaf", "surrogate\xed\xa0\x80", "cut\xe2\x82",
       "cut at end\xf0\x9f\x98", "beyond\xf4\x90\x80\x80", "tab\there", "new\nline", "bell\x07\x1f\x7f",
-      "quote\"back\\slash", "\xe2\x82\xe2\x82\xac"};
+      "quote\"back\\slash", "\xe2\x82\xe2\x82\xac", "edges \xed\x9f\xbf \xee\x80\x80 \xf4\x8f\xbf\xbf",
+      "overlong \xe0\x80\xaf \xf0\x80\x80\x80", "\xf5\x80\x80\x80 \xc1\xbf \x80"};
   std::vector<std::string> args = {"--format", "json"};
   std::string hex_names;
   for (const std::string& name : names) {
