@@ -15,7 +15,8 @@
 // output again and carries on where it stopped; its output is then byte
 // for byte that of a run never stopped. FILE is removed when the run
 // completes. SIGINT or SIGTERM then write the checkpoint before the run
-// ends (exit status 128 + the signal).
+// ends (exit status 128 + the signal). A FILE is one run's at a time: a
+// second run is refused (exit status 2) before it touches anything.
 #include <poll.h>
 #include <pthread.h>
 #include <stdio_ext.h>
@@ -172,7 +173,7 @@ class Runner {
       : s_(s),
         options_(record_options(s)),
         helpers_(std::move(helpers)),
-        executor_(thread_count(s.threads)),
+        executor_(thread_count(s.threads), threads_missing_),
         progress_(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0)),
         window_(std::max(8u, 512 * (executor_.threads() + helpers_.threads))),
         // The other ranks are dealt records one by one: batches are this
@@ -193,6 +194,9 @@ class Runner {
   Runner& operator=(Runner&&) = delete;
 
   int run() {
+    // Fewer threads compute the same output, only slower.
+    if (!threads_missing_.empty())
+      std::fprintf(stderr, "wdist: %s; computing on %u\n", threads_missing_.c_str(), executor_.threads());
     if (!s_.checkpoint.empty() && !open_checkpoint()) return 2;
     InputItems items(s_.files, s_.format, s_.projective, [this] {
       drain(true);
@@ -253,6 +257,14 @@ class Runner {
     return "wdist: " + file + ": " + text + "\n";
   }
 
+  // A record refused because what it holds while it is computed (its
+  // matrix, plan, tally and output, `bytes` in all by held_bytes) cannot be
+  // had here.
+  static std::string not_had(const RecordOrigin& origin, std::uint64_t bytes) {
+    return "record " + std::to_string(origin.number) + ": the memory it holds while computed, about " +
+           bytes_text(bytes) + ", cannot be had";
+  }
+
   // The first item not written yet: no work of an earlier one is dealt
   // any more.
   [[nodiscard]] std::uint64_t oldest_item() const { return pending_.empty() ? next_item_ : pending_.front().index; }
@@ -291,20 +303,28 @@ class Runner {
     // The output text is made by the thread that finishes the record: a
     // file of small records then leaves this thread little more than
     // reading.
-    auto render = record_renderer(s_.format, origin, capacity, code);
-    if (!restored_.contains(index)) {
-      p.job = std::make_shared<Job>(std::move(code), options_);
-    } else {
-      Plan plan;
-      if (Status st = plan_record(code, options_, plan); !st) {
-        add_message(index, origin.file, "record " + std::to_string(origin.number) + ": " + st.message);
-        return;
+    std::function<Status(const Job&, std::string&)> render;
+    try {
+      render = record_renderer(s_.format, origin, capacity, code);
+      if (!restored_.contains(index)) {
+        p.job = std::make_shared<Job>(std::move(code), options_);
+      } else {
+        Plan plan;
+        if (Status st = plan_record(code, options_, plan); !st) {
+          add_message(index, origin.file, "record " + std::to_string(origin.number) + ": " + st.message);
+          return;
+        }
+        p.job = std::make_shared<Job>(std::move(plan));
       }
-      p.job = std::make_shared<Job>(std::move(plan));
-      if (!restore(p)) return;
+    } catch (const std::bad_alloc&) {
+      add_message(index, origin.file, not_had(origin, p.bytes));
+      return;
     }
+    // Before its restored units: when they are all of them, the record is
+    // finished, and its output made, there and then.
     p.job->render = std::move(render);
     p.job->tag = index;
+    if (restored_.contains(index) && !restore(p)) return;
     p.start = SteadyClock::now();
     held_ += p.bytes;
     executor_.add(p.job);
@@ -320,12 +340,18 @@ class Runner {
     p.origin = origin;
     p.bytes = held_bytes(code);
     make_room(p.bytes);
-    if (!batch_) {
-      batch_start_ = SteadyClock::now();
-      batch_ = std::make_shared<RecordBatch>(s_.format, options_);
-      batch_job_ = std::make_shared<Job>([batch = batch_](Worker& worker) { return batch->compute(worker); });
+    try {
+      if (!batch_) {
+        batch_start_ = SteadyClock::now();
+        auto batch = std::make_shared<RecordBatch>(s_.format, options_);
+        batch_job_ = std::make_shared<Job>([batch](Worker& worker) { return batch->compute(worker); });
+        batch_ = std::move(batch);
+      }
+      p.slot = batch_->add(origin, std::move(code), capacity);
+    } catch (const std::bad_alloc&) {
+      add_message(index, origin.file, not_had(origin, p.bytes));
+      return;
     }
-    p.slot = batch_->add(origin, std::move(code), capacity);
     p.batch = batch_;
     p.job = batch_job_;
     p.start = batch_start_;  // the clock once a batch: it only shows progress
@@ -591,6 +617,7 @@ class Runner {
   const Settings& s_;
   const Options options_;
   const Helpers helpers_;
+  std::string threads_missing_;  // why some threads could not start (before executor_, which sets it)
   Executor executor_;
   ProgressLine progress_;
   const std::size_t window_;
@@ -675,8 +702,9 @@ int main(int argc, char** argv) {
 #endif
     return wdist::cli::run_here(settings, {});
   } catch (const std::exception& e) {
-    // Only the program's own bookkeeping can throw here (the library
-    // returns its failures): out of memory for a line of output, say.
+    // Only the program's own small bookkeeping can throw here (the library
+    // returns its failures, and a record's own memory is its refusal): out
+    // of memory for a message or a place in the window, say.
     std::fprintf(stderr, "wdist: %s\n", e.what());
 #ifdef WDIST_MPI
     if (!cluster.alone()) cluster.abort(1);  // the other ranks would wait for rank 0

@@ -71,9 +71,10 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
   CLI::Option* checkpoint = app.add_option("--checkpoint", s.checkpoint,
                  "keep the finished part of the run in FILE and resume from FILE when it exists: the finished\n"
                  "records' output is written again, the record in progress goes on where it stopped. A FILE of\n"
-                 "other inputs or options, or damaged, is refused (exit 2); named files only, not standard\n"
-                 "input. SIGINT and SIGTERM write it before the run ends. FILE.spool is its working copy of the\n"
-                 "output; both are removed when the run completes.")
+                 "other inputs or options, or damaged, or in use by another run, is refused (exit 2); inputs\n"
+                 "that can be read twice only, not standard input or pipes. SIGINT and SIGTERM write it before\n"
+                 "the run ends. FILE.spool is its working copy of the output; both are removed when the run\n"
+                 "completes.")
       ->type_name("FILE");
   // NaN passes every comparison of a range: it is refused by name. At most
   // 1e9 seconds, so that the interval in milliseconds fits 64 bits.
