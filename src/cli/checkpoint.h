@@ -106,9 +106,10 @@ bool read_checkpoint_output(const std::string& path, const CheckpointState& stat
 // by every write, and may not exist yet). flock rather than fcntl's record
 // locks: a flock belongs to the open file, so no other descriptor of the
 // same file that the process opens and closes (the spool's stream, say)
-// lets it go, while fcntl's lock would end at the first such close. Either
-// ends with the process however that ends: what a killed run leaves behind
-// holds nothing.
+// lets it go, while fcntl's lock would end at the first such close. (Where
+// flock is itself a record lock, on NFS, it still holds: the run closes
+// no descriptor of the spool before its end.) Either ends with the process
+// however that ends: what a killed run leaves behind holds nothing.
 class CheckpointHold {
  public:
   enum class Take { held, in_use, failed };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -171,10 +172,9 @@ std::uint64_t output_bound(Format format, const RecordOrigin& origin, const Code
              line + 20;
       break;
   }
-  std::uint64_t bytes = head;
-  for (const auto& count : counts)
-    if (count != 0) bytes += line + digits_of(count);
-  return bytes;
+  return std::accumulate(counts.begin(), counts.end(), head, [line](std::uint64_t bytes, const auto& count) {
+    return count != 0 ? bytes + line + digits_of(count) : bytes;
+  });
 }
 
 template <class Counts>

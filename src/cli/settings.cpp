@@ -118,14 +118,14 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
     return false;
   }
   if (!s.checkpoint.empty()) {
-    for (const std::string& name : s.files) {
-      if (const char* kind = read_once_kind(name)) {
-        if (speak)
-          std::fprintf(stderr, "wdist: --checkpoint needs inputs that can be read again: %s is %s\n", name.c_str(),
-                       kind);
-        status = 2;
-        return false;
-      }
+    const auto read_once = std::find_if(s.files.begin(), s.files.end(),
+                                        [](const std::string& name) { return read_once_kind(name) != nullptr; });
+    if (read_once != s.files.end()) {
+      if (speak)
+        std::fprintf(stderr, "wdist: --checkpoint needs inputs that can be read again: %s is %s\n",
+                     read_once->c_str(), read_once_kind(*read_once));
+      status = 2;
+      return false;
     }
   }
   return true;
