@@ -77,14 +77,19 @@ Status plan_record(const Code& code, const Options& options, Plan& plan);
 
 // A tally of the plan's shape with every count 0.
 Tally empty_tally(const Plan& plan);
+// The same in `tally` (its storage reused); out_of_memory, naming the
+// amount, when it cannot be had.
+Status reset_tally(const Plan& plan, Tally& tally);
 // into += from (same plan).
 void add_tally(Tally& into, const Tally& from);
 
 // Adds the counts of units first .. first + count - 1 into `tally`.
-// Fails only when the worker's storage cannot be had (out_of_memory).
+// Fails only when the worker's storage or the tally cannot be had
+// (out_of_memory).
 Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
 
-// The distribution from the tally of all units.
+// The distribution from the tally of all units; out_of_memory, naming the
+// amount, when its counts cannot be had.
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result);
 
 // Whether finish_record needs big integers for this plan: only the dual

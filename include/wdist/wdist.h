@@ -112,4 +112,8 @@ Status check_code(const Code& code);
 // The weight distribution of the code spanned by the rows.
 Status weight_distribution(const Code& code, const Options& options, Distribution& result);
 
+// An amount of memory as the library's messages name what cannot be had:
+// "200000 bytes", "1.5 MiB", "2.0 GiB". Front ends name theirs alike.
+std::string bytes_text(std::uint64_t bytes);
+
 }  // namespace wdist

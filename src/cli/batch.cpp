@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <new>
 #include <utility>
 
 #include "cli/items.h"
@@ -51,21 +50,16 @@ bool RecordBatch::full() const { return entries_.size() >= kBatchRecords || mess
 
 Status RecordBatch::compute(Worker& worker) {
   Tally tally;
-  for (Entry& e : entries_) {
-    try {
-      compute_one(e, worker, tally);
-    } catch (const std::bad_alloc&) {
-      e.output.clear();
-      e.status = Status{StatusCode::out_of_memory, "the output of the record cannot be had"};
-    }
-  }
+  for (Entry& e : entries_) compute_one(e, worker, tally);
   return Status{};
 }
 
+// Each step that needs memory says, when it cannot be had, what and how
+// much: the record is refused with that, and the next one goes on.
 void RecordBatch::compute_one(Entry& e, Worker& worker, Tally& tally) const {
   Plan plan;
   if (e.status = plan_record(e.code, options_, plan); !e.status) return;
-  tally = empty_tally(plan);
+  if (e.status = reset_tally(plan, tally); !e.status) return;
   // As for a record's own job, the report's time is that of its units;
   // only reports show it (the clock is not free on every machine).
   const bool timed = format_ == Format::report;
@@ -76,11 +70,11 @@ void RecordBatch::compute_one(Entry& e, Worker& worker, Tally& tally) const {
   Distribution d;
   if (needs_big_counts(plan)) {
     if (e.status = finish_record(plan, tally, d); !e.status) return;
-    e.output = record_output(format_, e.origin, e.code, e.capacity, seconds, d, nullptr);
+    e.status = record_output(format_, e.origin, e.code, e.capacity, seconds, d, nullptr, e.output);
   } else {
     std::vector<std::uint64_t> counts;
     if (e.status = finish_record(plan, tally, d, counts); !e.status) return;
-    e.output = record_output(format_, e.origin, e.code, e.capacity, seconds, d, &counts);
+    e.status = record_output(format_, e.origin, e.code, e.capacity, seconds, d, &counts, e.output);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "cli/checkpoint.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,10 +47,11 @@ class Writer {
   bool ok_ = true;
 };
 
-// Reads a checkpoint's parts in order, never past `end` (the checksum).
+// Reads a checkpoint's parts in order from its start, never past `end`
+// (the checksum).
 class Reader {
  public:
-  Reader(std::FILE* f, std::uint64_t end) : f_(f), left_(end) {}
+  Reader(std::FILE* f, std::uint64_t end) : f_(f), end_(end), left_(end) {}
   bool bytes(void* p, std::size_t size) {
     if (size > left_ || std::fread(p, 1, size, f_) != size) return false;
     left_ -= size;
@@ -63,9 +65,11 @@ class Reader {
     return true;
   }
   [[nodiscard]] std::uint64_t left() const { return left_; }
+  [[nodiscard]] std::uint64_t at() const { return end_ - left_; }
 
  private:
   std::FILE* f_;
+  std::uint64_t end_;
   std::uint64_t left_;
 };
 
@@ -111,7 +115,7 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool read_state(Reader& r, CheckpointState& state, std::FILE* output, std::string& problem) {
+bool read_state(Reader& r, CheckpointState& state, const OutputSink& look, std::string& problem) {
   char magic[sizeof kMagic];
   std::uint64_t output_bytes = 0, count = 0;
   unsigned char failed = 0;
@@ -121,17 +125,17 @@ bool read_state(Reader& r, CheckpointState& state, std::FILE* output, std::strin
     return false;
   }
   state.failed = failed != 0;
-  std::vector<unsigned char> chunk(kChunk);
+  state.output_at = r.at();
+  state.output_bytes = output_bytes;
+  bool looking = static_cast<bool>(look);  // until it has judged
+  std::vector<char> chunk(kChunk);
   for (std::uint64_t at = 0; at < output_bytes;) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, output_bytes - at));
     if (!r.bytes(chunk.data(), want)) {
       problem = "its output is cut short";
       return false;
     }
-    if (std::fwrite(chunk.data(), 1, want, output) != want) {
-      problem = "copying its output failed: " + errno_text();
-      return false;
-    }
+    if (looking) looking = look(chunk.data(), want);
     at += want;
   }
   if (!r.u64(count)) {
@@ -219,7 +223,7 @@ bool write_checkpoint(const std::string& path, const CheckpointState& state, std
   return true;
 }
 
-CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, std::FILE* output,
+CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, const OutputSink& look,
                                std::string& error) {
   state = CheckpointState{};
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -261,9 +265,100 @@ CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, 
   std::rewind(f);
   Reader r(f, size - 8);
   std::string problem;
-  if (!read_state(r, state, output, problem)) return refuse("it is damaged: " + problem);
+  if (!read_state(r, state, look, problem)) return refuse("it is damaged: " + problem);
   std::fclose(f);
   return CheckpointRead::ok;
+}
+
+bool read_checkpoint_output(const std::string& path, const CheckpointState& state, const OutputSink& sink,
+                            std::string& error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = path + ": " + errno_text();
+    return false;
+  }
+  // Only the run that holds the checkpoint replaces it: a file that is not
+  // the size read is not the one read.
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= state.output_at + state.output_bytes + 8;
+  if (!ok) error = path + ": it changed since it was read";
+  std::vector<char> chunk(kChunk);
+  for (std::uint64_t at = 0; ok && at < state.output_bytes;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, state.output_bytes - at));
+    const ssize_t got = pread(fd, chunk.data(), want, static_cast<off_t>(state.output_at + at));
+    if (got <= 0) {
+      error = path + ": " + (got < 0 ? errno_text() : std::string("it changed since it was read"));
+      ok = false;
+    } else if (!sink(chunk.data(), static_cast<std::size_t>(got))) {
+      error = "copying its output failed: " + errno_text();
+      ok = false;
+    }
+    at += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+  }
+  close(fd);
+  return ok;
+}
+
+CheckpointHold::Take CheckpointHold::take(const std::string& path, std::string& error) {
+  release();
+  spool_ = path + ".spool";
+  // A run that ends removes its spool while it holds it: a lock taken on
+  // a spool since removed (or replaced) holds nothing, and is taken again
+  // on what is at the name now. Each round means a run ended meanwhile.
+  for (int round = 0; round < 16; ++round) {
+    created_ = true;
+    int fd = open(spool_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) {
+      created_ = false;
+      fd = open(spool_.c_str(), O_RDWR | O_CLOEXEC);
+      if (fd < 0 && errno == ENOENT) continue;
+    }
+    if (fd < 0) {
+      error = spool_ + ": " + errno_text();
+      return Take::failed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int lock_error = errno;
+      close(fd);
+      // A spool this run created but another run locked first is that
+      // run's now: it is left alone.
+      if (lock_error == EWOULDBLOCK) return Take::in_use;
+      error = spool_ + ": it cannot be locked: " + std::strerror(lock_error);
+      return Take::failed;
+    }
+    struct stat opened {}, named {};
+    if (fstat(fd, &opened) == 0 && stat(spool_.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+        opened.st_ino == named.st_ino) {
+      fd_ = fd;
+      return Take::held;
+    }
+    close(fd);
+  }
+  error = spool_ + ": other runs keep replacing it";
+  return Take::failed;
+}
+
+std::FILE* CheckpointHold::start_spool(std::string& error) {
+  started_ = true;
+  std::FILE* f = nullptr;
+  if (ftruncate(fd_, 0) == 0) {
+    // A descriptor of its own for the stream: closing the stream leaves the
+    // hold's descriptor, and with it the lock, in place.
+    const int own = dup(fd_);
+    if (own >= 0 && (f = fdopen(own, "w+b")) == nullptr) close(own);
+  }
+  if (f == nullptr) error = spool_ + ": " + errno_text();
+  return f;
+}
+
+void CheckpointHold::release() {
+  if (fd_ < 0) return;
+  // Removed while the lock is still held: a run that opened it meanwhile
+  // finds, once it has the lock, that it holds a removed file.
+  if (created_ || started_) unlink(spool_.c_str());
+  close(fd_);
+  fd_ = -1;
+  created_ = started_ = false;
 }
 
 }  // namespace wdist::cli

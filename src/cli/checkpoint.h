@@ -14,10 +14,15 @@
 // synced. A kill at any moment leaves either the old checkpoint or the new
 // one. A file that is truncated, altered, or not a checkpoint at all is
 // refused (its checksum or its structure says so), never half used.
+//
+// A checkpoint belongs to one run at a time (CheckpointHold): a run takes
+// it before it creates, truncates or removes anything of it, and a second
+// run is refused without touching a file.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,6 +64,10 @@ struct CheckpointState {
   std::uint64_t items_finished = 0;   // items 0 .. items_finished - 1 are in the output
   bool failed = false;                // any of them failed (the run's exit status)
   std::vector<RecordProgress> records;  // items after them with units done
+  // Where the output of those items lies in the file read (read_checkpoint
+  // leaves it there for read_checkpoint_output).
+  std::uint64_t output_at = 0;
+  std::uint64_t output_bytes = 0;
 };
 
 // Writes `state` and the first `output_bytes` bytes of the file open as
@@ -74,9 +83,61 @@ enum class CheckpointRead {
   refused,  // unreadable, truncated, corrupt or not a checkpoint: `error` says which
 };
 
-// Reads the checkpoint at `path`, checksum first, then its parts; copies
-// its output bytes to `output` (at the stream's position). Whether it
-// belongs to this run is for the caller to judge from run_identity.
-CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, std::FILE* output, std::string& error);
+// Pieces of a checkpoint's output, in order; false stops the reading.
+using OutputSink = std::function<bool(const char* bytes, std::size_t size)>;
+
+// Reads the checkpoint at `path`, checksum first, then its parts, and
+// writes nothing anywhere: its output is handed to `look` (may be empty),
+// which may judge it but keeps nothing. Whether it belongs to this run is
+// for the caller to judge from run_identity.
+CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, const OutputSink& look,
+                               std::string& error);
+
+// The output bytes of the checkpoint at `path`, read into `state` by
+// read_checkpoint, handed to `sink`. False with `error` set when reading
+// fails, the file is no longer the one read, or `sink` says so.
+bool read_checkpoint_output(const std::string& path, const CheckpointState& state, const OutputSink& sink,
+                            std::string& error);
+
+// A run's hold on its checkpoint FILE: an advisory lock (flock) on
+// FILE.spool, the run's working copy of its output, opened without
+// truncating anything (created when absent). The spool is the one file of
+// a checkpoint that keeps its place while the run lasts (FILE is replaced
+// by every write, and may not exist yet). flock rather than fcntl's record
+// locks: a flock belongs to the open file, so no other descriptor of the
+// same file that the process opens and closes (the spool's stream, say)
+// lets it go, while fcntl's lock would end at the first such close. (Where
+// flock is itself a record lock, on NFS, it still holds: the run closes
+// no descriptor of the spool before its end.) Either ends with the process
+// however that ends: what a killed run leaves behind holds nothing.
+class CheckpointHold {
+ public:
+  enum class Take { held, in_use, failed };
+
+  CheckpointHold() = default;
+  ~CheckpointHold() { release(); }
+  CheckpointHold(const CheckpointHold&) = delete;
+  CheckpointHold& operator=(const CheckpointHold&) = delete;
+  CheckpointHold(CheckpointHold&&) = delete;
+  CheckpointHold& operator=(CheckpointHold&&) = delete;
+
+  // Takes the hold on the checkpoint at `path`: in_use when another run
+  // has it, failed (with `error`, naming the file) when the spool cannot be
+  // opened or locked. Nothing that was there is changed.
+  Take take(const std::string& path, std::string& error);
+  // The spool emptied, as a stream of its own (at its start) for reading
+  // and writing; null with `error` set when that fails.
+  std::FILE* start_spool(std::string& error);
+  // Ends the hold. The spool goes with it, unless it was there before and
+  // never started: a run refused before it began leaves what it found.
+  void release();
+  [[nodiscard]] bool held() const { return fd_ >= 0; }
+
+ private:
+  std::string spool_;
+  int fd_ = -1;
+  bool created_ = false;
+  bool started_ = false;
+};
 
 }  // namespace wdist::cli

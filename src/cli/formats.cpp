@@ -1,7 +1,9 @@
 #include "cli/formats.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -49,19 +51,69 @@ std::int64_t first_weight(const Counts& counts) {
   return -1;
 }
 
+// The length of the well-formed UTF-8 sequence that starts s[0] (1 to 4
+// bytes, by the table of well-formed sequences of the Unicode standard: no
+// overlong forms, no surrogates, nothing above U+10FFFF), or 0 when none
+// does; then `subpart` is the length of its longest start that could still
+// have begun one, the ill-formed piece that one U+FFFD replaces.
+std::size_t utf8_sequence(const unsigned char* s, std::size_t size, std::size_t& subpart) {
+  const unsigned char lead = s[0];
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xbf;  // the second byte's range
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    low = lead == 0xe0 ? 0xa0 : 0x80;
+    high = lead == 0xed ? 0x9f : 0xbf;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    low = lead == 0xf0 ? 0x90 : 0x80;
+    high = lead == 0xf4 ? 0x8f : 0xbf;
+  } else {
+    subpart = 1;
+    return 0;
+  }
+  for (std::size_t k = 1; k < length; ++k) {
+    if (k >= size || s[k] < low || s[k] > high) {
+      subpart = k;
+      return 0;
+    }
+    low = 0x80;
+    high = 0xbf;
+  }
+  return length;
+}
+
+// A JSON string of `s`, which is bytes (a file name): quotes, backslashes
+// and control characters escaped, and each ill-formed piece of UTF-8
+// replaced by U+FFFD (as "\ufffd"), since a JSON text is Unicode and
+// cannot carry other bytes.
 void append_json_string(std::string& out, const std::string& s) {
   out += '"';
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = bytes[i];
     if (c == '"' || c == '\\') {
       out += '\\';
-      out += ch;
+      out += static_cast<char>(c);
+      ++i;
     } else if (c < 0x20) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, R"(\u%04x)", c);
       out += escaped;
+      ++i;
     } else {
-      out += ch;
+      std::size_t subpart = 0;
+      const std::size_t length = utf8_sequence(bytes + i, s.size() - i, subpart);
+      if (length == 0) {
+        out += R"(\ufffd)";
+        i += subpart;
+      } else {
+        out.append(s, i, length);
+        i += length;
+      }
     }
   }
   out += '"';
@@ -85,10 +137,50 @@ void write_count(ReportSink& out, std::int64_t w, std::uint64_t count) {
     write_count(out, w, mpz_class(static_cast<unsigned long>(count)));
 }
 
+// Decimal digits of a count, at most one too many for a big one.
+std::uint64_t digits_of(std::uint64_t count) {
+  std::uint64_t digits = 1;
+  for (; count >= 10; count /= 10) ++digits;
+  return digits;
+}
+std::uint64_t digits_of(const mpz_class& count) { return mpz_sizeinbase(count.get_mpz_t(), 10) + 1; }
+
+// At most how many bytes a record's output takes in `format`, every number
+// at its widest: a head (a text head line; the JSON object around its
+// counts, the name escaped at up to 6 bytes a byte; a report block's head,
+// rows, generator and time lines) and a line per nonzero count besides its
+// digits ("  w A_w\n", ", [w, A_w]", " w^A_w ", where a rank-deficient
+// record's count is times q^(k - rank), of at most k - rank + 1 digits,
+// and the zero weight may have a line of its own). Each format takes this
+// much at once, so that a failure to have it is the one to name.
+template <class Counts>
+std::uint64_t output_bound(Format format, const RecordOrigin& origin, const Code& code, int rank,
+                           const Counts& counts) {
+  std::uint64_t head = 0, line = 0;
+  switch (format) {
+    case Format::text:
+      head = origin.file.size() + 192;
+      line = 2 + 20 + 1 + 1;
+      break;
+    case Format::json:
+      head = 6 * origin.file.size() + 320;
+      line = 3 + 20 + 2 + 1;
+      break;
+    case Format::report:
+      line = 1 + 20 + 1 + 1 + static_cast<std::uint64_t>(std::max(code.k - rank, 0)) + 1;
+      head = 80 + static_cast<std::uint64_t>(code.k) * (static_cast<std::uint64_t>(code.n) + 1) + 32 + 160 + 2 +
+             line + 20;
+      break;
+  }
+  return std::accumulate(counts.begin(), counts.end(), head, [line](std::uint64_t bytes, const auto& count) {
+    return count != 0 ? bytes + line + digits_of(count) : bytes;
+  });
+}
+
 template <class Counts>
 std::string text_of(const RecordOrigin& origin, const Distribution& d, const Counts& counts) {
   std::string out;
-  out.reserve(origin.file.size() + 64 + 16 * counts.size());
+  out.reserve(output_bound(Format::text, origin, Code{}, d.rank, counts));
   out += origin.file;
   out += " record ";
   append(out, origin.number);
@@ -123,7 +215,7 @@ std::string text_of(const RecordOrigin& origin, const Distribution& d, const Cou
 template <class Counts>
 std::string json_of(const RecordOrigin& origin, const Distribution& d, const Counts& counts) {
   std::string out;
-  out.reserve(origin.file.size() + 160 + 24 * counts.size());
+  out.reserve(output_bound(Format::json, origin, Code{}, d.rank, counts));
   out += "{\"file\": ";
   append_json_string(out, origin.file);
   out += ", \"record\": ";
@@ -186,6 +278,7 @@ std::string report_of(const RecordOrigin& origin, const Code& code, const Matrix
   std::vector<const ElemCode*> rows(static_cast<std::size_t>(code.k));
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
   std::string text;
+  text.reserve(output_bound(Format::report, origin, code, d.rank, counts));
   ReportSink out(text);
   write_code_report(out, code.k, static_cast<std::int32_t>(code.n), code.q, origin.number, capacity.rows,
                     capacity.cols, rows.data());
@@ -229,6 +322,12 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                           double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts) {
   return report_of(origin, code, capacity, seconds, d, counts);
+}
+
+std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
+                           const std::vector<std::uint64_t>* counts) {
+  return counts != nullptr ? output_bound(format, origin, code, d.rank, *counts)
+                           : output_bound(format, origin, code, d.rank, d.counts);
 }
 
 void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {

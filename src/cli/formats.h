@@ -53,4 +53,11 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                           double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts);
 
+// At most how many bytes the output of a record takes in `format`, its
+// counts from `counts` when not null, from `d` otherwise (`code` matters to
+// report blocks alone). Each format takes its text at once, at most this
+// much: what a message names when that cannot be had.
+std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
+                           const std::vector<std::uint64_t>* counts);
+
 }  // namespace wdist::cli

@@ -15,7 +15,8 @@
 // output again and carries on where it stopped; its output is then byte
 // for byte that of a run never stopped. FILE is removed when the run
 // completes. SIGINT or SIGTERM then write the checkpoint before the run
-// ends (exit status 128 + the signal).
+// ends (exit status 128 + the signal). A FILE is one run's at a time: a
+// second run is refused (exit status 2) before it touches anything.
 #include <poll.h>
 #include <pthread.h>
 #include <stdio_ext.h>
@@ -126,6 +127,44 @@ std::uint64_t held_bytes(const Code& code) {
   return 3 * entries + 32 * n + 16 * (3 * n + 1) + ((std::uint64_t{1} << 20) / 8);
 }
 
+// The framing of the spool (Runner::emit) read as a stream, to judge a
+// checkpoint's output before any of it is used: each piece is a tag 'o'
+// or 'e', a length in 8 bytes little-endian, and that many bytes.
+class SpoolFrames {
+ public:
+  // False once the bytes so far cannot be framed.
+  bool take(const char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size && ok_;) {
+      if (text_left_ > 0) {
+        const std::uint64_t skip = std::min<std::uint64_t>(text_left_, size - i);
+        text_left_ -= skip;
+        i += static_cast<std::size_t>(skip);
+        continue;
+      }
+      const auto b = static_cast<unsigned char>(bytes[i++]);
+      if (head_at_ == 0) {
+        ok_ = b == 'o' || b == 'e';
+        length_ = 0;
+      } else {
+        length_ |= static_cast<std::uint64_t>(b) << (8 * (head_at_ - 1));
+      }
+      if (++head_at_ == 9) {
+        head_at_ = 0;
+        text_left_ = length_;
+      }
+    }
+    return ok_;
+  }
+  // Whether the bytes taken are whole pieces.
+  [[nodiscard]] bool whole() const { return ok_ && head_at_ == 0 && text_left_ == 0; }
+
+ private:
+  bool ok_ = true;
+  int head_at_ = 0;  // bytes of the current head taken
+  std::uint64_t length_ = 0;
+  std::uint64_t text_left_ = 0;
+};
+
 class Runner {
  public:
   // `helpers`: other processes that compute with this one (an MPI job's
@@ -134,7 +173,7 @@ class Runner {
       : s_(s),
         options_(record_options(s)),
         helpers_(std::move(helpers)),
-        executor_(thread_count(s.threads)),
+        executor_(thread_count(s.threads), threads_missing_),
         progress_(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0)),
         window_(std::max(8u, 512 * (executor_.threads() + helpers_.threads))),
         // The other ranks are dealt records one by one: batches are this
@@ -146,8 +185,18 @@ class Runner {
       look_every_ = std::clamp(std::chrono::milliseconds(static_cast<std::int64_t>(1000 * s.checkpoint_interval)),
                                std::chrono::milliseconds(1), kLookEvery);
   }
+  ~Runner() {
+    if (spool_ != nullptr) std::fclose(spool_);
+  }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+  Runner(Runner&&) = delete;
+  Runner& operator=(Runner&&) = delete;
 
   int run() {
+    // Fewer threads compute the same output, only slower.
+    if (!threads_missing_.empty())
+      std::fprintf(stderr, "wdist: %s; computing on %u\n", threads_missing_.c_str(), executor_.threads());
     if (!s_.checkpoint.empty() && !open_checkpoint()) return 2;
     InputItems items(s_.files, s_.format, s_.projective, [this] {
       drain(true);
@@ -165,8 +214,16 @@ class Runner {
     if (!abandoned_) drain(true);
     progress_.clear();
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-      std::fprintf(stderr, "wdist: writing the output failed: %s\n", std::strerror(errno));
-      return 1;  // the checkpoint, if any, stays for another try
+      const std::string why = std::strerror(errno);
+      if (spool_ == nullptr) {
+        std::fprintf(stderr, "wdist: writing the output failed: %s\n", why.c_str());
+        return 1;
+      }
+      // The spool holds all of the output: a checkpoint of it writes it
+      // again, once the output can be written.
+      const bool written = write_checkpoint_now();
+      std::fprintf(stderr, "wdist: writing the output failed: %s; %s\n", why.c_str(), resume_note(written).c_str());
+      return 1;
     }
     if (abandoned_) return 2;
     if (spool_ != nullptr) close_checkpoint();
@@ -198,6 +255,14 @@ class Runner {
 
   static std::string message_line(const std::string& file, const std::string& text) {
     return "wdist: " + file + ": " + text + "\n";
+  }
+
+  // A record refused because what it holds while it is computed (its
+  // matrix, plan, tally and output, `bytes` in all by held_bytes) cannot be
+  // had here.
+  static std::string not_had(const RecordOrigin& origin, std::uint64_t bytes) {
+    return "record " + std::to_string(origin.number) + ": the memory it holds while computed, about " +
+           bytes_text(bytes) + ", cannot be had";
   }
 
   // The first item not written yet: no work of an earlier one is dealt
@@ -238,20 +303,28 @@ class Runner {
     // The output text is made by the thread that finishes the record: a
     // file of small records then leaves this thread little more than
     // reading.
-    auto render = record_renderer(s_.format, origin, capacity, code);
-    if (!restored_.contains(index)) {
-      p.job = std::make_shared<Job>(std::move(code), options_);
-    } else {
-      Plan plan;
-      if (Status st = plan_record(code, options_, plan); !st) {
-        add_message(index, origin.file, "record " + std::to_string(origin.number) + ": " + st.message);
-        return;
+    std::function<Status(const Job&, std::string&)> render;
+    try {
+      render = record_renderer(s_.format, origin, capacity, code);
+      if (!restored_.contains(index)) {
+        p.job = std::make_shared<Job>(std::move(code), options_);
+      } else {
+        Plan plan;
+        if (Status st = plan_record(code, options_, plan); !st) {
+          add_message(index, origin.file, "record " + std::to_string(origin.number) + ": " + st.message);
+          return;
+        }
+        p.job = std::make_shared<Job>(std::move(plan));
       }
-      p.job = std::make_shared<Job>(std::move(plan));
-      if (!restore(p)) return;
+    } catch (const std::bad_alloc&) {
+      add_message(index, origin.file, not_had(origin, p.bytes));
+      return;
     }
+    // Before its restored units: when they are all of them, the record is
+    // finished, and its output made, there and then.
     p.job->render = std::move(render);
     p.job->tag = index;
+    if (restored_.contains(index) && !restore(p)) return;
     p.start = SteadyClock::now();
     held_ += p.bytes;
     executor_.add(p.job);
@@ -267,12 +340,18 @@ class Runner {
     p.origin = origin;
     p.bytes = held_bytes(code);
     make_room(p.bytes);
-    if (!batch_) {
-      batch_start_ = SteadyClock::now();
-      batch_ = std::make_shared<RecordBatch>(s_.format, options_);
-      batch_job_ = std::make_shared<Job>([batch = batch_](Worker& worker) { return batch->compute(worker); });
+    try {
+      if (!batch_) {
+        batch_start_ = SteadyClock::now();
+        auto batch = std::make_shared<RecordBatch>(s_.format, options_);
+        batch_job_ = std::make_shared<Job>([batch](Worker& worker) { return batch->compute(worker); });
+        batch_ = std::move(batch);
+      }
+      p.slot = batch_->add(origin, std::move(code), capacity);
+    } catch (const std::bad_alloc&) {
+      add_message(index, origin.file, not_had(origin, p.bytes));
+      return;
     }
-    p.slot = batch_->add(origin, std::move(code), capacity);
     p.batch = batch_;
     p.job = batch_job_;
     p.start = batch_start_;  // the clock once a batch: it only shows progress
@@ -378,36 +457,57 @@ class Runner {
 
   [[nodiscard]] std::string spool_name() const { return s_.checkpoint + ".spool"; }
 
-  // Reads the checkpoint when there is one and writes its output again.
-  // False (exit status 2) when it cannot be used.
+  // Takes the checkpoint for this run, reads it when there is one and
+  // writes its output again. False (exit status 2) when it cannot be used;
+  // nothing of it is changed then.
   bool open_checkpoint() {
-    identity_ = run_identity(s_);
-    spool_ = std::fopen(spool_name().c_str(), "w+b");
-    if (spool_ == nullptr) {
-      std::fprintf(stderr, "wdist: %s: %s\n", spool_name().c_str(), std::strerror(errno));
-      return false;
-    }
-    CheckpointState state;
     std::string error;
-    const CheckpointRead read = read_checkpoint(s_.checkpoint, state, spool_, error);
+    switch (hold_.take(s_.checkpoint, error)) {
+      case CheckpointHold::Take::held:
+        break;
+      case CheckpointHold::Take::in_use:
+        std::fprintf(stderr, "wdist: checkpoint in use: %s is held by another run\n", s_.checkpoint.c_str());
+        return false;
+      case CheckpointHold::Take::failed:
+        std::fprintf(stderr, "wdist: %s\n", error.c_str());
+        return false;
+    }
+    identity_ = run_identity(s_);
+    CheckpointState state;
+    SpoolFrames frames;
+    const CheckpointRead read = read_checkpoint(
+        s_.checkpoint, state, [&frames](const char* bytes, std::size_t size) { return frames.take(bytes, size); },
+        error);
     if (read == CheckpointRead::ok && state.run_identity != identity_) {
       error = "it was written for other inputs or options";
-    } else if (read == CheckpointRead::ok && !replay_spool()) {
+    } else if (read == CheckpointRead::ok && !frames.whole()) {
       error = "its output is damaged";
     } else if (read != CheckpointRead::refused) {
       error.clear();
     }
     if (!error.empty()) {
       std::fprintf(stderr, "wdist: checkpoint %s refused: %s\n", s_.checkpoint.c_str(), error.c_str());
-      std::fclose(spool_);
-      spool_ = nullptr;
-      std::remove(spool_name().c_str());
+      hold_.release();
+      return false;
+    }
+    spool_ = hold_.start_spool(error);
+    if (spool_ == nullptr) {
+      std::fprintf(stderr, "wdist: %s\n", error.c_str());
       return false;
     }
     if (read == CheckpointRead::ok) {
+      const bool copied = read_checkpoint_output(
+          s_.checkpoint, state,
+          [this](const char* bytes, std::size_t size) { return std::fwrite(bytes, 1, size, spool_) == size; }, error);
+      if (!copied || !replay_spool()) {
+        std::fprintf(stderr, "wdist: checkpoint %s refused: %s\n", s_.checkpoint.c_str(),
+                     copied ? "its output is damaged" : error.c_str());
+        return false;
+      }
       items_resumed_ = items_written_ = state.items_finished;
       failed_ = state.failed;
       for (RecordProgress& r : state.records) restored_.emplace(r.index, std::move(r));
+      checkpoint_in_place_ = true;
     }
     last_checkpoint_ = SteadyClock::now();
     return true;
@@ -443,16 +543,30 @@ class Runner {
     const auto now = SteadyClock::now();
     if (signal == 0 && std::chrono::duration<double>(now - last_checkpoint_).count() < s_.checkpoint_interval) return;
     last_checkpoint_ = now;
-    write_checkpoint_now();
+    const bool written = write_checkpoint_now();
     if (signal == 0) return;
     progress_.clear();
     std::fflush(stdout);
-    std::fprintf(stderr, "wdist: stopped by signal %d; checkpoint %s resumes the run\n", signal, s_.checkpoint.c_str());
-    // The workers may be inside a unit: nothing is left to tidy.
+    std::fprintf(stderr, "wdist: stopped by signal %d; %s\n", signal, resume_note(written).c_str());
+    // The checkpoint holds the output: the spool has served.
+    if (spool_ != nullptr) std::fclose(spool_);
+    spool_ = nullptr;
+    hold_.release();
+    // The workers may be inside a unit: nothing else is left to tidy.
     std::_Exit(128 + signal);
   }
 
-  void write_checkpoint_now() {
+  // What a run that stops before its end leaves to resume it: the
+  // checkpoint just `written`, or one written before, or none.
+  [[nodiscard]] std::string resume_note(bool written) const {
+    if (written) return "checkpoint " + s_.checkpoint + " resumes the run";
+    if (checkpoint_in_place_)
+      return "checkpoint " + s_.checkpoint + " could not be written again: it resumes the run from an earlier point";
+    return "no checkpoint could be written (a new run starts from the beginning)";
+  }
+
+  // True when the checkpoint is written.
+  bool write_checkpoint_now() {
     CheckpointState state;
     state.run_identity = identity_;
     state.items_finished = items_written_;
@@ -476,19 +590,21 @@ class Runner {
     if (spool_failed_ || std::fflush(spool_) != 0) {
       error = spool_name() + ": " + std::strerror(errno);
     } else if (write_checkpoint(s_.checkpoint, state, spool_, spool_bytes_, error)) {
-      return;
+      checkpoint_in_place_ = true;
+      return true;
     }
     progress_.clear();
     std::fprintf(stderr, "wdist: writing checkpoint %s failed: %s\n", s_.checkpoint.c_str(), error.c_str());
+    return false;
   }
 
   // The run is complete: its checkpoint has served.
   void close_checkpoint() {
     std::fclose(spool_);
     spool_ = nullptr;
-    std::remove(s_.checkpoint.c_str());
-    std::remove(spool_name().c_str());
-    std::remove((s_.checkpoint + ".tmp").c_str());  // left by a run killed while writing one
+    unlink(s_.checkpoint.c_str());
+    unlink((s_.checkpoint + ".tmp").c_str());  // left by a run killed while writing one
+    hold_.release();  // the spool last, while the run still holds it
   }
 
   static constexpr std::uint64_t kWindowBytes = std::uint64_t{128} << 20;
@@ -501,6 +617,7 @@ class Runner {
   const Settings& s_;
   const Options options_;
   const Helpers helpers_;
+  std::string threads_missing_;  // why some threads could not start (before executor_, which sets it)
   Executor executor_;
   ProgressLine progress_;
   const std::size_t window_;
@@ -516,12 +633,14 @@ class Runner {
   std::uint64_t items_written_ = 0;
 
   // Checkpoints (spool_ is null without one).
+  CheckpointHold hold_;           // the lock, held until the Runner goes
   std::uint64_t identity_ = 0;
   std::FILE* spool_ = nullptr;    // the output of the items written, tagged by stream
   std::uint64_t spool_bytes_ = 0;
   bool spool_failed_ = false;
   std::uint64_t items_resumed_ = 0;  // items written before this run started
   std::map<std::uint64_t, RecordProgress> restored_;  // records in progress then, by item
+  bool checkpoint_in_place_ = false;  // one of this run's is at FILE (resumed from or written)
   SteadyClock::time_point last_checkpoint_;
 };
 
@@ -583,8 +702,9 @@ int main(int argc, char** argv) {
 #endif
     return wdist::cli::run_here(settings, {});
   } catch (const std::exception& e) {
-    // Only the program's own bookkeeping can throw here (the library
-    // returns its failures): out of memory for a line of output, say.
+    // Only the program's own small bookkeeping can throw here (the library
+    // returns its failures, and a record's own memory is its refusal): out
+    // of memory for a message or a place in the window, say.
     std::fprintf(stderr, "wdist: %s\n", e.what());
 #ifdef WDIST_MPI
     if (!cluster.alone()) cluster.abort(1);  // the other ranks would wait for rank 0

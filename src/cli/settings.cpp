@@ -1,5 +1,7 @@
 #include "cli/settings.h"
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +13,21 @@
 namespace wdist::cli {
 
 namespace {
+
+// What a run with a checkpoint cannot read twice (it reads each input once
+// for the run's identity, then again for the records), as the message
+// names it; null for an input that can be. Judged by the name alone,
+// without opening it: opening a FIFO waits for its writer, and reading a
+// pipe or device consumes it. A name that cannot be looked at is left to
+// the run, which reports it as it would without a checkpoint.
+const char* read_once_kind(const std::string& name) {
+  struct stat st {};
+  if (stat(name.c_str(), &st) != 0) return nullptr;
+  if (S_ISFIFO(st.st_mode)) return "a pipe";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  if (S_ISCHR(st.st_mode)) return "a character device";
+  return nullptr;
+}
 
 // "2^48", "1e12" or a plain number of messages; false when it is none of
 // them or not in 1 .. 2^62.
@@ -51,16 +68,25 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
       ->check(CLI::Range(1u, 4096u));
   app.add_option("--max-work", work,
                  "refuse a record whose cheapest route counts more messages (default 2^48; at most 2^62)");
-  app.add_option("--checkpoint", s.checkpoint,
+  CLI::Option* checkpoint = app.add_option("--checkpoint", s.checkpoint,
                  "keep the finished part of the run in FILE and resume from FILE when it exists: the finished\n"
                  "records' output is written again, the record in progress goes on where it stopped. A FILE of\n"
-                 "other inputs or options, or damaged, is refused (exit 2); named files only, not standard\n"
-                 "input. SIGINT and SIGTERM write it before the run ends. FILE.spool is its working copy of the\n"
-                 "output; both are removed when the run completes.")
+                 "other inputs or options, or damaged, or in use by another run, is refused (exit 2); inputs\n"
+                 "that can be read twice only, not standard input or pipes. SIGINT and SIGTERM write it before\n"
+                 "the run ends. FILE.spool is its working copy of the output; both are removed when the run\n"
+                 "completes.")
       ->type_name("FILE");
+  // NaN passes every comparison of a range: it is refused by name. At most
+  // 1e9 seconds, so that the interval in milliseconds fits 64 bits.
   app.add_option("--checkpoint-interval", s.checkpoint_interval,
                  "seconds between two writes of the checkpoint at most (default 60)")
       ->check(CLI::Range(0.0, 1e9))
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return std::isnan(std::strtod(text.c_str(), nullptr)) ? "Value " + text + " is not a number"
+                                                                  : std::string();
+          },
+          ""))
       ->type_name("SECONDS");
   app.add_flag("--progress", s.progress, "always show the progress line of a long record");
   app.add_flag("--quiet", s.quiet, "never show a progress line");
@@ -80,11 +106,27 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
   s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
   s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
   if (s.files.empty()) s.files.emplace_back("-");
+  if (checkpoint->count() > 0 && s.checkpoint.empty()) {
+    if (speak) std::fprintf(stderr, "wdist: --checkpoint: the file name is empty\n");
+    status = 2;
+    return false;
+  }
   if (!s.checkpoint.empty() &&
       std::any_of(s.files.begin(), s.files.end(), [](const std::string& name) { return name == "-"; })) {
     if (speak) std::fprintf(stderr, "wdist: --checkpoint needs named input files: standard input cannot be read again\n");
     status = 2;
     return false;
+  }
+  if (!s.checkpoint.empty()) {
+    const auto read_once = std::find_if(s.files.begin(), s.files.end(),
+                                        [](const std::string& name) { return read_once_kind(name) != nullptr; });
+    if (read_once != s.files.end()) {
+      if (speak)
+        std::fprintf(stderr, "wdist: --checkpoint needs inputs that can be read again: %s is %s\n",
+                     read_once->c_str(), read_once_kind(*read_once));
+      status = 2;
+      return false;
+    }
   }
   return true;
 }

@@ -17,10 +17,6 @@
 
 namespace wdist {
 
-namespace {
-
-Status failure(StatusCode code, std::string message) { return Status{code, std::move(message)}; }
-
 std::string bytes_text(std::uint64_t bytes) {
   char text[64];
   if (bytes >= (std::uint64_t{1} << 30))
@@ -31,6 +27,10 @@ std::string bytes_text(std::uint64_t bytes) {
     std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
   return text;
 }
+
+namespace {
+
+Status failure(StatusCode code, std::string message) { return Status{code, std::move(message)}; }
 
 // FNV-1a, 64 bits: the identity of a plan.
 struct Hash {
@@ -222,6 +222,26 @@ Tally empty_tally(const Plan& plan) {
   return t;
 }
 
+namespace {
+
+Status tally_not_had(std::uint64_t size) {
+  return failure(StatusCode::out_of_memory, "a tally of " + std::to_string(size) + " counts (" +
+                                                bytes_text(size * sizeof(std::uint64_t)) + ") cannot be had");
+}
+
+}  // namespace
+
+Status reset_tally(const Plan& plan, Tally& tally) {
+  const std::uint64_t size = plan.record ? plan.record->tally_size : 0;
+  try {
+    tally.counts.assign(static_cast<std::size_t>(size), 0);
+  } catch (const std::bad_alloc&) {
+    tally.counts = {};
+    return tally_not_had(size);
+  }
+  return Status{};
+}
+
 void add_tally(Tally& into, const Tally& from) {
   if (into.counts.size() < from.counts.size()) into.counts.resize(from.counts.size(), 0);
   for (std::size_t i = 0; i < from.counts.size(); ++i) into.counts[i] += from.counts[i];
@@ -230,7 +250,13 @@ void add_tally(Tally& into, const Tally& from) {
 Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
   const PlannedRecord& r = *plan.record;
   if (r.dimension == 0 || count == 0) return Status{};
-  if (tally.counts.size() < r.tally_size) tally.counts.resize(r.tally_size, 0);
+  if (tally.counts.size() < r.tally_size) {
+    try {
+      tally.counts.resize(r.tally_size, 0);
+    } catch (const std::bad_alloc&) {
+      return tally_not_had(r.tally_size);
+    }
+  }
   Worker::Storage& storage = storage_of(worker);
   const std::uint64_t wanted = fit_storage(storage, r.prepared.plan);
   if (wanted != 0) return failure(StatusCode::out_of_memory, "a worker's " + bytes_text(wanted) + " cannot be had");
@@ -286,8 +312,17 @@ Status not_divisible() { return failure(StatusCode::internal_error, "a count is 
 
 bool needs_big_counts(const Plan& plan) { return plan.record != nullptr && plan.record->method == Method::dual; }
 
-Status finish_record(const Plan& plan, const Tally& total, Distribution& result) {
-  const PlannedRecord& r = *plan.record;
+namespace {
+
+// What a finish that cannot have its memory says: the vectors of counts
+// it holds at once, `bytes_per_weight` for each of the n + 1 weights.
+Status counts_not_had(const PlannedRecord& r, std::uint64_t bytes_per_weight) {
+  const std::uint64_t weights = static_cast<std::uint64_t>(r.n) + 1;
+  return failure(StatusCode::out_of_memory, "the counts of a code of length " + std::to_string(r.n) + " (" +
+                                                bytes_text(weights * bytes_per_weight) + ") cannot be had");
+}
+
+Status finish_big(const PlannedRecord& r, const Tally& total, Distribution& result) {
   describe(r, result);
   std::vector<std::uint64_t> small;
   if (Status s = counted_distribution(r, total, small); !s) return s;
@@ -313,9 +348,8 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
   return Status{};
 }
 
-Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts) {
-  const PlannedRecord& r = *plan.record;
-  if (needs_big_counts(plan)) return failure(StatusCode::internal_error, "the record needs big counts");
+Status finish_small(const PlannedRecord& r, const Tally& total, Distribution& result,
+                    std::vector<std::uint64_t>& counts) {
   describe(r, result);
   if (Status s = counted_distribution(r, total, counts); !s) return s;
   if (r.projective) {
@@ -327,6 +361,31 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result,
     if (!counts.empty()) counts[0] = 0;
   }
   return Status{};
+}
+
+}  // namespace
+
+Status finish_record(const Plan& plan, const Tally& total, Distribution& result) {
+  const PlannedRecord& r = *plan.record;
+  try {
+    return finish_big(r, total, result);
+  } catch (const std::bad_alloc&) {
+    result.counts = {};
+    // The 64-bit counts and the big integers beside them; the dual's
+    // MacWilliams sums take as many again.
+    return counts_not_had(r, (r.method == Method::dual ? 2 : 1) * sizeof(mpz_class) + sizeof(std::uint64_t));
+  }
+}
+
+Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts) {
+  const PlannedRecord& r = *plan.record;
+  if (needs_big_counts(plan)) return failure(StatusCode::internal_error, "the record needs big counts");
+  try {
+    return finish_small(r, total, result, counts);
+  } catch (const std::bad_alloc&) {
+    counts = {};
+    return counts_not_had(r, sizeof(std::uint64_t));
+  }
 }
 
 }  // namespace wdist

@@ -1,5 +1,6 @@
 #include "library/executor.h"
 
+#include <pthread.h>
 #ifdef __linux__
 #include <sched.h>
 #endif
@@ -42,34 +43,27 @@ void finish_job(Job& job) {
   // Nothing else reads the result until the job is finished.
   lock.unlock();
   std::string text;
+  Status made;
   try {
-    text = job.render(job);
+    made = job.render(job, text);
   } catch (const std::bad_alloc&) {
-    // The front end makes it from the result instead, which then needs its
-    // counts.
-    if (job.small_counts) {
-      Distribution whole;
-      const Status again = finish_record(job.plan, job.total, whole);
-      lock.lock();
-      job.status = again;
-      job.result = std::move(whole);
-      job.small_counts = false;
-      job.counts64 = {};
-    } else {
-      lock.lock();
-    }
-    job.finished = true;
-    return;
+    // A renderer answers for its own memory; this one did not say how much.
+    made = Status{StatusCode::out_of_memory,
+                  "the output of a record of length " + std::to_string(job.result.n) + " cannot be had"};
   }
-  // What the front end wanted is made: the counts and the prepared columns
-  // are let go here, in the thread that made most of them (glibc frees
-  // another thread's memory under that thread's arena lock, which the many
-  // small records of a file would otherwise contend for).
+  // The front end's output is made, or cannot be: either way the counts
+  // and the prepared columns are let go here, in the thread that made most
+  // of them (glibc frees another thread's memory under that thread's arena
+  // lock, which the many small records of a file would otherwise contend
+  // for).
   std::shared_ptr<const PlannedRecord> record;
   std::vector<mpz_class> counts;
   std::vector<std::uint64_t> small_counts;
   lock.lock();
-  job.rendered = std::move(text);
+  if (made)
+    job.rendered = std::move(text);
+  else
+    job.status = std::move(made);
   record = std::move(job.plan.record);
   counts.swap(job.result.counts);
   small_counts.swap(job.counts64);
@@ -132,12 +126,14 @@ bool plan_job(Job& job) {
   std::unique_lock<std::mutex> lock(job.mutex);
   job.planning = false;
   if (job.finished) return true;  // cancelled meanwhile
+  if (s) s = reset_tally(plan, job.total);
   if (s) {
+    const std::uint64_t units = plan.summary.units;
     try {
-      job.total = empty_tally(plan);
-      job.done.assign(plan.summary.units, false);
+      job.done.assign(units, false);
     } catch (const std::bad_alloc&) {
-      s = Status{StatusCode::out_of_memory, "the bookkeeping of a record cannot be had"};
+      s = Status{StatusCode::out_of_memory, "the bookkeeping of " + std::to_string(units) + " units (" +
+                                                bytes_text((units + 7) / 8) + ") cannot be had"};
     }
   }
   if (!s) {
@@ -255,21 +251,46 @@ unsigned thread_count(unsigned requested) {
   return hardware == 0 ? 1 : hardware;
 }
 
+std::uint64_t thread_stack_bytes() {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return 0;
+  std::size_t size = 0;
+  if (pthread_attr_getstacksize(&attr, &size) != 0) size = 0;
+  pthread_attr_destroy(&attr);
+  return size;
+}
+
 Executor::Executor(unsigned threads) {
-  threads = std::max(1u, threads);
   try {
-    workers_.reserve(threads - 1);
-    const int creator_cpu = current_cpu();
-    for (unsigned i = 1; i < threads; ++i)
-      workers_.emplace_back([this, i, creator_cpu] {
-        start_apart(i, creator_cpu);
-        work();
-      });
+    start_workers(std::max(1u, threads));
   } catch (...) {
     // The workers started so far end before the failure goes on.
     stop_workers();
     throw;
   }
+}
+
+Executor::Executor(unsigned threads, std::string& failure) {
+  failure.clear();
+  threads = std::max(1u, threads);
+  try {
+    start_workers(threads);
+  } catch (const std::exception& e) {
+    // Those that started compute; with none, the owner's thread alone.
+    failure = std::to_string(threads - this->threads()) + " of " + std::to_string(threads) +
+              " threads cannot be started (each needs a stack of " + bytes_text(thread_stack_bytes()) +
+              "): " + e.what();
+  }
+}
+
+void Executor::start_workers(unsigned threads) {
+  workers_.reserve(threads - 1);
+  const int creator_cpu = current_cpu();
+  for (unsigned i = 1; i < threads; ++i)
+    workers_.emplace_back([this, i, creator_cpu] {
+      start_apart(i, creator_cpu);
+      work();
+    });
 }
 
 Executor::~Executor() { stop_workers(); }
@@ -388,12 +409,7 @@ bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, 
       s = Status{StatusCode::out_of_memory, "the storage of a piece of work cannot be had"};
     }
   } else {
-    try {
-      tally.counts.assign(job.plan.record->tally_size, 0);
-    } catch (const std::bad_alloc&) {
-      s = Status{StatusCode::out_of_memory,
-                 "a tally of " + std::to_string(job.plan.record->tally_size) + " counts cannot be had"};
-    }
+    s = reset_tally(job.plan, tally);
     if (s) s = run_units(job.plan, first, count, worker, tally);
   }
   {

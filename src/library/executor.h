@@ -70,18 +70,18 @@ struct Job {
   Distribution result;
   // For a job that renders and needs no big integers (needs_big_counts),
   // the counts are made as 64-bit values: `result` holds every field but
-  // its counts, which are in `counts64`. Only `render` sees them; when it
-  // cannot run, `result` gets its counts after all.
+  // its counts, which are in `counts64`. Only `render` sees them.
   bool small_counts = false;
   std::vector<std::uint64_t> counts64;
   // What the front end makes of a computed result (its output text, say),
   // run by the thread that finishes the job, so that it too is spread over
-  // the threads. Set before the job is added; may be empty. Once it has
-  // run, the result and the plan's prepared columns are let go there (in
-  // the thread that made them; plan.summary stays): `rendered` is what is
-  // left of the job's result. When it throws std::bad_alloc, `rendered`
-  // stays empty and the result is kept.
-  std::function<std::string(const Job&)> render;
+  // the threads: it sets the text, or returns why it cannot (memory that
+  // cannot be had, naming how much); it does not throw. Set before the job
+  // is added; may be empty. Once it has run, the result and the plan's
+  // prepared columns are let go there (in the thread that made them;
+  // plan.summary stays): `rendered` is what is left of the job's result,
+  // or the job ends with the renderer's failure as its status.
+  std::function<Status(const Job&, std::string&)> render;
   std::string rendered;
   std::function<Status(Worker&)> task;  // the front end's work (above); empty for a record
 };
@@ -128,6 +128,10 @@ class Executor {
   // and the owner's thread while it waits. Throws what starting a thread
   // throws (std::system_error), with no worker left running.
   explicit Executor(unsigned threads);
+  // The same with as many of the workers as can be started (threads() says
+  // how many threads compute): `failure` says how many could not and why,
+  // naming the stack each needs; it is empty when every one started.
+  Executor(unsigned threads, std::string& failure);
   ~Executor();
   Executor(const Executor&) = delete;
   Executor& operator=(const Executor&) = delete;
@@ -168,6 +172,7 @@ class Executor {
   [[nodiscard]] unsigned threads() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
  private:
+  void start_workers(unsigned threads);
   void work();
   void stop_workers();
   void wake_all();
@@ -214,5 +219,8 @@ class Executor {
 
 // Threads to use for `requested` (0: every hardware thread).
 unsigned thread_count(unsigned requested);
+
+// The stack a new thread takes (the process's default), in bytes.
+std::uint64_t thread_stack_bytes();
 
 }  // namespace wdist

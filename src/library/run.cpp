@@ -71,7 +71,8 @@ Status weight_distribution(const Code& code, const Options& options, Distributio
   } catch (const std::bad_alloc&) {
     return Status{StatusCode::out_of_memory, "the bookkeeping of " + std::to_string(units) + " units cannot be had"};
   } catch (const std::system_error& e) {
-    return Status{StatusCode::out_of_memory, std::string("a thread cannot be started: ") + e.what()};
+    return Status{StatusCode::out_of_memory,
+                  "a thread cannot be started (it needs a stack of " + bytes_text(thread_stack_bytes()) + "): " + e.what()};
   }
 }
 

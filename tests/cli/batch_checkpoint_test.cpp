@@ -192,13 +192,22 @@ TEST_F(BatchRuns, CheckpointsNotOfThisRunAreRefused) {
   const std::string good = killed_checkpoint(whole);
   ASSERT_GT(good.size(), 40u);
   const std::vector<std::string> args = {"--quiet", "--checkpoint", "ck", "a.txt", "b.txt"};
+  // What lies beside it is left as well: a working copy (of a run killed
+  // before, say) or none.
+  bool spool = false;
   const auto refused = [&](const std::string& bytes, const std::vector<std::string>& run_args, const std::string& why) {
     ASSERT_TRUE(write_file(path("ck"), bytes));
+    spool = !spool;
+    if (spool) {
+      ASSERT_TRUE(write_file(path("ck.spool"), "a working copy"));
+    }
     const ProgramRun run = wdist(run_args);
     EXPECT_EQ(run.exit_status, 2) << why;
     EXPECT_EQ(run.out, "") << why;
     EXPECT_EQ(run.err, "wdist: checkpoint ck refused: " + why + "\n");
     EXPECT_EQ(file_text(path("ck")), bytes) << "a refused checkpoint is left as it was";
+    EXPECT_EQ(file_text(path("ck.spool")), spool ? "a working copy" : "<missing>") << why;
+    std::remove(path("ck.spool").c_str());
   };
   std::string damaged = good;
   damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x10);

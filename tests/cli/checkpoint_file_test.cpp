@@ -20,16 +20,28 @@ class CheckpointFile : public ::testing::Test {
   void SetUp() override { dir_ = make_work_dir(); }
   void TearDown() override { remove_work_dir(dir_); }
   std::string path(const std::string& name) const { return path_in(dir_, name); }
-  // Reads `name`; the output bytes it held in `output`.
+  // Reads `name`; the output bytes it held in `output`, as read_checkpoint
+  // shows them and as read_checkpoint_output copies them.
   CheckpointRead read(const std::string& name, CheckpointState& state, std::string& output, std::string& error) {
-    std::FILE* out = std::tmpfile();
-    const CheckpointRead r = wdist::cli::read_checkpoint(path(name), state, out, error);
-    output.assign(static_cast<std::size_t>(std::ftell(out)), '\0');
-    std::rewind(out);
-    if (!output.empty()) {
-      EXPECT_EQ(std::fread(output.data(), 1, output.size(), out), output.size());
-    }
-    std::fclose(out);
+    std::string shown;
+    const CheckpointRead r = wdist::cli::read_checkpoint(
+        path(name), state,
+        [&shown](const char* bytes, std::size_t size) {
+          shown.append(bytes, size);
+          return true;
+        },
+        error);
+    output.clear();
+    if (r != CheckpointRead::ok) return r;
+    EXPECT_TRUE(wdist::cli::read_checkpoint_output(
+        path(name), state,
+        [&output](const char* bytes, std::size_t size) {
+          output.append(bytes, size);
+          return true;
+        },
+        error))
+        << error;
+    EXPECT_EQ(output, shown);
     return r;
   }
   std::string dir_;
@@ -85,6 +97,46 @@ TEST_F(CheckpointFile, ReadsBackWhatWasWritten) {
     EXPECT_EQ(state.records[i].busy_seconds, written.records[i].busy_seconds);
   }
   EXPECT_EQ(read("absent", state, read_output, error), CheckpointRead::absent);
+}
+
+// The hold on a checkpoint: one holder at a time (another open of the
+// same spool, as a second run makes, finds it in use); the spool left as
+// it was by a hold that never started it, removed by one that did, and
+// free again once the hold ends.
+TEST_F(CheckpointFile, OneHoldAtATimeAndTheSpoolLeftAsFound) {
+  using Take = wdist::cli::CheckpointHold::Take;
+  std::string error;
+  {
+    wdist::cli::CheckpointHold first, second;
+    ASSERT_EQ(first.take(path("ck"), error), Take::held) << error;
+    EXPECT_TRUE(path_exists(path("ck.spool")));
+    EXPECT_EQ(second.take(path("ck"), error), Take::in_use);
+    EXPECT_FALSE(second.held());
+    first.release();
+    EXPECT_FALSE(path_exists(path("ck.spool"))) << "created by the hold, never started";
+    EXPECT_EQ(second.take(path("ck"), error), Take::held) << error;
+  }
+  ASSERT_TRUE(write_file(path("ck.spool"), "found"));
+  {
+    wdist::cli::CheckpointHold hold;
+    ASSERT_EQ(hold.take(path("ck"), error), Take::held) << error;
+  }
+  EXPECT_EQ(file_text(path("ck.spool")), "found");
+  {
+    wdist::cli::CheckpointHold hold, other;
+    ASSERT_EQ(hold.take(path("ck"), error), Take::held) << error;
+    std::FILE* spool = hold.start_spool(error);
+    ASSERT_NE(spool, nullptr) << error;
+    EXPECT_EQ(file_text(path("ck.spool")), "");
+    std::fputs("output", spool);
+    std::fclose(spool);  // the stream's descriptor is its own: the lock stays
+    EXPECT_EQ(file_text(path("ck.spool")), "output");
+    EXPECT_EQ(other.take(path("ck"), error), Take::in_use);
+  }
+  EXPECT_FALSE(path_exists(path("ck.spool")));
+  wdist::cli::CheckpointHold nowhere;
+  EXPECT_EQ(nowhere.take(path("missing/ck"), error), Take::failed);
+  EXPECT_EQ(error, path("missing/ck.spool") + ": No such file or directory");
 }
 
 TEST_F(CheckpointFile, EveryCutAndEveryChangedByteIsRefused) {

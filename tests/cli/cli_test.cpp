@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <regex>
@@ -203,6 +204,48 @@ TEST_F(Cli, JsonDistributionsMatchTheBruteForce) {
     EXPECT_EQ(got, expected);
     EXPECT_EQ(power_of(c.q, std::stoi(m[2].str())), sum) << "the counts add up to q^rank";
   }
+}
+
+// File names are bytes; JSON strings are Unicode. Every line parses as
+// JSON (strictly: valid UTF-8, no raw control characters) whatever the
+// names, and each name reads back as it decodes with every ill-formed
+// UTF-8 sequence replaced by U+FFFD, as Python's "replace" does it.
+TEST_F(Cli, JsonLinesParseWhateverTheFileNames) {
+  if (!path_exists("/usr/bin/python3")) GTEST_SKIP() << "no python3";
+  const std::vector<std::string> names = {
+      "plain.txt", "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80",   // valid UTF-8 of 2, 3 and 4 bytes
+      "latin1 caf\xe9", "bad\xff\xfe", "overlong\xc0\xaf", "surrogate\xed\xa0\x80", "cut\xe2\x82",
+      "cut at end\xf0\x9f\x98", "beyond\xf4\x90\x80\x80", "tab\there", "new\nline", "bell\x07\x1f\x7f",
+      "quote\"back\\slash", "\xe2\x82\xe2\x82\xac", "edges \xed\x9f\xbf \xee\x80\x80 \xf4\x8f\xbf\xbf",
+      "overlong \xe0\x80\xaf \xf0\x80\x80\x80", "\xf5\x80\x80\x80 \xc1\xbf \x80"};
+  std::vector<std::string> args = {"--format", "json"};
+  std::string hex_names;
+  for (const std::string& name : names) {
+    ASSERT_TRUE(write_file(path_in(dir_, name), "?1 2 2\n11\n")) << name;
+    args.push_back(name);
+    for (const char c : name) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(c));
+      hex_names += hex;
+    }
+    hex_names += ' ';
+  }
+  const ProgramRun run = wdist(args);
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  const ProgramRun check = run_command(
+      {"/usr/bin/python3", "-c",
+       "import json, sys\n"
+       "lines = sys.stdin.buffer.read().decode('utf-8').split('\\n')\n"
+       "names = [bytes.fromhex(h).decode('utf-8', 'replace') for h in sys.argv[1].split()]\n"
+       "assert lines[-1] == '' and len(lines) == len(names) + 1, len(lines)\n"
+       "for line, name in zip(lines, names):\n"
+       "    record = json.loads(line)\n"
+       "    assert record['file'] == name, (record['file'], name)\n"
+       "    assert record['distribution'] == [[0, 1], [2, 1]]\n"
+       "print('ok')\n",
+       hex_names},
+      dir_, run.out, kTimeout);
+  EXPECT_EQ(check.out, "ok\n") << check.err;
 }
 
 // The records a run reports on standard error, as "N: reason" lines: the

@@ -1,64 +1,23 @@
 // Memory that cannot be had is an error value like any other: the
-// allocation function of this test binary fails on request (the seam every
-// allocation of the library goes through), and the library answers with
-// out_of_memory naming the amount, then works again once memory returns.
+// allocation function of this test binary fails on request
+// (support/failing_new.h), and the library answers with out_of_memory
+// naming the amount, then works again once memory returns.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
+#include <chrono>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <random>
+#include <string>
+#include <vector>
 
+#include "library/executor.h"
+#include "support/failing_new.h"
 #include "support/library_codes.h"
 #include "wdist/plan.h"
 #include "wdist/records.h"
 #include "wdist/wdist.h"
-
-namespace {
-
-// Requests of this many bytes or more fail while it is not 0.
-std::atomic<std::size_t> g_fail_from{0};
-
-bool refused(std::size_t size) {
-  const std::size_t from = g_fail_from.load();
-  return from != 0 && size >= from;
-}
-
-void* allocate(std::size_t size, std::size_t align) {
-  if (refused(size)) return nullptr;
-  void* p = nullptr;
-  if (posix_memalign(&p, align < sizeof(void*) ? sizeof(void*) : align, size == 0 ? 1 : size) != 0) return nullptr;
-  return p;
-}
-
-struct FailFrom {
-  explicit FailFrom(std::size_t bytes) { g_fail_from = bytes; }
-  ~FailFrom() { g_fail_from = 0; }
-  FailFrom(const FailFrom&) = delete;
-  FailFrom& operator=(const FailFrom&) = delete;
-};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (void* p = allocate(size, alignof(std::max_align_t))) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return ::operator new(size); }
-void* operator new(std::size_t size, std::align_val_t align) {
-  if (void* p = allocate(size, static_cast<std::size_t>(align))) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, alignof(std::max_align_t)); }
-void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
-  return allocate(size, static_cast<std::size_t>(align));
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -119,6 +78,106 @@ TEST(OutOfMemory, AMatrixThatCannotBeHadRefusesItsRecordAndReadingGoesOn) {
   EXPECT_EQ(r.number, 2);
   EXPECT_EQ(r.code.n, 3);
   std::fclose(in);
+}
+
+// A binary code of dimension 2 and length 100000: its plan, units and
+// tally take less than 1 MiB apiece, its distribution more (n + 1 counts
+// of 8 bytes, and of a GMP integer each for the big form).
+wdist::Code long_code() {
+  std::mt19937_64 rng(8);
+  return to_code(random_code(rng, 2, 2, 100000, false, 0));
+}
+
+TEST(OutOfMemory, AFinishThatCannotBeHadIsAStatus) {
+  const wdist::Code code = long_code();
+  wdist::Options options;
+  options.dual = wdist::DualRoute::never;
+  wdist::Plan plan;
+  ASSERT_TRUE(wdist::plan_record(code, options, plan));
+  wdist::Tally tally = wdist::empty_tally(plan);
+  wdist::Worker worker;
+  ASSERT_TRUE(wdist::run_units(plan, 0, plan.summary.units, worker, tally));
+  wdist::Distribution d;
+  std::vector<std::uint64_t> counts;
+  {
+    const FailFrom fail(std::size_t{1} << 20);
+    const wdist::Status s = wdist::finish_record(plan, tally, d);
+    EXPECT_EQ(s.code, wdist::StatusCode::out_of_memory);
+    EXPECT_EQ(s.message, "the counts of a code of length 100000 (2.3 MiB) cannot be had");
+  }
+  {
+    const FailFrom fail(std::size_t{1} << 19);
+    const wdist::Status s = wdist::finish_record(plan, tally, d, counts);
+    EXPECT_EQ(s.code, wdist::StatusCode::out_of_memory);
+    EXPECT_EQ(s.message, "the counts of a code of length 100000 (800008 bytes) cannot be had");
+  }
+  EXPECT_TRUE(wdist::finish_record(plan, tally, d));
+  EXPECT_TRUE(wdist::finish_record(plan, tally, d, counts));
+}
+
+// On the executor's threads a record whose finish or output cannot be had
+// ends with that status, the memory it holds let go; the records around it
+// are computed, and nothing is thrown. An output the front end's renderer
+// cannot make comes back as the renderer says; one that throws anyway
+// still ends its record alone.
+TEST(OutOfMemory, AFinishOrOutputThatCannotBeHadEndsItsRecordAlone) {
+  std::mt19937_64 rng(9);
+  wdist::Options options;
+  options.dual = wdist::DualRoute::never;
+  const auto text_of = [](const wdist::Job& job, std::string& text) {
+    const std::size_t size = job.small_counts ? job.counts64.size() : job.result.counts.size();
+    text.assign(16 * size, '.');
+  };
+  const auto renders = [&](const wdist::Job& job, std::string& text) {
+    try {
+      text_of(job, text);
+      return wdist::Status{};
+    } catch (const std::bad_alloc&) {
+      return wdist::Status{wdist::StatusCode::out_of_memory, "its text cannot be had"};
+    }
+  };
+  const auto throws = [&](const wdist::Job& job, std::string& text) {
+    text_of(job, text);
+    return wdist::Status{};
+  };
+  for (unsigned threads : {1u, 2u}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    wdist::Executor executor(threads);
+    std::vector<std::shared_ptr<wdist::Job>> jobs;
+    std::vector<wdist::Status> expected;
+    const FailFrom fail(std::size_t{1} << 20);
+    for (int i = 0; i < 8; ++i) {
+      if (i % 4 == 1) {
+        jobs.push_back(std::make_shared<wdist::Job>(long_code(), options));
+        if (i == 1) {
+          jobs.back()->render = renders;
+          expected.push_back({wdist::StatusCode::out_of_memory, "its text cannot be had"});
+        } else {
+          jobs.back()->render = throws;
+          expected.push_back({wdist::StatusCode::out_of_memory, "the output of a record of length 100000 cannot be had"});
+        }
+      } else if (i == 3) {
+        jobs.push_back(std::make_shared<wdist::Job>(long_code(), options));  // its result is the big form
+        expected.push_back({wdist::StatusCode::out_of_memory, "the counts of a code of length 100000 (2.3 MiB) cannot be had"});
+      } else {
+        jobs.push_back(std::make_shared<wdist::Job>(to_code(random_code(rng, 3, 4, 12, false, 1)), options));
+        jobs.back()->render = renders;
+        expected.emplace_back();
+      }
+      executor.add(jobs.back());
+    }
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      while (!executor.wait(*jobs[i], std::chrono::milliseconds(1000))) {
+      }
+      std::lock_guard<std::mutex> lock(jobs[i]->mutex);
+      EXPECT_EQ(jobs[i]->status.code, expected[i].code) << i;
+      EXPECT_EQ(jobs[i]->status.message, expected[i].message) << i;
+      if (jobs[i]->render) {
+        EXPECT_EQ(jobs[i]->rendered.size(), jobs[i]->status ? 16u * 13 : 0u) << i;
+        EXPECT_EQ(jobs[i]->plan.record, nullptr) << "the columns are let go: " << i;
+      }
+    }
+  }
 }
 
 }  // namespace

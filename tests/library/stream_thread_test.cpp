@@ -159,8 +159,9 @@ TEST(StreamedRecords, WorkTakenElsewhereFromTheLookAddsUp) {
   options.dual = wdist::DualRoute::never;
   // A renderer finds the counts of a record finished without big integers
   // beside the result.
-  const auto render = [](const wdist::Job& job) {
-    return job.small_counts ? counts_text(job.counts64) : counts_text(job.result.counts);
+  const auto render = [](const wdist::Job& job, std::string& text) {
+    text = job.small_counts ? counts_text(job.counts64) : counts_text(job.result.counts);
+    return wdist::Status{};
   };
   struct Case {
     std::shared_ptr<wdist::Job> job;
