@@ -89,13 +89,15 @@ set(WDIST_PACKAGE_MAINTAINER "wdist maintainers <wdist@example.org>" CACHE STRIN
   "The maintainer the Debian package names")
 set(CPACK_PACKAGE_CONTACT "${WDIST_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "exact weight distributions of linear codes over F_2, F_3, F_4, F_5, F_7")
-set(CPACK_PACKAGE_DESCRIPTION "wdist counts the codewords of every weight of a linear code exactly, \
-through the characteristic vector of its columns and a fast transform, never by enumerating \
-codewords. The program wdist reads code records from files and writes text, JSON Lines or \
-report blocks; wdist-narrow and wdist-wide are the interactive menu programs. The static \
-library libwdist.a with its headers is found by CMake (find_package(wdist)) and pkg-config (wdist).")
+set(CPACK_PACKAGE_DESCRIPTION "wdist counts the codewords of every weight of a linear code
+exactly, through the characteristic vector of its columns and a fast transform,
+never by enumerating codewords. The program wdist reads code records from files
+and writes text, JSON Lines or report blocks; wdist-narrow and wdist-wide are
+the interactive menu programs. The static library libwdist.a with its headers
+is found by CMake (find_package(wdist)) and by pkg-config (wdist).")
 set(CPACK_GENERATOR "DEB;TGZ")
-set(CPACK_COMPONENTS_ALL Unspecified)
+# The rules without a component of their own: all but the Python module's.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The libraries the programs load, from dpkg-shlibdeps; GMP's headers for
