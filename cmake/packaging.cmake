@@ -9,9 +9,10 @@ install(TARGETS wdist_cli wdist-narrow wdist-wide RUNTIME DESTINATION ${CMAKE_IN
 
 # The man page is wdist --help and --version as help2man lays them out, made
 # at every build of the program, so that it says what the program does;
-# compressed as Debian's man pages are.
+# compressed as Debian's man pages are. A sanitizer build makes none: no one
+# installs it.
 find_program(WDIST_HELP2MAN help2man)
-if(WDIST_HELP2MAN)
+if(WDIST_HELP2MAN AND NOT WDIST_SANITIZE)
   set(wdist_man ${PROJECT_BINARY_DIR}/man/wdist.1)
   add_custom_command(OUTPUT ${wdist_man}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
@@ -22,7 +23,7 @@ if(WDIST_HELP2MAN)
     VERBATIM)
   add_custom_target(wdist_man ALL DEPENDS ${wdist_man}.gz)
   install(FILES ${wdist_man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
+elseif(NOT WDIST_HELP2MAN)
   message(STATUS "help2man not found: no man page for wdist (Debian: help2man)")
 endif()
 
