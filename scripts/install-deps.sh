@@ -85,12 +85,12 @@ install() { # package...
     fi
     sudo=(sudo)
   fi
-  say "installing $# packages (a few minutes on a fresh machine): $*"
+  say "installing (a few minutes on a fresh machine): $*"
   log=$(mktemp "${TMPDIR:-/tmp}/install-deps.XXXXXX")
   if ! { "${sudo[@]}" apt-get update -q && "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
       apt-get install -y -q --no-install-recommends "$@"; } >"$log" 2>&1; then
     tail -n 20 "$log" >&2
-    say "apt-get failed (the whole output: $log); not installed: $(missing_of "$@" | tr '\n' ' ')"
+    say "apt-get failed (the whole output: $log); not installed: $(missing_of "$@" | paste -sd' ')"
     exit 1
   fi
   rm -f "$log"
