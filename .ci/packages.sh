@@ -61,7 +61,7 @@ step "cpack: the Debian package and the tarball"
 (cd "$work/build" && cpack -G DEB >/dev/null && cpack -G TGZ >/dev/null)
 deb=$(echo "$work"/build/wdist_*.deb)
 ls "$work"/build/wdist-*.tar.gz >/dev/null
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 dpkg-deb --contents "$deb" | tee "$work/deb-contents.txt"
 for file in usr/bin/wdist usr/bin/wdist-narrow usr/bin/wdist-wide usr/share/man/man1/wdist.1.gz \
   usr/include/wdist/wdist.h usr/include/wdist/version.h libwdist.a wdistConfig.cmake wdistTargets.cmake wdist.pc; do
