@@ -9,18 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${WDIST_ANALYZE_BUILD:-$root/build-danalyze}
 cd "$root"
 
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v ninja >/dev/null || missing+=(ninja-build)
-command -v clang++ >/dev/null || missing+=(clang)
-command -v clang-tidy >/dev/null || missing+=(clang-tidy)
-command -v cppcheck >/dev/null || missing+=(cppcheck)
-dpkg -s libopenmpi-dev >/dev/null 2>&1 || missing+=(libopenmpi-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "analyze: installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/install-deps.sh analyze
 
 # Only the compile database is needed: configure, no build. With clang++ the
 # recorded flags are the ones clang-tidy understands. WDIST_MPI puts the

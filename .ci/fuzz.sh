@@ -14,24 +14,8 @@ build=${WDIST_FUZZ_BUILD:-$root/build-fuzz}
 seconds=${WDIST_FUZZ_SECONDS:-60}
 cd "$root"
 
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v ninja >/dev/null || missing+=(ninja-build)
-command -v clang++ >/dev/null || missing+=(clang)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "fuzz: installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
-# libFuzzer and the sanitizer runtimes come in a package of their own, named
-# after clang's major version.
-runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a"
-if [ ! -f "$runtime" ]; then
-  version=$(clang++ -dumpversion | cut -d. -f1)
-  echo "fuzz: installing libclang-rt-$version-dev"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "libclang-rt-$version-dev" >/dev/null
-fi
+# clang and libFuzzer's runtime.
+scripts/install-deps.sh fuzz
 
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DWDIST_SOURCE_ROOT="$root" >/dev/null
 cmake --build "$build" -j2

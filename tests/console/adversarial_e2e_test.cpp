@@ -5,8 +5,10 @@
 // number that counts the hostile one too).
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -64,11 +66,12 @@ class HostileTest : public WorkDirTest {
   // For the cases that need a user whom permissions bind: the runner itself,
   // or when that is root, "nobody", who then gets the working directory and
   // everything in it (made by the test as it wants them before the call).
-  // False when neither is possible.
+  // False when neither is possible: no user nobody, or a program nobody
+  // cannot start (a tree built under root's closed home folder).
   bool unprivileged(RunLimits& limits) {
     if (geteuid() != 0) return true;
     const passwd* nobody = getpwnam("nobody");
-    if (nobody == nullptr) return false;
+    if (nobody == nullptr || !can_execute(*nobody, wdist_program())) return false;
     limits.uid = static_cast<int>(nobody->pw_uid);
     limits.gid = static_cast<int>(nobody->pw_gid);
     namespace fs = std::filesystem;
@@ -76,6 +79,18 @@ class HostileTest : public WorkDirTest {
     for (const auto& entry : fs::recursive_directory_iterator(dir_))
       owned = owned && lchown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid) == 0;
     return owned;
+  }
+
+  // Whether the user may execute the file, asked as that user in a child.
+  static bool can_execute(const passwd& user, const char* path) {
+    const pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+      const bool as_user = setgroups(0, nullptr) == 0 && setgid(user.pw_gid) == 0 && setuid(user.pw_uid) == 0;
+      _exit(as_user && access(path, X_OK) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
 };
 
@@ -327,7 +342,7 @@ TEST_F(HostileTest, ReportInAReadOnlyFolder) {
   put("ro/codes.txt", kGood);
   ASSERT_EQ(chmod(path_in(dir_, "ro").c_str(), 0555), 0);
   RunLimits user;
-  if (!unprivileged(user)) GTEST_SKIP() << "root writes into read-only folders and there is no user nobody";
+  if (!unprivileged(user)) GTEST_SKIP() << "root writes into read-only folders, and no user nobody can run the program";
   const ProgramRun r = run("2\nro/codes.txt\n1\n4\n", user);
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.err, "wdist: cannot open output file ro/codes.txt_r: Permission denied\n");
@@ -339,7 +354,7 @@ TEST_F(HostileTest, UnreadableInputFile) {
   put("EXAM.txt_r", "kept");
   ASSERT_EQ(chmod(path_in(dir_, "EXAM.txt").c_str(), 0), 0);
   RunLimits user;
-  if (!unprivileged(user)) GTEST_SKIP() << "root reads files without read permission and there is no user nobody";
+  if (!unprivileged(user)) GTEST_SKIP() << "root reads files without read permission, and no user nobody can run the program";
   const ProgramRun r = run("1\n2\nEXAM.txt\n", user);
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.err, "wdist: cannot open input file EXAM.txt: Permission denied\n"
