@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <random>
+#include <string>
 
 #include "support/library_codes.h"
 #include "wdist/plan.h"
@@ -18,8 +20,13 @@ namespace {
 
 // Requests of this many bytes or more fail while it is not 0.
 std::atomic<std::size_t> g_fail_from{0};
+// The largest request since it was last set to 0.
+std::atomic<std::size_t> g_largest{0};
 
 bool refused(std::size_t size) {
+  std::size_t largest = g_largest.load();
+  while (size > largest && !g_largest.compare_exchange_weak(largest, size)) {
+  }
   const std::size_t from = g_fail_from.load();
   return from != 0 && size >= from;
 }
@@ -119,6 +126,31 @@ TEST(OutOfMemory, AMatrixThatCannotBeHadRefusesItsRecordAndReadingGoesOn) {
   EXPECT_EQ(r.number, 2);
   EXPECT_EQ(r.code.n, 3);
   std::fclose(in);
+}
+
+// A head claims k * n entries, but only the rows that follow are storage:
+// a record cut short costs what was read (here at most a few times the
+// 3000 entries that came), however much its head claimed. Requests
+// beyond 64 MiB fail, so that a reader sized by the head could not take
+// the machine's memory first.
+TEST(OutOfMemory, StorageGrowsWithTheRowsReadNotWithTheHead) {
+  const std::string rows = std::string(1000, '1') + "\n" + std::string(1000, '0') + "\n" + std::string(1000, '1');
+  for (const char* head : {"? 1 2147483647 2\n", "? 4 2147483647 2\n", "? 1000 20000000 2\n", "? 3 2000 2\n"}) {
+    SCOPED_TRACE(head);
+    std::FILE* in = std::tmpfile();
+    std::fputs(head, in);
+    std::fputs(rows.c_str(), in);
+    std::rewind(in);
+    wdist::RecordReader reader(in);
+    wdist::Record r;
+    {
+      const FailFrom fail(std::size_t{64} << 20);
+      g_largest = 0;
+      EXPECT_EQ(reader.next(r), wdist::RecordStatus::truncated);
+      EXPECT_LE(g_largest.load(), std::size_t{1} << 16);
+    }
+    std::fclose(in);
+  }
 }
 
 }  // namespace
