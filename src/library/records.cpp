@@ -1,5 +1,7 @@
 #include "wdist/records.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <new>
@@ -42,8 +44,21 @@ bool accept_library_head(const HeadNumbers& head, char* reason, std::size_t size
 // The first storage of a record's entries; it doubles as they come, up to
 // the k * n of the head. A head alone may claim 2^62 entries: only the
 // input's own rows are ever stored, and a record cut short costs at most
-// twice what it held.
+// twice what it held. Where the input is a file that still holds a byte
+// for every entry the head claims, the whole matrix is taken at once
+// instead: what it costs is then bounded by the file, and a long code
+// is not copied as its storage doubles (the last doubling held 1.5 to 2
+// times the matrix for a moment).
 constexpr std::size_t kFirstEntries = std::size_t{1} << 12;
+
+// The bytes of `in` not yet read, when it is a regular file; -1 otherwise.
+std::int64_t bytes_left(std::FILE* in) {
+  struct stat info {};
+  if (fstat(fileno(in), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  const off_t at = ftello(in);
+  if (at < 0 || at > info.st_size) return -1;
+  return static_cast<std::int64_t>(info.st_size - at);
+}
 
 }  // namespace
 
@@ -85,24 +100,30 @@ RecordStatus RecordReader::next(Record& record) {
         if (storage_failed) return nullptr;
         const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(code.n) + static_cast<std::size_t>(j);
         const std::size_t end = at + static_cast<std::size_t>(count);
-        if (end > code.entries.capacity()) {
-          const std::size_t grown = std::min(storage_wanted, std::max({end, 2 * code.entries.capacity(), kFirstEntries}));
-          try {
-            code.entries.reserve(grown);
-          } catch (const std::bad_alloc&) {
-            storage_failed = true;
-          } catch (const std::length_error&) {
-            storage_failed = true;
+        if (end > code.entries.size()) {
+          if (end > code.entries.capacity()) {
+            std::size_t grown = std::min(storage_wanted, std::max({end, 2 * code.entries.capacity(), kFirstEntries}));
+            if (grown < storage_wanted && code.entries.capacity() == 0) {
+              const std::int64_t left = bytes_left(in_);
+              if (left >= 0 && static_cast<std::uint64_t>(left) >= storage_wanted - end) grown = storage_wanted;
+            }
+            try {
+              code.entries.reserve(grown);
+            } catch (const std::bad_alloc&) {
+              storage_failed = true;
+            } catch (const std::length_error&) {
+              storage_failed = true;
+            }
+            if (storage_failed) {
+              code.entries.clear();
+              code.entries.shrink_to_fit();
+              return nullptr;
+            }
           }
-          if (storage_failed) {
-            code.entries.clear();
-            code.entries.shrink_to_fit();
-            return nullptr;
-          }
+          // The storage taken is filled as the entries come: made once
+          // (no allocation within the capacity), not a piece at a time.
+          code.entries.resize(std::min(code.entries.capacity(), storage_wanted));
         }
-        // Within the capacity: no allocation, and only these entries are
-        // touched (zeroed, then written by the reader).
-        code.entries.resize(end);
         return code.entries.data() + at;
       });
   switch (r.status) {

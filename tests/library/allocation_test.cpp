@@ -20,13 +20,12 @@ namespace {
 
 // Requests of this many bytes or more fail while it is not 0.
 std::atomic<std::size_t> g_fail_from{0};
-// The largest request since it was last set to 0.
+// The largest request since it was last set to 0 (read where one thread
+// allocates).
 std::atomic<std::size_t> g_largest{0};
 
 bool refused(std::size_t size) {
-  std::size_t largest = g_largest.load();
-  while (size > largest && !g_largest.compare_exchange_weak(largest, size)) {
-  }
+  if (size > g_largest.load(std::memory_order_relaxed)) g_largest.store(size, std::memory_order_relaxed);
   const std::size_t from = g_fail_from.load();
   return from != 0 && size >= from;
 }
