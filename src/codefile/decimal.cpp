@@ -26,7 +26,9 @@ DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber* wr
     std::ungetc(c, in);
     return DecimalStatus::unreadable;
   }
-  WrittenNumber w;
+  WrittenNumber unwanted;
+  WrittenNumber& w = written != nullptr ? *written : unwanted;
+  w = WrittenNumber{};
   w.negative = negative;
   std::int64_t magnitude = 0;
   for (; c >= '0' && c <= '9'; c = getc_unlocked(in)) {
@@ -44,7 +46,6 @@ DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber* wr
   }
   if (c != EOF) std::ungetc(c, in);
   value = negative ? -magnitude : magnitude;
-  if (written != nullptr) *written = w;
   return DecimalStatus::ok;
 }
 
