@@ -110,6 +110,16 @@ std::string record_output(Format format, const RecordOrigin& origin, const Code&
   return counts != nullptr ? text_record(origin, d, *counts) : text_record(origin, d);
 }
 
+std::string record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const NonzeroCounts& counts) {
+  switch (format) {
+    case Format::json: return json_record(origin, d, counts);
+    case Format::report: return report_record(origin, code, capacity, seconds, d, counts);
+    case Format::text: break;
+  }
+  return text_record(origin, d, counts);
+}
+
 std::function<std::string(const Job&)> record_renderer(Format format, const RecordOrigin& origin,
                                                        const MatrixCapacity& capacity, const Code& code) {
   // Only report blocks show the matrix: the others keep no copy of it.

@@ -67,6 +67,9 @@ class InputItems {
 // blocks repeat the matrix, show the capacities and the `seconds` it took.
 std::string record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                           double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts);
+// The same from count_nonzero's counts.
+std::string record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const NonzeroCounts& counts);
 
 // What the thread that finishes a record's job makes of its result: its
 // record_output.
