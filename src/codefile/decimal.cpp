@@ -12,7 +12,7 @@ DecimalStatus input_end(std::FILE* in) {
 
 }  // namespace
 
-DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber* written) {
+DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber& written) {
   int c = getc_unlocked(in);
   while (is_white(c)) c = getc_unlocked(in);
   if (c == EOF) return input_end(in);
@@ -26,19 +26,17 @@ DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber* wr
     std::ungetc(c, in);
     return DecimalStatus::unreadable;
   }
-  WrittenNumber unwanted;
-  WrittenNumber& w = written != nullptr ? *written : unwanted;
-  w = WrittenNumber{};
-  w.negative = negative;
+  written = WrittenNumber{};
+  written.negative = negative;
   std::int64_t magnitude = 0;
   for (; c >= '0' && c <= '9'; c = getc_unlocked(in)) {
     const int digit = c - '0';
-    if (w.digits == 0 && digit == 0) continue;
-    if (static_cast<std::size_t>(w.digits) < kQuotedDigits) w.quoted[w.digits] = static_cast<char>(c);
-    ++w.digits;
-    if (!w.exact) continue;
+    if (written.digits == 0 && digit == 0) continue;
+    if (static_cast<std::size_t>(written.digits) < kQuotedDigits) written.quoted[written.digits] = static_cast<char>(c);
+    ++written.digits;
+    if (!written.exact) continue;
     if (magnitude > (INT64_MAX - digit) / 10) {
-      w.exact = false;
+      written.exact = false;
       magnitude = INT64_MAX;
     } else {
       magnitude = magnitude * 10 + digit;
@@ -47,6 +45,11 @@ DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber* wr
   if (c != EOF) std::ungetc(c, in);
   value = negative ? -magnitude : magnitude;
   return DecimalStatus::ok;
+}
+
+DecimalStatus read_decimal(std::FILE* in, std::int64_t& value) {
+  WrittenNumber unused;
+  return read_decimal(in, value, unused);
 }
 
 void number_text(std::int64_t value, const WrittenNumber& written, char* out, std::size_t size) {

@@ -31,9 +31,9 @@ struct WrittenNumber {
 // Skips white space (newlines included), takes an optional sign and the
 // decimal digits. The value is exact when it fits 64 bits; beyond, it
 // saturates at +-(2^63 - 1), so any value outside the 32-bit range stays
-// recognisable as such. `written` (when not null) gets the number as
-// written.
-DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber* written = nullptr);
+// recognisable as such. `written` gets the number as written.
+DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber& written);
+DecimalStatus read_decimal(std::FILE* in, std::int64_t& value);
 
 // The number for a message: the value when it is exact, otherwise the
 // digits as written ("-123456789012345678901234567890") or, beyond

@@ -21,9 +21,9 @@
 namespace wdist {
 
 struct HeadNumbers {
-  std::int64_t k;  // as read; may lie outside the 32-bit range (then refused)
-  std::int64_t n;
-  std::int64_t q;
+  std::int64_t k = 0;  // as read; may lie outside the 32-bit range (then refused)
+  std::int64_t n = 0;
+  std::int64_t q = 0;
   // As written, for messages: beyond 64 bits the values above are saturated.
   WrittenNumber written_k{}, written_n{}, written_q{};
 };
@@ -148,7 +148,7 @@ ReadResult read_record(std::FILE* in, Accept accept, Start start, Store store) {
   };
   const Field fields[] = {{&head.k, &head.written_k}, {&head.n, &head.written_n}, {&head.q, &head.written_q}};
   for (const Field& field : fields) {
-    switch (read_decimal(in, *field.value, field.written)) {
+    switch (read_decimal(in, *field.value, *field.written)) {
       case DecimalStatus::ok:
         break;
       case DecimalStatus::unreadable: {
@@ -181,6 +181,7 @@ ReadResult read_record(std::FILE* in, Accept accept, Start start, Store store) {
     for (std::int32_t j = 0; j < n;) {
       const unsigned char* chars = nullptr;
       std::int32_t count = 0;
+      // cppcheck-suppress unreadVariable ; read through `chars`
       unsigned char single = 0;
       if (!buffered_chars(in, n - j, chars, count)) {
         // An empty buffer: one character through the stream, which fills it.

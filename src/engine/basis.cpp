@@ -211,12 +211,12 @@ void reduce_general(int q, int k, std::size_t n, Basis& b, Bring bring) {
   if (n == 0) return;  // rank 0: rows of nothing
   const FieldTables& f = field_of(q);
   std::vector<std::size_t> pivots;
-  // row -= x * pivot, through a table of the multiples of x.
-  const auto subtract = [&f, q, n](ElemCode* target, const ElemCode* pivot, std::int32_t x) {
+  // into -= x * other, through a table of the multiples of x.
+  const auto subtract = [&f, q, n](ElemCode* into, const ElemCode* other, std::int32_t x) {
     ElemCode multiple[kFieldCodes];
     const std::int32_t factor = f.neg[x];
     for (int y = 0; y < q; ++y) multiple[y] = static_cast<ElemCode>(f.mul[factor][y]);
-    for (std::size_t j = 0; j < n; ++j) target[j] = static_cast<ElemCode>(f.add[target[j]][multiple[pivot[j]]]);
+    for (std::size_t j = 0; j < n; ++j) into[j] = static_cast<ElemCode>(f.add[into[j]][multiple[other[j]]]);
   };
   for (int i = 0; i < k; ++i) {
     ElemCode* const row = bring(i, pivots.size());
