@@ -31,8 +31,14 @@ namespace {
 // wdist.WorkLimitError, made at import.
 PyObject* work_limit_error = nullptr;
 
+// Messages are UTF-8 of any bytes, NULs included (a character shown in a
+// message is shown whole); a byte that is not UTF-8 (there should be none)
+// becomes U+FFFD rather than an error in place of the message.
 [[noreturn]] void raise(PyObject* type, const std::string& message) {
-  PyErr_SetString(type, message.c_str());
+  PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+  if (text == nullptr) throw py::error_already_set();
+  PyErr_SetObject(type, text);
+  Py_DECREF(text);
   throw py::error_already_set();
 }
 
@@ -51,7 +57,27 @@ PyObject* work_limit_error = nullptr;
   raise(PyExc_RuntimeError, status.message);
 }
 
-std::string text_of(PyObject* o) { return py::str(py::handle(o)).cast<std::string>(); }
+// str(o) as UTF-8 for a message; characters UTF-8 cannot carry (lone
+// surrogates) as Python's escapes ('backslashreplace'), never an error.
+std::string utf8_of(PyObject* text) {
+  const py::object bytes =
+      py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text, "utf-8", "backslashreplace"));
+  if (!bytes) throw py::error_already_set();
+  return {PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
+}
+
+std::string text_of(PyObject* o) {
+  const py::object text = py::reinterpret_steal<py::object>(PyObject_Str(o));
+  if (!text) throw py::error_already_set();
+  return utf8_of(text.ptr());
+}
+
+// repr(o), the same way: how Python shows a character or a string.
+std::string repr_of(PyObject* o) {
+  const py::object text = py::reinterpret_steal<py::object>(PyObject_Repr(o));
+  if (!text) throw py::error_already_set();
+  return utf8_of(text.ptr());
+}
 
 // A whole number from a Python object that has __index__; false (and no
 // Python error) when it has none, `overflow` set when it does not fit.
@@ -228,17 +254,24 @@ bool read_buffer_matrix(Matrix& m, PyObject* rows) {
   return true;
 }
 
-// A row of decimal digits, as in a code record: "1000110".
+// A row of decimal digits, as in a code record: "1000110". Only the ASCII
+// digits are digits (not the full-width ones, nor those of other
+// scripts); a column is a character.
 void read_digit_row(Matrix& m, PyObject* row) {
-  const std::string text = py::handle(row).cast<std::string>();
-  for (std::size_t j = 0; j < text.size(); ++j) {
-    const char c = text[j];
-    if (c < '0' || c > '9')
-      raise(PyExc_ValueError, "row " + std::to_string(m.k + 1) + ", column " + std::to_string(j + 1) + ": '" +
-                                  std::string(1, c) + "' is not a digit");
-    put(m, c - '0');
+  const Py_ssize_t length = PyUnicode_GET_LENGTH(row);
+  const int kind = PyUnicode_KIND(row);
+  const void* data = PyUnicode_DATA(row);
+  for (Py_ssize_t j = 0; j < length; ++j) {
+    const Py_UCS4 c = PyUnicode_READ(kind, data, j);
+    if (c < '0' || c > '9') {
+      const py::object character = py::reinterpret_steal<py::object>(PyUnicode_FromOrdinal(static_cast<int>(c)));
+      if (!character) throw py::error_already_set();
+      raise(PyExc_ValueError, "row " + std::to_string(m.k + 1) + ", column " + std::to_string(j + 1) + ": " +
+                                  repr_of(character.ptr()) + " is not a digit");
+    }
+    put(m, static_cast<long long>(c - '0'));
   }
-  end_row(m, static_cast<long long>(text.size()));
+  end_row(m, static_cast<long long>(length));
 }
 
 void read_sequence_row(Matrix& m, PyObject* row) {
@@ -324,11 +357,13 @@ int field_of(PyObject* q) {
   return field;
 }
 
-wdist::DualRoute dual_route(const std::string& dual) {
-  if (dual == "auto") return wdist::DualRoute::automatic;
-  if (dual == "never") return wdist::DualRoute::never;
-  if (dual == "always") return wdist::DualRoute::always;
-  raise(PyExc_ValueError, "dual must be 'auto', 'never' or 'always', not '" + dual + "'");
+wdist::DualRoute dual_route(PyObject* dual) {
+  constexpr const char* kChoices = "dual must be 'auto', 'never' or 'always', not ";
+  if (!PyUnicode_Check(dual)) raise(PyExc_TypeError, kChoices + text_of(dual));
+  if (PyUnicode_CompareWithASCIIString(dual, "auto") == 0) return wdist::DualRoute::automatic;
+  if (PyUnicode_CompareWithASCIIString(dual, "never") == 0) return wdist::DualRoute::never;
+  if (PyUnicode_CompareWithASCIIString(dual, "always") == 0) return wdist::DualRoute::always;
+  raise(PyExc_ValueError, kChoices + repr_of(dual));
 }
 
 constexpr long long kMostThreads = 4096;
@@ -344,13 +379,16 @@ unsigned thread_option(PyObject* threads) {
 
 double work_option(PyObject* max_work) {
   if (max_work == Py_None) return wdist::Options{}.max_work;
+  const std::string out_of_range = "max_work must lie in 1 .. 2**62, not ";
   const double value = PyFloat_AsDouble(max_work);
   if (value == -1.0 && PyErr_Occurred() != nullptr) {
+    // An integer beyond a float is a number out of range, as 2**63 is.
+    const bool overflow = PyErr_ExceptionMatches(PyExc_OverflowError) != 0;
     PyErr_Clear();
+    if (overflow) raise(PyExc_ValueError, out_of_range + text_of(max_work));
     raise(PyExc_TypeError, "max_work must be a number, not " + text_of(max_work));
   }
-  if (!(value >= 1) || value > 0x1p62)
-    raise(PyExc_ValueError, "max_work must lie in 1 .. 2**62, not " + text_of(max_work));
+  if (!(value >= 1) || value > 0x1p62) raise(PyExc_ValueError, out_of_range + text_of(max_work));
   return value;
 }
 
@@ -364,12 +402,12 @@ py::int_ python_int(const mpz_class& x) {
   return py::reinterpret_steal<py::int_>(value);
 }
 
-py::list weight_distribution(const py::handle& rows, const py::handle& q, bool projective, const std::string& dual,
+py::list weight_distribution(const py::handle& rows, const py::handle& q, bool projective, const py::handle& dual,
                              const py::handle& threads, const py::handle& max_work) {
   wdist::Options options;
   const int field = field_of(q.ptr());
   options.projective = projective;
-  options.dual = dual_route(dual);
+  options.dual = dual_route(dual.ptr());
   options.threads = thread_option(threads.ptr());
   options.max_work = work_option(max_work.ptr());
   const wdist::Code code = code_of(rows.ptr(), field);
@@ -422,8 +460,10 @@ py::list rows_of(const wdist::Code& code) {
 class RecordFile {
  public:
   RecordFile(const py::object& path, bool skip_refused) : skip_refused_(skip_refused) {
-    const py::object name = py::module_::import("os").attr("fspath")(path);
-    name_ = text_of(name.ptr());
+    const py::object os = py::module_::import("os");
+    const py::object name = os.attr("fspath")(path);
+    // The name as text for messages, also when it was given as bytes.
+    name_ = text_of(os.attr("fsdecode")(name).ptr());
     py::object bytes = name;
     if (PyUnicode_Check(name.ptr())) {
       bytes = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(name.ptr()));
@@ -555,12 +595,14 @@ max_work
 Returns a list of n + 1 Python ints, exact whatever their size.
 
 Raises ValueError for a q that is not 2, 3, 4, 5 or 7, no rows, rows of
-different lengths, or an entry that is negative or not below q (the message
-names the first such entry by row and column, counted from 1); TypeError
-for an entry that is not an integer; WorkLimitError (a subclass of
-ValueError) above the work limit; MemoryError when the storage cannot be had;
-KeyboardInterrupt when Ctrl-C (or another signal handler that raises) stops
-the work, which it does between two units of work, well within a second.
+different lengths, an entry that is negative or not below q, or a character
+of a string row that is not an ASCII digit (the message names the first
+such entry by row and column, counted from 1), and for an option out of
+range; TypeError for an entry or an option of a type that cannot be one;
+WorkLimitError (a subclass of ValueError) above the work limit; MemoryError
+when the storage cannot be had; KeyboardInterrupt when Ctrl-C (or another
+signal handler that raises) stops the work, which it does between two units
+of work, well within a second.
 
 The GIL is released while the counts are computed.)";
 
@@ -603,7 +645,7 @@ PYBIND11_MODULE(wdist, m) {
   m.attr("WorkLimitError") = py::handle(work_limit_error);
 
   m.def("weight_distribution", &weight_distribution, kWeightDistributionDoc, py::arg("rows"), py::arg("q"),
-        py::kw_only(), py::arg("projective") = false, py::arg("dual") = "auto", py::arg("threads") = py::none(),
+        py::kw_only(), py::arg("projective") = false, py::arg("dual") = py::str("auto"), py::arg("threads") = py::none(),
         py::arg("max_work") = py::none());
 
   py::class_<Record>(m, "Record", kRecordDoc)

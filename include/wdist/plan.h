@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "wdist/wdist.h"
@@ -74,6 +75,10 @@ class Worker {
 // and plans its units. Fails (invalid_code, too_much_work, out_of_memory)
 // before any work.
 Status plan_record(const Code& code, const Options& options, Plan& plan);
+// The same for a code given up: its entries become the plan's basis rows,
+// so that the matrix is held once, not twice (a long code's memory is its
+// entries). Once it passes check_code, `code` is left without entries.
+Status plan_record(Code&& code, const Options& options, Plan& plan);
 
 // A tally of the plan's shape with every count 0.
 Tally empty_tally(const Plan& plan);
@@ -103,5 +108,16 @@ bool needs_big_counts(const Plan& plan);
 // 64-bit values equal to what finish_record gives. An internal_error for a
 // plan that needs big counts.
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts);
+
+// The nonzero counts of a distribution, (w, A_w) in increasing w.
+using NonzeroCounts = std::vector<std::pair<std::int64_t, std::uint64_t>>;
+
+// Every unit of the plan on `worker`, then finish_record's 64-bit form
+// keeping only the nonzero counts, for a front end that computes a record
+// on one thread. What it holds follows the weights that occur, not the
+// length: a code of 16 codewords and length 10^7 has at most 16 nonzero
+// counts, where a tally and counts[0..n] would hold 10^7 + 1 each. Fails as
+// run_units does, or with internal_error for a plan that needs big counts.
+Status count_nonzero(const Plan& plan, Worker& worker, Distribution& result, NonzeroCounts& counts);
 
 }  // namespace wdist

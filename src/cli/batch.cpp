@@ -58,23 +58,34 @@ Status RecordBatch::compute(Worker& worker) {
 // much: the record is refused with that, and the next one goes on.
 void RecordBatch::compute_one(Entry& e, Worker& worker, Tally& tally) const {
   Plan plan;
-  if (e.status = plan_record(e.code, options_, plan); !e.status) return;
-  if (e.status = reset_tally(plan, tally); !e.status) return;
-  // As for a record's own job, the report's time is that of its units;
-  // only reports show it (the clock is not free on every machine).
+  // Only a report repeats the matrix: otherwise the plan takes the code's
+  // storage for its basis instead of a copy of it.
+  if (format_ == Format::report)
+    e.status = plan_record(e.code, options_, plan);
+  else
+    e.status = plan_record(std::move(e.code), options_, plan);
+  if (!e.status) return;
+  // As for a record's own job, the report's time is that of its
+  // computation; only reports show it (the clock is not free on every
+  // machine).
   const bool timed = format_ == Format::report;
   const auto start = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
-  if (e.status = run_units(plan, 0, plan.summary.units, worker, tally); !e.status) return;
-  const double seconds =
-      timed ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() : 0.0;
+  const auto seconds = [&] {
+    return timed ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() : 0.0;
+  };
   Distribution d;
   if (needs_big_counts(plan)) {
+    if (e.status = reset_tally(plan, tally); !e.status) return;
+    if (e.status = run_units(plan, 0, plan.summary.units, worker, tally); !e.status) return;
+    const double busy = seconds();
     if (e.status = finish_record(plan, tally, d); !e.status) return;
-    e.status = record_output(format_, e.origin, e.code, e.capacity, seconds, d, nullptr, e.output);
+    e.status = record_output(format_, e.origin, e.code, e.capacity, busy, d, nullptr, e.output);
   } else {
-    std::vector<std::uint64_t> counts;
-    if (e.status = finish_record(plan, tally, d, counts); !e.status) return;
-    e.status = record_output(format_, e.origin, e.code, e.capacity, seconds, d, &counts, e.output);
+    // Only the nonzero counts: a long code of few codewords costs no
+    // array of all its weights.
+    NonzeroCounts counts;
+    if (e.status = count_nonzero(plan, worker, d, counts); !e.status) return;
+    e.status = record_output(format_, e.origin, e.code, e.capacity, seconds(), d, counts, e.output);
   }
 }
 

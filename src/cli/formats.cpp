@@ -43,12 +43,29 @@ void append_count(std::string& out, std::uint64_t count) {
   out.append(digits, static_cast<std::size_t>(r.ptr - digits));
 }
 
+// visit(w, A_w) for every nonzero count in increasing w, whether the
+// counts are all there (counts[w], big or 64-bit) or only the nonzero ones;
+// visit returns false to stop.
+template <class Counts, class Visit>
+void for_each_count(const Counts& counts, Visit visit) {
+  for (std::size_t w = 0; w < counts.size(); ++w)
+    if (counts[w] != 0 && !visit(static_cast<std::int64_t>(w), counts[w])) return;
+}
+template <class Visit>
+void for_each_count(const NonzeroCounts& counts, Visit visit) {
+  for (const auto& [w, count] : counts)
+    if (count != 0 && !visit(w, count)) return;
+}
+
 // The smallest w >= 1 with a nonzero count; -1 for the zero code.
 template <class Counts>
 std::int64_t first_weight(const Counts& counts) {
-  for (std::size_t w = 1; w < counts.size(); ++w)
-    if (counts[w] != 0) return static_cast<std::int64_t>(w);
-  return -1;
+  std::int64_t first = -1;
+  for_each_count(counts, [&first](std::int64_t w, const auto&) {
+    if (w >= 1) first = w;
+    return first < 0;
+  });
+  return first;
 }
 
 // The length of the well-formed UTF-8 sequence that starts s[0] (1 to 4
@@ -172,9 +189,12 @@ std::uint64_t output_bound(Format format, const RecordOrigin& origin, const Code
              line + 20;
       break;
   }
-  return std::accumulate(counts.begin(), counts.end(), head, [line](std::uint64_t bytes, const auto& count) {
-    return count != 0 ? bytes + line + digits_of(count) : bytes;
+  std::uint64_t bytes = head;
+  for_each_count(counts, [&bytes, line](std::int64_t, const auto& count) {
+    bytes += line + digits_of(count);
+    return true;
   });
+  return bytes;
 }
 
 template <class Counts>
@@ -200,14 +220,14 @@ std::string text_of(const RecordOrigin& origin, const Distribution& d, const Cou
     append(out, distance);
   if (d.method == Method::dual) out += " (through the dual)";
   out += d.projective ? " projective\n" : "\n";
-  for (std::size_t w = 0; w < counts.size(); ++w) {
-    if (counts[w] == 0) continue;
+  for_each_count(counts, [&out](std::int64_t w, const auto& count) {
     out += "  ";
-    append(out, static_cast<std::int64_t>(w));
+    append(out, w);
     out += ' ';
-    append_count(out, counts[w]);
+    append_count(out, count);
     out += '\n';
-  }
+    return true;
+  });
   out += '\n';
   return out;
 }
@@ -239,15 +259,15 @@ std::string json_of(const RecordOrigin& origin, const Distribution& d, const Cou
   out += d.projective ? R"(", "projective": true)" : R"(", "projective": false)";
   out += ", \"distribution\": [";
   bool first = true;
-  for (std::size_t w = 0; w < counts.size(); ++w) {
-    if (counts[w] == 0) continue;
+  for_each_count(counts, [&out, &first](std::int64_t w, const auto& count) {
     out += first ? "[" : ", [";
     first = false;
-    append(out, static_cast<std::int64_t>(w));
+    append(out, w);
     out += ", ";
-    append_count(out, counts[w]);
+    append_count(out, count);
     out += ']';
-  }
+    return true;
+  });
   out += "]}\n";
   return out;
 }
@@ -289,9 +309,9 @@ std::string report_of(const RecordOrigin& origin, const Code& code, const Matrix
   else
     write_count(out, shift, mpz_class(d.projective ? (factor - 1) / (code.q - 1) : counts_zero_message ? factor : factor - 1));
   mpz_class count;
-  for (std::int64_t w = 1; w + shift <= code.n && w < static_cast<std::int64_t>(counts.size()); ++w) {
-    const auto& a = counts[static_cast<std::size_t>(w)];
-    if (a == 0) continue;
+  for_each_count(counts, [&](std::int64_t w, const auto& a) {
+    if (w == 0) return true;
+    if (w + shift > code.n) return false;
     if (full_rank) {
       write_count(out, w + shift, a);
     } else {
@@ -299,7 +319,8 @@ std::string report_of(const RecordOrigin& origin, const Code& code, const Matrix
       count *= a;
       write_count(out, w + shift, count);
     }
-  }
+    return true;
+  });
   return text;
 }
 
@@ -309,9 +330,15 @@ std::string text_record(const RecordOrigin& origin, const Distribution& d) { ret
 std::string text_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts) {
   return text_of(origin, d, counts);
 }
+std::string text_record(const RecordOrigin& origin, const Distribution& d, const NonzeroCounts& counts) {
+  return text_of(origin, d, counts);
+}
 
 std::string json_record(const RecordOrigin& origin, const Distribution& d) { return json_of(origin, d, d.counts); }
 std::string json_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts) {
+  return json_of(origin, d, counts);
+}
+std::string json_record(const RecordOrigin& origin, const Distribution& d, const NonzeroCounts& counts) {
   return json_of(origin, d, counts);
 }
 
@@ -323,11 +350,19 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
                           double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts) {
   return report_of(origin, code, capacity, seconds, d, counts);
 }
+std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const NonzeroCounts& counts) {
+  return report_of(origin, code, capacity, seconds, d, counts);
+}
 
 std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
                            const std::vector<std::uint64_t>* counts) {
   return counts != nullptr ? output_bound(format, origin, code, d.rank, *counts)
                            : output_bound(format, origin, code, d.rank, d.counts);
+}
+std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
+                           const NonzeroCounts& counts) {
+  return output_bound(format, origin, code, d.rank, counts);
 }
 
 void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {

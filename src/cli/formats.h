@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "wdist/plan.h"
 #include "wdist/wdist.h"
 
 namespace wdist::cli {
@@ -19,20 +20,22 @@ struct RecordOrigin {
 };
 
 // Each format takes the record's counts from `d`, or, for a record
-// finished without big integers (finish_record's 64-bit form), from
-// `counts` beside the rest of `d`.
+// finished without big integers (finish_record's 64-bit form, or
+// count_nonzero's nonzero counts), from `counts` beside the rest of `d`.
 
 // One record in text: a head line (file, record number, q, n, k, rank,
 // minimum distance, method) and one line "w A_w" per nonzero count, then
 // an empty line.
 std::string text_record(const RecordOrigin& origin, const Distribution& d);
 std::string text_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts);
+std::string text_record(const RecordOrigin& origin, const Distribution& d, const NonzeroCounts& counts);
 
 // One JSON object on one line: {"file", "record", "q", "n", "k", "rank",
 // "min_distance" (null for the zero code), "method", "projective",
 // "distribution": [[w, A_w], ...]} with exact integers.
 std::string json_record(const RecordOrigin& origin, const Distribution& d);
 std::string json_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts);
+std::string json_record(const RecordOrigin& origin, const Distribution& d, const NonzeroCounts& counts);
 
 // The storage capacities the menu programs' matrix record passes through
 // in one run (one input file): kept while both suffice, otherwise exactly
@@ -52,6 +55,8 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
                           double seconds, const Distribution& d);
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                           double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts);
+std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                          double seconds, const Distribution& d, const NonzeroCounts& counts);
 
 // At most how many bytes the output of a record takes in `format`, its
 // counts from `counts` when not null, from `d` otherwise (`code` matters to
@@ -59,5 +64,7 @@ std::string report_record(const RecordOrigin& origin, const Code& code, const Ma
 // much: what a message names when that cannot be had.
 std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
                            const std::vector<std::uint64_t>* counts);
+std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
+                           const NonzeroCounts& counts);
 
 }  // namespace wdist::cli

@@ -121,6 +121,28 @@ Status record_output(Format format, const RecordOrigin& origin, const Code& code
   }
 }
 
+Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out) {
+  try {
+    switch (format) {
+      case Format::json:
+        out = json_record(origin, d, counts);
+        return Status{};
+      case Format::report:
+        out = report_record(origin, code, capacity, seconds, d, counts);
+        return Status{};
+      case Format::text:
+        break;
+    }
+    out = text_record(origin, d, counts);
+    return Status{};
+  } catch (const std::bad_alloc&) {
+    out = std::string();
+    return Status{StatusCode::out_of_memory,
+                  "its output of " + bytes_text(output_bytes(format, origin, code, d, counts)) + " cannot be had"};
+  }
+}
+
 std::function<Status(const Job&, std::string&)> record_renderer(Format format, const RecordOrigin& origin,
                                                                 const MatrixCapacity& capacity, const Code& code) {
   // Only report blocks show the matrix: the others keep no copy of it.

@@ -70,6 +70,9 @@ class InputItems {
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                      double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts,
                      std::string& out);
+// The same from count_nonzero's counts.
+Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out);
 
 // What the thread that finishes a record's job makes of its result: its
 // record_output. The matrix is copied for report blocks (they show it):

@@ -21,14 +21,14 @@ ReadResult read_code(std::FILE* in, GenMatrix& g, RecordPath path) {
       [path](const HeadNumbers& head, char* reason, std::size_t size) {
         return accept_head(head, path, kThisProgram, reason, size);
       },
-      [&g](std::int32_t k, std::int32_t n, std::int32_t q, std::int32_t i) {
-        if (i == 0) {
-          size_gen_matrix(g, k, n, q);
-          select_field(q);
-          g.k = g.rows;
-        }
-        return g.a[i + 1] + 1;
-      });
+      [&g](std::int32_t k, std::int32_t n, std::int32_t q) {
+        // Sized from the head at once, as this program always has: its
+        // reports show the capacities, and it halts when they cannot be had.
+        size_gen_matrix(g, k, n, q);
+        select_field(q);
+        g.k = g.rows;
+      },
+      [&g](std::int32_t i, std::int32_t j, std::int32_t) { return g.a[i + 1] + 1 + j; });
 }
 
 }  // namespace wdist

@@ -12,7 +12,7 @@ DecimalStatus input_end(std::FILE* in) {
 
 }  // namespace
 
-DecimalStatus read_decimal(std::FILE* in, std::int64_t& value) {
+DecimalStatus read_decimal(std::FILE* in, std::int64_t& value, WrittenNumber& written) {
   int c = getc_unlocked(in);
   while (is_white(c)) c = getc_unlocked(in);
   if (c == EOF) return input_end(in);
@@ -26,13 +26,40 @@ DecimalStatus read_decimal(std::FILE* in, std::int64_t& value) {
     std::ungetc(c, in);
     return DecimalStatus::unreadable;
   }
-  constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
+  written = WrittenNumber{};
+  written.negative = negative;
   std::int64_t magnitude = 0;
-  for (; c >= '0' && c <= '9'; c = getc_unlocked(in))
-    if (magnitude < kSaturated) magnitude = magnitude * 10 + (c - '0');
+  for (; c >= '0' && c <= '9'; c = getc_unlocked(in)) {
+    const int digit = c - '0';
+    if (written.digits == 0 && digit == 0) continue;
+    if (static_cast<std::size_t>(written.digits) < kQuotedDigits) written.quoted[written.digits] = static_cast<char>(c);
+    ++written.digits;
+    if (!written.exact) continue;
+    if (magnitude > (INT64_MAX - digit) / 10) {
+      written.exact = false;
+      magnitude = INT64_MAX;
+    } else {
+      magnitude = magnitude * 10 + digit;
+    }
+  }
   if (c != EOF) std::ungetc(c, in);
   value = negative ? -magnitude : magnitude;
   return DecimalStatus::ok;
+}
+
+DecimalStatus read_decimal(std::FILE* in, std::int64_t& value) {
+  WrittenNumber unused;
+  return read_decimal(in, value, unused);
+}
+
+void number_text(std::int64_t value, const WrittenNumber& written, char* out, std::size_t size) {
+  if (written.exact)
+    std::snprintf(out, size, "%lld", static_cast<long long>(value));
+  else if (static_cast<std::size_t>(written.digits) <= kQuotedDigits)
+    std::snprintf(out, size, "%s%s", written.negative ? "-" : "", written.quoted);
+  else
+    std::snprintf(out, size, "a %snumber of %lld digits", written.negative ? "negative " : "",
+                  static_cast<long long>(written.digits));
 }
 
 std::int32_t clamp_to_int32(std::int64_t value) {

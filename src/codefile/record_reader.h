@@ -7,7 +7,7 @@
 //
 // Where the rows go and which heads are taken is the caller's: the menu
 // programs size their matrix record (and halt when it cannot be had), the
-// library fills a code value.
+// library fills a code value as the rows come.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +21,11 @@
 namespace wdist {
 
 struct HeadNumbers {
-  std::int64_t k;  // as read; may lie outside the 32-bit range (then refused)
-  std::int64_t n;
-  std::int64_t q;
+  std::int64_t k = 0;  // as read; may lie outside the 32-bit range (then refused)
+  std::int64_t n = 0;
+  std::int64_t q = 0;
+  // As written, for messages: beyond 64 bits the values above are saturated.
+  WrittenNumber written_k{}, written_n{}, written_q{};
 };
 
 enum class ReadStatus {
@@ -62,20 +64,24 @@ inline void drop_line(std::FILE* in) {
   while (c != '\n' && c != EOF);
 }
 
-// The n characters of a row from the stream's buffer when it holds them
-// all (false otherwise, nothing taken): a row then costs no call per
-// character. Taking them moves the buffer's pointer as getc_unlocked
-// would, so the stream reads on from the same place either way.
-inline bool buffered_row(std::FILE* in, std::int32_t n, const unsigned char*& chars) {
+// Up to `wanted` characters from the stream's buffer, as many as it holds
+// (false when it holds none, nothing taken): a row then costs no call per
+// character, and a row longer than the buffer a few instructions per
+// eight characters all the same. Taking them moves the buffer's pointer as
+// getc_unlocked would, so the stream reads on from the same place either way.
+inline bool buffered_chars(std::FILE* in, std::int32_t wanted, const unsigned char*& chars, std::int32_t& count) {
 #ifdef __GLIBC__
-  if (in->_IO_read_end - in->_IO_read_ptr < n) return false;
+  const auto held = in->_IO_read_end - in->_IO_read_ptr;
+  if (held <= 0) return false;
+  count = held < wanted ? static_cast<std::int32_t>(held) : wanted;
   chars = reinterpret_cast<const unsigned char*>(in->_IO_read_ptr);
-  in->_IO_read_ptr += n;
+  in->_IO_read_ptr += count;
   return true;
 #else
   static_cast<void>(in);
-  static_cast<void>(n);
+  static_cast<void>(wanted);
   static_cast<void>(chars);
+  static_cast<void>(count);
   return false;
 #endif
 }
@@ -124,19 +130,25 @@ inline ReadResult stopped(std::FILE* in) {
 //   accept(const HeadNumbers&, char* reason, std::size_t size) -> bool
 // judges the head right after it is read; a refused head leaves the stream
 // right after the last head character read.
-//   row(std::int32_t k, std::int32_t n, std::int32_t q, std::int32_t i) -> ElemCode*
-// gives the storage of row i (0-based, n entries) of an accepted record; it
-// is asked for row 0 first, once the head is accepted, then for each row in
-// turn. A null row is read and dropped (the caller has said why). A record
-// with an entry of q or more is read to its end and then refused.
-template <class Accept, class Row>
-ReadResult read_record(std::FILE* in, Accept accept, Row row) {
+//   start(std::int32_t k, std::int32_t n, std::int32_t q)
+// is called once the head is accepted, before anything more is read.
+//   store(std::int32_t i, std::int32_t j, std::int32_t count) -> ElemCode*
+// gives the storage of entries j .. j + count - 1 of row i (0-based),
+// asked in the order the entries are read, count >= 1; a row comes in as
+// many pieces as the stream's buffer cuts it into. Null: these entries are
+// read and dropped (the caller has said why). A record with an entry of q
+// or more is read to its end and then refused.
+template <class Accept, class Start, class Store>
+ReadResult read_record(std::FILE* in, Accept accept, Start start, Store store) {
   using namespace record_reader_detail;
   HeadNumbers head{};
-  // cppcheck-suppress constVariable ; read_decimal writes through them
-  std::int64_t* const numbers[] = {&head.k, &head.n, &head.q};
-  for (std::int64_t* number : numbers) {
-    switch (read_decimal(in, *number)) {
+  struct Field {
+    std::int64_t* value;
+    WrittenNumber* written;
+  };
+  const Field fields[] = {{&head.k, &head.written_k}, {&head.n, &head.written_n}, {&head.q, &head.written_q}};
+  for (const Field& field : fields) {
+    switch (read_decimal(in, *field.value, *field.written)) {
       case DecimalStatus::ok:
         break;
       case DecimalStatus::unreadable: {
@@ -158,34 +170,43 @@ ReadResult read_record(std::FILE* in, Accept accept, Row row) {
   const auto k = static_cast<std::int32_t>(head.k);
   const auto n = static_cast<std::int32_t>(head.n);
   const auto q = static_cast<std::int32_t>(head.q);
-  ElemCode* first = row(k, n, q, 0);
+  start(k, n, q);
   drop_line(in);
 
   int remembered = 0;
   std::int64_t bad_row = 0, bad_column = 0;
   int bad_value = 0;
   for (std::int32_t i = 1; i <= k; ++i) {
-    ElemCode* entries = i == 1 ? first : row(k, n, q, i - 1);
-    const auto take = [&](int c, std::int32_t j) {
-      if (c >= '0' && c <= '9') remembered = c - '0';
-      if (entries != nullptr) entries[j - 1] = static_cast<ElemCode>(remembered);
-      if (remembered >= q && bad_row == 0) {
-        bad_row = i;
-        bad_column = j;
-        bad_value = remembered;
-      }
-    };
-    const unsigned char* chars = nullptr;
-    if (!buffered_row(in, n, chars)) {
-      for (std::int32_t j = 1; j <= n; ++j) {
+    // Entries j + 1 .. n of the row are still to come.
+    for (std::int32_t j = 0; j < n;) {
+      const unsigned char* chars = nullptr;
+      std::int32_t count = 0;
+      // cppcheck-suppress unreadVariable ; read through `chars`
+      unsigned char single = 0;
+      if (!buffered_chars(in, n - j, chars, count)) {
+        // An empty buffer: one character through the stream, which fills it.
         const int c = getc_unlocked(in);
         if (c == EOF) return stopped(in);
-        take(c, j);
+        single = static_cast<unsigned char>(c);
+        chars = &single;
+        count = 1;
       }
-    } else if (take_plain_digits(chars, n, q, entries)) {
-      remembered = chars[n - 1] - '0';
-    } else {
-      for (std::int32_t j = 1; j <= n; ++j) take(chars[j - 1], j);
+      ElemCode* entries = store(i - 1, j, count);
+      if (take_plain_digits(chars, count, q, entries)) {
+        remembered = chars[count - 1] - '0';
+      } else {
+        for (std::int32_t t = 0; t < count; ++t) {
+          const int c = chars[t];
+          if (c >= '0' && c <= '9') remembered = c - '0';
+          if (entries != nullptr) entries[t] = static_cast<ElemCode>(remembered);
+          if (remembered >= q && bad_row == 0) {
+            bad_row = i;
+            bad_column = j + t + 1;
+            bad_value = remembered;
+          }
+        }
+      }
+      j += count;
     }
     if (i < k) drop_line(in);
     // Rows without entries read nothing but their line ends: once the input

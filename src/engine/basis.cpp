@@ -201,46 +201,69 @@ void reduce_binary(const MatrixView& m, Basis& b) {
       unpack_word(rows[i][w], b.rows.data() + i * n + 64 * w, std::min<std::size_t>(64, n - 64 * w));
 }
 
-void reduce_general(const MatrixView& m, Basis& b) {
-  const FieldTables& f = field_of(m.q);
-  const auto n = static_cast<std::size_t>(m.n);
-  std::vector<ElemCode> pivot_rows;  // rank rows of n entries, each 1 at its pivot
+// Gaussian elimination into b.rows, a row at a time: bring(i, rank) puts
+// row i of the matrix into row `rank` of b.rows (the first free one) and
+// returns it; it is reduced there against the pivot rows above it, and
+// becomes the next pivot row unless it is zero. At the end the pivot rows
+// are sorted by pivot column in place and b.rows holds rank rows.
+template <class Bring>
+void reduce_general(int q, int k, std::size_t n, Basis& b, Bring bring) {
+  if (n == 0) return;  // rank 0: rows of nothing
+  const FieldTables& f = field_of(q);
   std::vector<std::size_t> pivots;
-  std::vector<ElemCode> row(n);
-  // row -= x * pivot, through a table of the multiples of x.
-  const auto subtract = [&f, q = m.q, n](ElemCode* target, const ElemCode* pivot, std::int32_t x) {
+  // into -= x * other, through a table of the multiples of x.
+  const auto subtract = [&f, q, n](ElemCode* into, const ElemCode* other, std::int32_t x) {
     ElemCode multiple[kFieldCodes];
     const std::int32_t factor = f.neg[x];
     for (int y = 0; y < q; ++y) multiple[y] = static_cast<ElemCode>(f.mul[factor][y]);
-    for (std::size_t j = 0; j < n; ++j) target[j] = static_cast<ElemCode>(f.add[target[j]][multiple[pivot[j]]]);
+    for (std::size_t j = 0; j < n; ++j) into[j] = static_cast<ElemCode>(f.add[into[j]][multiple[other[j]]]);
   };
-  for (int i = 0; i < m.k; ++i) {
-    std::copy(m.rows[i], m.rows[i] + n, row.begin());
+  for (int i = 0; i < k; ++i) {
+    ElemCode* const row = bring(i, pivots.size());
+    ElemCode* const rows = b.rows.data();
     for (std::size_t p = 0; p < pivots.size(); ++p)
-      if (row[pivots[p]] != 0) subtract(row.data(), pivot_rows.data() + p * n, row[pivots[p]]);
+      if (row[pivots[p]] != 0) subtract(row, rows + p * n, row[pivots[p]]);
     std::size_t c = 0;
     while (c < n && row[c] == 0) ++c;
     if (c == n) continue;
     const std::int32_t scale = f.inv[row[c]];
     for (std::size_t j = 0; j < n; ++j) row[j] = static_cast<ElemCode>(f.mul[scale][row[j]]);
     for (std::size_t p = 0; p < pivots.size(); ++p) {
-      ElemCode* pivot = pivot_rows.data() + p * n;
-      if (pivot[c] != 0) subtract(pivot, row.data(), pivot[c]);
+      ElemCode* pivot = rows + p * n;
+      if (pivot[c] != 0) subtract(pivot, row, pivot[c]);
     }
-    pivot_rows.insert(pivot_rows.end(), row.begin(), row.end());
     pivots.push_back(c);
   }
-  std::vector<std::size_t> order(pivots.size());
-  for (std::size_t p = 0; p < order.size(); ++p) order[p] = p;
+  // Sorted by pivot, in place: each cycle of the permutation moves its rows
+  // through one spare row.
+  const std::size_t rank = pivots.size();
+  ElemCode* const rows = b.rows.data();
+  std::vector<std::size_t> order(rank);
+  for (std::size_t p = 0; p < rank; ++p) order[p] = p;
   std::sort(order.begin(), order.end(), [&pivots](std::size_t x, std::size_t y) { return pivots[x] < pivots[y]; });
-  b.rank = static_cast<int>(pivots.size());
-  b.rows.clear();
-  b.rows.reserve(pivots.size() * n);
-  for (const std::size_t p : order) {
-    b.rows.insert(b.rows.end(), pivot_rows.begin() + static_cast<std::ptrdiff_t>(p * n),
-                  pivot_rows.begin() + static_cast<std::ptrdiff_t>((p + 1) * n));
-    b.pivots.push_back(static_cast<std::int64_t>(pivots[p]));
+  std::vector<ElemCode> spare;
+  std::vector<bool> placed(rank, false);
+  for (std::size_t start = 0; start < rank; ++start) {
+    if (placed[start] || order[start] == start) continue;
+    spare.assign(rows + start * n, rows + (start + 1) * n);
+    // Row `at` of the basis is pivot row order[at].
+    std::size_t at = start;
+    while (order[at] != start) {
+      std::memcpy(rows + at * n, rows + order[at] * n, n);
+      placed[at] = true;
+      at = order[at];
+    }
+    std::memcpy(rows + at * n, spare.data(), n);
+    placed[at] = true;
   }
+  b.rank = static_cast<int>(rank);
+  for (const std::size_t p : order) b.pivots.push_back(static_cast<std::int64_t>(pivots[p]));
+  b.rows.resize(rank * n);
+}
+
+// Rows beyond the rank leave storage behind: given back when it is most of it.
+void fit_rows(Basis& b) {
+  if (b.rows.capacity() > 2 * b.rows.size()) b.rows.shrink_to_fit();
 }
 
 }  // namespace
@@ -251,10 +274,47 @@ void reduce_to_basis(const MatrixView& m, Basis& basis) {
   basis.rank = 0;
   basis.rows.clear();
   basis.pivots.clear();
-  if (m.q == 2)
+  if (m.q == 2) {
     reduce_binary(m, basis);
-  else
-    reduce_general(m, basis);
+    return;
+  }
+  // The basis rows grow with the rank (a tall matrix of low rank costs
+  // its rank), reserved up to the most there can be without touching it.
+  const auto n = static_cast<std::size_t>(m.n);
+  basis.rows.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m.k, m.n)) * n);
+  reduce_general(m.q, m.k, n, basis, [&m, &basis, n](int i, std::size_t rank) {
+    if (basis.rows.size() < (rank + 1) * n) basis.rows.resize((rank + 1) * n);
+    ElemCode* row = basis.rows.data() + rank * n;
+    std::copy_n(m.rows[i], n, row);
+    return row;
+  });
+  fit_rows(basis);
+}
+
+void reduce_in_place(int q, int k, std::int64_t n, std::vector<ElemCode>& entries, Basis& basis) {
+  basis.q = q;
+  basis.n = n;
+  basis.rank = 0;
+  basis.rows = std::move(entries);
+  entries = {};
+  basis.pivots.clear();
+  if (q == 2) {
+    // The binary reduction packs the rows before it writes any basis row,
+    // and the basis rows are at most the rows: the same storage serves.
+    std::vector<const ElemCode*> rows(static_cast<std::size_t>(k));
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = basis.rows.data() + i * static_cast<std::size_t>(n);
+    reduce_binary(MatrixView{q, k, n, rows.data()}, basis);
+  } else {
+    // Row i is read when row `rank` <= i is free: its own row was read
+    // before and either moved up to a pivot row or dropped.
+    const auto columns = static_cast<std::size_t>(n);
+    reduce_general(q, k, columns, basis, [&basis, columns](int i, std::size_t rank) {
+      ElemCode* row = basis.rows.data() + rank * columns;
+      if (rank != static_cast<std::size_t>(i)) std::memcpy(row, basis.rows.data() + static_cast<std::size_t>(i) * columns, columns);
+      return row;
+    });
+  }
+  fit_rows(basis);
 }
 
 MatrixView view_of(const Basis& basis, std::vector<const ElemCode*>& pointers) {

@@ -26,6 +26,12 @@ struct Basis {
 // per word. May throw std::bad_alloc.
 void reduce_to_basis(const MatrixView& m, Basis& basis);
 
+// The same for the k rows of n entries in `entries` (row by row), reduced
+// in their own storage, which becomes the basis rows: the matrix is held
+// once, not twice (a long code's memory is its entries). `entries` is left
+// empty. May throw std::bad_alloc.
+void reduce_in_place(int q, int k, std::int64_t n, std::vector<ElemCode>& entries, Basis& basis);
+
 // The basis rows as a view; `pointers` holds the row pointers.
 MatrixView view_of(const Basis& basis, std::vector<const ElemCode*>& pointers);
 

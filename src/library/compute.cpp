@@ -109,11 +109,12 @@ Status check_code(const Code& code) {
   return Status{};
 }
 
-Status plan_record(const Code& code, const Options& options, Plan& plan) {
-  return plan_record_with_budget(code, options, kLibraryTableBudget, plan);
-}
+namespace {
 
-Status plan_record_with_budget(const Code& code, const Options& options, std::uint64_t table_budget, Plan& plan) {
+// plan_record; with `take` (the code's own entries) not null, the basis is
+// reduced in the entries' storage, taken from the code.
+Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& options, std::uint64_t table_budget,
+                 Plan& plan) {
   plan = Plan{};
   if (Status s = check_code(code); !s) return s;
   try {
@@ -126,9 +127,13 @@ Status plan_record_with_budget(const Code& code, const Options& options, std::ui
     // A code of length 0 is the zero code whatever k: its rows hold nothing
     // to reduce, and k may be 2^31 - 1 for a few bytes of input.
     const std::int32_t rows_held = code.n == 0 ? 0 : code.k;
-    std::vector<const ElemCode*> rows(static_cast<std::size_t>(rows_held));
-    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
-    reduce_to_basis(MatrixView{code.q, rows_held, code.n, rows.data()}, r.basis);
+    if (take != nullptr) {
+      reduce_in_place(code.q, rows_held, code.n, *take, r.basis);
+    } else {
+      std::vector<const ElemCode*> rows(static_cast<std::size_t>(rows_held));
+      for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
+      reduce_to_basis(MatrixView{code.q, rows_held, code.n, rows.data()}, r.basis);
+    }
     const int rank = r.basis.rank;
     const int dual_dimension = static_cast<int>(code.n - rank);
 
@@ -216,6 +221,20 @@ Status plan_record_with_budget(const Code& code, const Options& options, std::ui
   }
 }
 
+}  // namespace
+
+Status plan_record(const Code& code, const Options& options, Plan& plan) {
+  return plan_code(code, nullptr, options, kLibraryTableBudget, plan);
+}
+
+Status plan_record(Code&& code, const Options& options, Plan& plan) {
+  return plan_code(code, &code.entries, options, kLibraryTableBudget, plan);
+}
+
+Status plan_record_with_budget(const Code& code, const Options& options, std::uint64_t table_budget, Plan& plan) {
+  return plan_code(code, nullptr, options, table_budget, plan);
+}
+
 Tally empty_tally(const Plan& plan) {
   Tally t;
   if (plan.record) t.counts.assign(plan.record->tally_size, 0);
@@ -247,6 +266,21 @@ void add_tally(Tally& into, const Tally& from) {
   for (std::size_t i = 0; i < from.counts.size(); ++i) into.counts[i] += from.counts[i];
 }
 
+namespace {
+
+// The engine's units of a record (dimension > 0) into hist[0..tally_size).
+Status run_units_into(const PlannedRecord& r, std::uint64_t first, std::uint64_t count, Worker& worker,
+                      std::uint64_t* hist) {
+  Worker::Storage& storage = storage_of(worker);
+  const std::uint64_t wanted = fit_storage(storage, r.prepared.plan);
+  if (wanted != 0) return failure(StatusCode::out_of_memory, "a worker's " + bytes_text(wanted) + " cannot be had");
+  Workspace ws = workspace_of(storage);
+  run_units(r.prepared, first, count, ws, storage.planes, hist);
+  return Status{};
+}
+
+}  // namespace
+
 Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
   const PlannedRecord& r = *plan.record;
   if (r.dimension == 0 || count == 0) return Status{};
@@ -257,12 +291,7 @@ Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Wor
       return tally_not_had(r.tally_size);
     }
   }
-  Worker::Storage& storage = storage_of(worker);
-  const std::uint64_t wanted = fit_storage(storage, r.prepared.plan);
-  if (wanted != 0) return failure(StatusCode::out_of_memory, "a worker's " + bytes_text(wanted) + " cannot be had");
-  Workspace ws = workspace_of(storage);
-  run_units(r.prepared, first, count, ws, storage.planes, tally.counts.data());
-  return Status{};
+  return run_units_into(r, first, count, worker, tally.counts.data());
 }
 
 namespace {
@@ -278,32 +307,41 @@ void describe(const PlannedRecord& r, Distribution& result) {
   result.projective = r.projective;
 }
 
-// The counted code's distribution B[0..n] from the tally: every message
-// once (the projective routes leave the zero message out). The counts of the
-// units add up to q^dimension: no unit lost or counted twice. They are below
-// 2^62 (the work limit), so the sum is checked in 128 bits, and a
+// The counted code's distribution B[0..n] from the tally counts[0..size):
+// every message once (the projective routes leave the zero message out),
+// visit(w, B_w) for each nonzero B_w in increasing w. The counts of the
+// units add up to q^dimension: no unit lost or counted twice. They are
+// below 2^62 (the work limit), so the sum is checked in 128 bits, and a
 // q^dimension beyond them means a sum that cannot match.
-Status counted_distribution(const PlannedRecord& r, const Tally& total, std::vector<std::uint64_t>& B) {
+template <class Visit>
+Status counted_distribution(const PlannedRecord& r, const std::uint64_t* counts, std::size_t size, Visit visit) {
   const auto length = static_cast<std::size_t>(r.n) + 1;
-  B.assign(length, 0);
   unsigned __int128 sum = 0, expected = 1;
   for (int i = 0; i < r.dimension && expected <= (static_cast<unsigned __int128>(1) << 64); ++i)
     expected *= static_cast<unsigned>(r.q);
   if (r.dimension == 0) {
-    B[0] = 1;
+    visit(std::size_t{0}, std::uint64_t{1});
     sum = 1;
   } else {
     const Route route = r.prepared.plan.route;
     const std::uint64_t zero_message = route == Route::projective_table || route == Route::projective_blocks ? 1 : 0;
-    for (std::size_t w = 0; w < length && w < total.counts.size(); ++w) {
-      B[w] = total.counts[w] + (w == 0 ? zero_message : 0);
-      sum += B[w];
+    for (std::size_t w = 0; w < length && w < size; ++w) {
+      const std::uint64_t B = counts[w] + (w == 0 ? zero_message : 0);
+      if (B == 0) continue;
+      visit(w, B);
+      sum += B;
     }
   }
   if (sum != expected)
     return failure(StatusCode::internal_error, "the counts of the " + std::string(r.method == Method::dual ? "dual " : "") +
                                                    "code do not add up to q^" + std::to_string(r.dimension));
   return Status{};
+}
+
+Status counted_distribution(const PlannedRecord& r, const Tally& total, std::vector<std::uint64_t>& B) {
+  B.assign(static_cast<std::size_t>(r.n) + 1, 0);
+  return counted_distribution(r, total.counts.data(), total.counts.size(),
+                              [&B](std::size_t w, std::uint64_t count) { B[w] = count; });
 }
 
 Status not_divisible() { return failure(StatusCode::internal_error, "a count is not divisible by q - 1"); }
@@ -324,12 +362,14 @@ Status counts_not_had(const PlannedRecord& r, std::uint64_t bytes_per_weight) {
 
 Status finish_big(const PlannedRecord& r, const Tally& total, Distribution& result) {
   describe(r, result);
-  std::vector<std::uint64_t> small;
-  if (Status s = counted_distribution(r, total, small); !s) return s;
   static_assert(sizeof(unsigned long) == sizeof(std::uint64_t), "counts convert through mpz_set_ui");
-  std::vector<mpz_class> B(small.size());
-  for (std::size_t w = 0; w < small.size(); ++w)
-    if (small[w] != 0) mpz_set_ui(B[w].get_mpz_t(), static_cast<unsigned long>(small[w]));
+  std::vector<mpz_class> B(static_cast<std::size_t>(r.n) + 1);
+  if (Status s = counted_distribution(r, total.counts.data(), total.counts.size(),
+                                      [&B](std::size_t w, std::uint64_t count) {
+                                        mpz_set_ui(B[w].get_mpz_t(), static_cast<unsigned long>(count));
+                                      });
+      !s)
+    return s;
   if (r.method == Method::dual) {
     std::string error;
     if (!macwilliams_transform(r.q, r.n, r.dimension, B, result.counts, error))
@@ -386,6 +426,42 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result,
     counts = {};
     return counts_not_had(r, sizeof(std::uint64_t));
   }
+}
+
+Status count_nonzero(const Plan& plan, Worker& worker, Distribution& result, NonzeroCounts& counts) {
+  counts.clear();
+  const PlannedRecord& r = *plan.record;
+  if (needs_big_counts(plan)) return failure(StatusCode::internal_error, "the record needs big counts");
+  describe(r, result);
+  ZeroedCounts hist;
+  if (r.dimension > 0) {
+    if (!hist.take(static_cast<std::size_t>(r.tally_size)))
+      return tally_not_had(r.tally_size);
+    if (Status s = run_units_into(r, 0, plan.summary.units, worker, hist.data()); !s) return s;
+  }
+  try {
+    // At most one count per weight, and per message.
+    const double messages = std::pow(static_cast<double>(r.q), r.dimension);
+    counts.reserve(static_cast<std::size_t>(std::min(static_cast<double>(r.n) + 1, messages)));
+    if (Status s = counted_distribution(r, hist.data(), hist.size(),
+                                        [&counts](std::size_t w, std::uint64_t count) {
+                                          counts.emplace_back(static_cast<std::int64_t>(w), count);
+                                        });
+        !s)
+      return s;
+  } catch (const std::bad_alloc&) {
+    return counts_not_had(r, sizeof(NonzeroCounts::value_type));
+  }
+  if (r.projective) {
+    // The zero codeword, alone at weight 0, spans no one-dimensional subcode.
+    if (!counts.empty() && counts.front().first == 0) counts.erase(counts.begin());
+    const auto step = static_cast<std::uint64_t>(r.q - 1);
+    for (auto& [w, count] : counts) {
+      if (count % step != 0) return not_divisible();
+      count /= step;
+    }
+  }
+  return Status{};
 }
 
 }  // namespace wdist

@@ -65,6 +65,36 @@ std::uint64_t fit_storage(Worker::Storage& s, const RecordPlan& plan) {
   return 0;
 }
 
+ZeroedCounts::~ZeroedCounts() {
+  if (mapped_bytes_ != 0) munmap(counts_, mapped_bytes_);
+}
+
+bool ZeroedCounts::take(std::size_t size) {
+  // Below 64 KiB a histogram costs little anyway, and a file of many small
+  // records would pay a mapping and its release for each.
+  constexpr std::size_t kMappedFrom = std::size_t{1} << 13;
+  size_ = size;
+  if (size < kMappedFrom) {
+    try {
+      small_.assign(size, 0);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    counts_ = small_.data();
+    return true;
+  }
+  const std::size_t bytes = size * sizeof(std::uint64_t);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return false;
+#ifdef MADV_NOHUGEPAGE
+  // A count written takes one page, not a huge page of them.
+  madvise(p, bytes, MADV_NOHUGEPAGE);
+#endif
+  counts_ = static_cast<std::uint64_t*>(p);
+  mapped_bytes_ = bytes;
+  return true;
+}
+
 Workspace workspace_of(Worker::Storage& s) { return Workspace{s.tally.get(), s.group.data, s.small_table.data}; }
 
 Worker::Worker() : storage_(std::make_unique<Storage>()) {}

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/record_steps.h"
 #include "wdist/plan.h"
@@ -32,6 +33,31 @@ struct Worker::Storage {
   AlignedBlock small_table;
   AlignedBlock table;
   void* planes[8] = {};
+};
+
+// counts[0..size), every one 0, for a histogram of which few entries are
+// ever written (a code of 16 codewords has at most 16 weights among the
+// 10^7 + 1 of its length). A large one is fresh pages of the system, which
+// hold no memory until a count is written into them: what it costs follows
+// the weights that occur, not the length. A small one is ordinary storage.
+class ZeroedCounts {
+ public:
+  ZeroedCounts() = default;
+  ZeroedCounts(const ZeroedCounts&) = delete;
+  ZeroedCounts& operator=(const ZeroedCounts&) = delete;
+  ZeroedCounts(ZeroedCounts&&) = delete;
+  ZeroedCounts& operator=(ZeroedCounts&&) = delete;
+  ~ZeroedCounts();
+  // Takes them (once); false when they cannot be had.
+  bool take(std::size_t size);
+  [[nodiscard]] std::uint64_t* data() { return counts_; }
+  [[nodiscard]] std::size_t size() const { return size_; }
+
+ private:
+  std::vector<std::uint64_t> small_;
+  std::uint64_t* counts_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t mapped_bytes_ = 0;  // of counts_ when it is a mapping of its own
 };
 
 // Makes the storage fit the plan: 0 when it does, otherwise the bytes that

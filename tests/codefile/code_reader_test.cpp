@@ -257,11 +257,12 @@ TEST_F(CodeReaderTest, EndOfInputInsideARecordTruncatesIt) {
   EXPECT_EQ(read("2 3 2\n101\n011").status, ReadStatus::ok);
 }
 
-// Rows taken from the stream's buffer a word at a time against the same
-// rows read a character at a time (an unbuffered stream never holds a
-// whole row): random records of plain digits, digits of q or more, other
-// characters, rows shorter and longer than their lines, every field and
-// lengths around the word size, then what is left of the stream.
+// Rows taken from the stream's buffer a word at a time, in pieces as the
+// buffer cuts them, against the same rows read a character at a time (an
+// unbuffered stream holds nothing): random records of plain digits, digits
+// of q or more, other characters, rows shorter and longer than their
+// lines, every field and lengths around the word size, buffers shorter
+// and longer than a row, then what is left of the stream.
 TEST(RecordRows, BufferedRowsReadAsCharacterByCharacter) {
   std::mt19937_64 rng(2031);
   const auto pick = [&rng](int below) { return static_cast<int>(rng() % static_cast<unsigned>(below)); };
@@ -288,27 +289,44 @@ TEST(RecordRows, BufferedRowsReadAsCharacterByCharacter) {
       std::vector<ElemCode> entries;
       std::string rest;
     };
-    const auto read_from = [&](bool buffered) {
+    // `buffer`: the stream's buffer size, 0 for none (a character a call).
+    const auto read_from = [&](std::size_t buffer) {
       std::FILE* f = std::tmpfile();
-      if (!buffered) std::setvbuf(f, nullptr, _IONBF, 0);
+      if (buffer == 0)
+        std::setvbuf(f, nullptr, _IONBF, 0);
+      else
+        std::setvbuf(f, nullptr, _IOFBF, buffer);
       std::fwrite(text.data(), 1, text.size(), f);
       std::rewind(f);
       Read out;
+      std::int32_t columns = 0;
+      std::size_t next = 0;  // the pieces of the rows come in order, none skipped
       out.result = read_record(
           f, [](const HeadNumbers&, char*, std::size_t) { return true; },
-          [&out](std::int32_t rows, std::int32_t columns, std::int32_t, std::int32_t i) -> ElemCode* {
-            out.entries.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
-            return out.entries.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(columns);
+          [&](std::int32_t rows, std::int32_t length, std::int32_t) {
+            columns = length;
+            out.entries.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(length));
+          },
+          [&](std::int32_t i, std::int32_t j, std::int32_t count) -> ElemCode* {
+            const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(j);
+            EXPECT_EQ(at, next);
+            EXPECT_GE(count, 1);
+            EXPECT_LE(j + count, columns);
+            next = at + static_cast<std::size_t>(count);
+            return out.entries.data() + at;
           });
       out.rest = rest_of(f);
       std::fclose(f);
       return out;
     };
-    const Read fast = read_from(true), slow = read_from(false);
-    ASSERT_EQ(fast.result.status, slow.result.status) << text;
-    EXPECT_STREQ(fast.result.reason, slow.result.reason) << text;
-    EXPECT_EQ(fast.entries, slow.entries) << text;
-    EXPECT_EQ(fast.rest, slow.rest) << text;
+    const Read slow = read_from(0);
+    for (std::size_t buffer : {std::size_t{5}, std::size_t{16}, std::size_t{4096}}) {
+      const Read fast = read_from(buffer);
+      ASSERT_EQ(fast.result.status, slow.result.status) << text;
+      EXPECT_STREQ(fast.result.reason, slow.result.reason) << text;
+      EXPECT_EQ(fast.entries, slow.entries) << text;
+      EXPECT_EQ(fast.rest, slow.rest) << text;
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -177,6 +178,31 @@ TEST(OutOfMemory, AFinishOrOutputThatCannotBeHadEndsItsRecordAlone) {
         EXPECT_EQ(jobs[i]->plan.record, nullptr) << "the columns are let go: " << i;
       }
     }
+  }
+}
+
+// A head claims k * n entries, but only the rows that follow are storage:
+// a record cut short costs what was read (here at most a few times the
+// 3000 entries that came), however much its head claimed. Requests
+// beyond 64 MiB fail, so that a reader sized by the head could not take
+// the machine's memory first.
+TEST(OutOfMemory, StorageGrowsWithTheRowsReadNotWithTheHead) {
+  const std::string rows = std::string(1000, '1') + "\n" + std::string(1000, '0') + "\n" + std::string(1000, '1');
+  for (const char* head : {"? 1 2147483647 2\n", "? 4 2147483647 2\n", "? 1000 20000000 2\n", "? 3 2000 2\n"}) {
+    SCOPED_TRACE(head);
+    std::FILE* in = std::tmpfile();
+    std::fputs(head, in);
+    std::fputs(rows.c_str(), in);
+    std::rewind(in);
+    wdist::RecordReader reader(in);
+    wdist::Record r;
+    {
+      const FailFrom fail(std::size_t{64} << 20);
+      reset_largest_request();
+      EXPECT_EQ(reader.next(r), wdist::RecordStatus::truncated);
+      EXPECT_LE(largest_request(), std::size_t{1} << 16);
+    }
+    std::fclose(in);
   }
 }
 

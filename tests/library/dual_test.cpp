@@ -56,8 +56,9 @@ mpz_class power(int q, int e) {
 }
 
 // The engine's elimination (binary rows packed in words, reduced a word of
-// columns at a time) against the textbook one, on widths around the word
-// boundaries, more rows than columns, dependent rows and zero columns.
+// columns at a time), on a copy and in the matrix's own storage, against
+// the textbook one, on widths around the word boundaries, more rows than
+// columns, dependent rows and zero columns.
 TEST(Basis, IsTheReducedRowEchelonFormOfTheTextbookElimination) {
   std::mt19937_64 rng(61);
   for (int q : kFields)
@@ -76,6 +77,14 @@ TEST(Basis, IsTheReducedRowEchelonFormOfTheTextbookElimination) {
         EXPECT_EQ(d.basis.rank, static_cast<int>(pivots.size()));
         EXPECT_EQ(d.basis.pivots, pivots);
         EXPECT_EQ(d.basis.rows, expected);
+        // The same reduced in the matrix's own storage.
+        std::vector<wdist::ElemCode> entries = code.entries;
+        wdist::Basis in_place;
+        wdist::reduce_in_place(q, k, n, entries, in_place);
+        EXPECT_EQ(in_place.rank, static_cast<int>(pivots.size()));
+        EXPECT_EQ(in_place.pivots, pivots);
+        EXPECT_EQ(in_place.rows, expected);
+        EXPECT_TRUE(entries.empty());
       }
 }
 

@@ -164,6 +164,59 @@ TEST(WeightDistribution, SixtyFourBitFinishGivesTheBigCounts) {
     }
 }
 
+// The nonzero counts of a record computed on one worker (what the program
+// does with small records and long codes of few rows) against the 64-bit
+// finish, on the table and block routes, short lengths and lengths whose
+// histogram is mapped pages; a code given up to its plan plans the same.
+TEST(WeightDistribution, NonzeroCountsAreThoseOfTheSixtyFourBitFinish) {
+  std::mt19937_64 rng(20261208);
+  for (int q : kFields)
+    for (int trial = 0; trial < 16; ++trial) {
+      const int k = 1 + static_cast<int>(rng() % 5);
+      const int n = trial % 4 == 3 ? 9000 + static_cast<int>(rng() % 3000) : static_cast<int>(rng() % 20);
+      const wdist::Code code = to_code(random_code(rng, q, k, n, trial % 3 == 1, trial % 4 == 2 ? 2 : 0));
+      SCOPED_TRACE(describe(code));
+      wdist::Options options;
+      options.projective = trial % 2 == 1;
+      options.dual = wdist::DualRoute::never;
+      wdist::Plan plan;
+      ASSERT_TRUE(wdist::plan_record_with_budget(code, options, trial % 5 == 4 ? 0 : wdist::kLibraryTableBudget, plan));
+      wdist::Worker worker;
+      wdist::Tally total = wdist::empty_tally(plan);
+      ASSERT_TRUE(wdist::run_units(plan, 0, plan.summary.units, worker, total));
+      wdist::Distribution dense_d, nonzero_d;
+      std::vector<std::uint64_t> dense;
+      ASSERT_TRUE(wdist::finish_record(plan, total, dense_d, dense));
+      wdist::NonzeroCounts nonzero;
+      ASSERT_TRUE(wdist::count_nonzero(plan, worker, nonzero_d, nonzero));
+      wdist::NonzeroCounts expected;
+      for (std::size_t w = 0; w < dense.size(); ++w)
+        if (dense[w] != 0) expected.emplace_back(static_cast<std::int64_t>(w), dense[w]);
+      EXPECT_EQ(nonzero, expected);
+      EXPECT_EQ(nonzero_d.rank, dense_d.rank);
+      EXPECT_EQ(nonzero_d.n, dense_d.n);
+      EXPECT_EQ(nonzero_d.projective, dense_d.projective);
+      EXPECT_TRUE(nonzero_d.counts.empty());
+
+      wdist::Code given_up = code;
+      wdist::Plan taken;
+      ASSERT_TRUE(wdist::plan_record(std::move(given_up), options, taken));
+      EXPECT_TRUE(given_up.entries.empty());
+      wdist::Plan copied;
+      ASSERT_TRUE(wdist::plan_record(code, options, copied));
+      EXPECT_EQ(taken.summary.identity, copied.summary.identity);
+    }
+  // The dual route's counts are big: refused here.
+  wdist::Options dual;
+  dual.dual = wdist::DualRoute::always;
+  wdist::Plan plan;
+  ASSERT_TRUE(wdist::plan_record(to_code(random_code(rng, 2, 3, 6, false, 0)), dual, plan));
+  wdist::Worker worker;
+  wdist::Distribution d;
+  wdist::NonzeroCounts counts;
+  EXPECT_EQ(wdist::count_nonzero(plan, worker, d, counts).code, wdist::StatusCode::internal_error);
+}
+
 TEST(WeightDistribution, ZeroCodeAndEmptyCode) {
   wdist::Distribution d = computed(wdist::Code{3, 2, 4, std::vector<wdist::ElemCode>(8, 0)});
   EXPECT_EQ(d.rank, 0);

@@ -150,11 +150,38 @@ class BadInput(unittest.TestCase):
             self.raises(TypeError, "rows must be a sequence of rows or a two-dimensional buffer of integers", rows, 2)
         self.raises(TypeError, "q must be an integer, not 2.0", [[1]], 2.0)
 
+    def test_characters_that_are_not_digits_are_named_by_row_and_column(self):
+        # Only the ASCII digits are digits; the character is shown as Python
+        # shows it, so that no character cuts or garbles the text.
+        self.raises(ValueError, "row 1, column 2: '\uff10' is not a digit", ["1\uff101"], 2)
+        self.raises(ValueError, "row 2, column 3: '\u00e9' is not a digit", ["101", "10\u00e9"], 2)
+        self.raises(ValueError, "row 1, column 4: '\u0663' is not a digit", ["101\u0663"], 2)
+        self.raises(ValueError, "row 1, column 2: '\\x00' is not a digit", ["1\x001"], 2)
+        self.raises(ValueError, "row 1, column 2: '\\ud800' is not a digit", ["1\ud8001"], 2)
+        self.raises(ValueError, "row 1, column 1: '\\n' is not a digit", ["\n"], 2)
+        self.raises(ValueError, "row 1, column 3: \"'\" is not a digit", ["10'"], 2)
+
+    def test_texts_of_any_characters_come_whole(self):
+        self.raises(ValueError, "dual must be 'auto', 'never' or 'always', not 'a\\x00b'", [[1]], 2, dual="a\0b")
+        self.raises(ValueError, "dual must be 'auto', 'never' or 'always', not '\\ud800'", [[1]], 2, dual="\ud800")
+        self.raises(TypeError, "dual must be 'auto', 'never' or 'always', not 5", [[1]], 2, dual=5)
+        self.raises(TypeError, "q must be an integer, not \\ud800", [[1]], "\ud800")
+        self.raises(ValueError, "threads must be None or a number in 1 .. 4096, not \\ud800", [[1]], 2,
+                    threads="\ud800")
+        self.raises(TypeError, "row 1, column 1: \\ud800 is not an integer (convert field elements with int())",
+                    [["\ud800"]], 2)
+        self.raises(TypeError, "row 1, column 1: a\x00b is not an integer (convert field elements with int())",
+                    [["a\0b"]], 2)
+
     def test_options(self):
         self.raises(ValueError, "dual must be 'auto', 'never' or 'always', not 'sometimes'", [[1]], 2, dual="sometimes")
         self.raises(ValueError, "threads must be None or a number in 1 .. 4096, not 0", [[1]], 2, threads=0)
         self.raises(ValueError, "threads must be None or a number in 1 .. 4096, not 5000", [[1]], 2, threads=5000)
         self.raises(ValueError, "max_work must lie in 1 .. 2**62, not 0.5", [[1]], 2, max_work=0.5)
+        # Numbers too large for a float are values out of range like 2**63.
+        for value in (2 ** 63, 2 ** 1100, -(2 ** 1100), float("inf"), float("nan")):
+            self.raises(ValueError, f"max_work must lie in 1 .. 2**62, not {value}", [[1]], 2, max_work=value)
+        self.raises(TypeError, "max_work must be a number, not x", [[1]], 2, max_work="x")
         with self.assertRaises(TypeError):
             wdist.weight_distribution([[1]], 2, "never")  # the options are keywords
 

@@ -76,6 +76,30 @@ class RecordFiles(unittest.TestCase):
             self.assertEqual(next(records).number, 1)
         self.assertEqual(list(records), [])
 
+    def test_messages_name_the_file_as_text_whatever_its_bytes(self):
+        # A name of bytes that are not UTF-8 (given as bytes, or as the str
+        # that os.fsdecode makes of them) is shown with the escapes of
+        # Python's 'backslashreplace'; a name given as bytes is not shown
+        # as a bytes literal.
+        for raw in (b"codes.txt", b"c\xffodes.txt"):
+            path = os.path.join(os.fsencode(self.dir.name), raw)
+            with open(path, "w") as f:
+                f.write("?1 3 6\n123\n")
+            shown = os.fsdecode(path).encode("utf-8", "backslashreplace").decode("utf-8")
+            for given in (path, os.fsdecode(path)):
+                with self.subTest(given=given):
+                    with self.assertRaises(ValueError) as caught:
+                        next(wdist.read_records(given))
+                    self.assertEqual(str(caught.exception),
+                                     f"{shown}: record 1: q = 6, the field must be one of 2, 3, 4, 5, 7")
+
+    def test_a_head_with_a_huge_number_is_named_as_written(self):
+        path = self.write("huge.txt", "?1 99999999999999999999999 2\n1\n")
+        with self.assertRaises(ValueError) as caught:
+            next(wdist.read_records(path))
+        self.assertEqual(str(caught.exception),
+                         f"{path}: record 1: n = 99999999999999999999999, the length must lie in 0 .. 2^31 - 1")
+
 
 @unittest.skipUnless(CLI, "WDIST_CLI names no wdist program")
 class SameAsTheProgram(unittest.TestCase):

@@ -9,8 +9,13 @@ namespace {
 
 // Requests of this many bytes or more fail while it is not 0.
 std::atomic<std::size_t> g_fail_from{0};
+// The largest request since reset_largest_request().
+std::atomic<std::size_t> g_largest{0};
 
 bool refused(std::size_t size) {
+  std::size_t largest = g_largest.load(std::memory_order_relaxed);
+  while (size > largest && !g_largest.compare_exchange_weak(largest, size, std::memory_order_relaxed)) {
+  }
   const std::size_t from = g_fail_from.load();
   return from != 0 && size >= from;
 }
@@ -28,6 +33,9 @@ namespace wdist_test {
 
 FailFrom::FailFrom(std::size_t bytes) { g_fail_from = bytes; }
 FailFrom::~FailFrom() { g_fail_from = 0; }
+
+void reset_largest_request() { g_largest = 0; }
+std::size_t largest_request() { return g_largest.load(); }
 
 }  // namespace wdist_test
 

@@ -19,4 +19,8 @@ class FailFrom {
   FailFrom& operator=(FailFrom&&) = delete;
 };
 
+// The largest request made since the last reset (by any thread).
+void reset_largest_request();
+std::size_t largest_request();
+
 }  // namespace wdist_test

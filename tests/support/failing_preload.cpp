@@ -3,7 +3,10 @@
 // pthread_create, and fails them as the environment asks:
 //
 //   WDIST_TEST_NEW_FAILS_FROM=N  every operator new of N bytes or more
-//                                fails (std::bad_alloc; null for nothrow)
+//                                fails (std::bad_alloc; null for nothrow),
+//                                and so does every anonymous mmap of as
+//                                many bytes (the program's own maps: the C
+//                                library's allocator maps without this)
 //   WDIST_TEST_THREADS_START=N   the first N threads started start, every
 //                                later one fails with EAGAIN
 //
@@ -11,6 +14,7 @@
 // (support/failing_new.h), for a program run as its users run it.
 #include <dlfcn.h>
 #include <pthread.h>
+#include <sys/mman.h>
 
 #include <atomic>
 #include <cstdint>
@@ -73,4 +77,14 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, voi
   static const std::size_t allowed = setting("WDIST_TEST_THREADS_START", SIZE_MAX);
   if (real == nullptr || g_started.fetch_add(1) >= allowed) return EAGAIN;
   return real(thread, attr, start, arg);
+}
+
+extern "C" void* mmap(void* address, std::size_t length, int protection, int flags, int fd, off_t offset) {
+  using Map = void* (*)(void*, std::size_t, int, int, int, off_t);
+  static const auto real = reinterpret_cast<Map>(dlsym(RTLD_NEXT, "mmap"));
+  if (real == nullptr || ((flags & MAP_ANONYMOUS) != 0 && length >= fails_from())) {
+    errno = ENOMEM;
+    return MAP_FAILED;
+  }
+  return real(address, length, protection, flags, fd, offset);
 }

@@ -137,7 +137,7 @@ ProgramRun run_command(std::vector<std::string> words, const std::string& work_d
   // test binary down with it through SIGPIPE; the write then just fails.
   signal(SIGPIPE, SIG_IGN);
 
-  ProgramRun run{-1, 0, false, {}, {}};
+  ProgramRun run{-1, 0, false, {}, {}, 0};
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe2(in_pipe, O_CLOEXEC) != 0) return run;
   if (pipe2(out_pipe, O_CLOEXEC) != 0) return run;
@@ -202,8 +202,10 @@ ProgramRun run_command(std::vector<std::string> words, const std::string& work_d
   close_fd(from_err);
 
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  run.peak_kib = usage.ru_maxrss;
   run.err = without_allocator_warnings(run.err);
   if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);

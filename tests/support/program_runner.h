@@ -17,6 +17,7 @@ struct ProgramRun {
   bool timed_out;    // it was still running at the deadline and was killed
   std::string out;   // every byte written to standard output
   std::string err;   // every byte written to standard error
+  long peak_kib = 0;  // its largest resident set, in KiB (ru_maxrss; at least the runner's own at the fork)
 };
 
 // Bounds put on the program's process. A file size limit applies with

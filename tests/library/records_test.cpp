@@ -1,0 +1,129 @@
+// The library's record reader (wdist/records.h), shared by wdist and the
+// Python module's read_records: the numbers of a refused head named as
+// they are written, and rows of any length read whole, whatever the
+// stream's buffer holds at a time.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "wdist/records.h"
+
+namespace {
+
+// A stream over `text`, as a real file; `buffer` (when not 0) is the size of
+// its buffer, so that rows cross the buffer's end anywhere.
+std::FILE* stream_of(const std::string& text, std::size_t buffer = 0) {
+  std::FILE* f = std::tmpfile();
+  if (buffer != 0) std::setvbuf(f, nullptr, _IOFBF, buffer);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+struct Read {
+  wdist::RecordStatus status;
+  wdist::Record record;
+};
+
+std::vector<Read> read_all(const std::string& text, std::size_t buffer = 0) {
+  std::FILE* f = stream_of(text, buffer);
+  wdist::RecordReader reader(f);
+  std::vector<Read> reads;
+  for (;;) {
+    Read r{};
+    r.status = reader.next(r.record);
+    if (r.status == wdist::RecordStatus::end) break;
+    reads.push_back(std::move(r));
+    if (reads.back().status == wdist::RecordStatus::truncated || reads.back().status == wdist::RecordStatus::failed)
+      break;
+  }
+  std::fclose(f);
+  return reads;
+}
+
+// The reason of the first record of `text`, which must be refused.
+std::string refusal(const std::string& text) {
+  const std::vector<Read> reads = read_all(text);
+  if (reads.empty() || reads[0].status != wdist::RecordStatus::refused) return "<not refused>";
+  return reads[0].record.reason;
+}
+
+TEST(RecordHeads, NumbersBeyondSixtyFourBitsAreQuotedAsWritten) {
+  const std::string big = "99999999999999999999999";
+  EXPECT_EQ(refusal("? " + big + " 3 2\n"), "k = " + big + ", the dimension does not fit a 32-bit integer");
+  EXPECT_EQ(refusal("? -" + big + " 3 2\n"), "k = -" + big + ", the dimension must be at least 1");
+  EXPECT_EQ(refusal("? 1 " + big + " 2\n"), "n = " + big + ", the length must lie in 0 .. 2^31 - 1");
+  EXPECT_EQ(refusal("? 1 -" + big + " 2\n"), "n = -" + big + ", the length must lie in 0 .. 2^31 - 1");
+  EXPECT_EQ(refusal("? 1 3 " + big + "\n"), "q = " + big + ", the field must be one of 2, 3, 4, 5, 7");
+  // A sign and leading zeros are not digits of the number.
+  EXPECT_EQ(refusal("? 1 3 +000" + big + "\n"), "q = " + big + ", the field must be one of 2, 3, 4, 5, 7");
+  // Around the ends of 64 bits, and between 2^40 and 2^63 (where numbers
+  // were once cut short).
+  EXPECT_EQ(refusal("? 9223372036854775807 3 2\n"),
+            "k = 9223372036854775807, the dimension does not fit a 32-bit integer");
+  EXPECT_EQ(refusal("? 9223372036854775808 3 2\n"),
+            "k = 9223372036854775808, the dimension does not fit a 32-bit integer");
+  EXPECT_EQ(refusal("? -9223372036854775809 3 2\n"), "k = -9223372036854775809, the dimension must be at least 1");
+  EXPECT_EQ(refusal("? 1 1099511627776000 2\n"), "n = 1099511627776000, the length must lie in 0 .. 2^31 - 1");
+  EXPECT_EQ(refusal("? 2147483648 3 2\n"), "k = 2147483648, the dimension does not fit a 32-bit integer");
+  // Forty digits are quoted; more are counted.
+  const std::string forty(40, '7'), many(100000, '8');
+  EXPECT_EQ(refusal("? 1 3 " + forty + "\n"), "q = " + forty + ", the field must be one of 2, 3, 4, 5, 7");
+  EXPECT_EQ(refusal("? 1 3 " + forty + "1\n"),
+            "q = a number of 41 digits, the field must be one of 2, 3, 4, 5, 7");
+  EXPECT_EQ(refusal("? -" + many + " 3 2\n"), "k = a negative number of 100000 digits, the dimension must be at least 1");
+}
+
+TEST(RecordHeads, ReadingGoesOnAfterAHugeNumber) {
+  const std::vector<Read> reads = read_all("? 1 3 123456789012345678901234567890 9\n101\n? 1 3 2\n101\n");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].status, wdist::RecordStatus::refused);
+  EXPECT_EQ(reads[1].status, wdist::RecordStatus::ok);
+  EXPECT_EQ(reads[1].record.number, 2);
+  EXPECT_EQ(reads[1].record.code.entries, (std::vector<wdist::ElemCode>{1, 0, 1}));
+}
+
+// Rows far longer than the stream's buffer, of plain digits and of other
+// characters (which repeat the last digit), with row lines longer than
+// their rows: the same entries whatever the buffer, and what comes after
+// the record is the next record.
+TEST(RecordRows, LongRowsAreReadWholeAcrossTheBuffer) {
+  std::mt19937_64 rng(1807);
+  for (int trial = 0; trial < 12; ++trial) {
+    const int q = trial % 2 == 0 ? 2 : 7;
+    const int k = 1 + trial % 3;
+    const int n = 3000 + static_cast<int>(rng() % 5000);
+    std::string text = "? " + std::to_string(k) + " " + std::to_string(n) + " " + std::to_string(q) + "\n";
+    std::vector<wdist::ElemCode> expected;
+    int last = 0;
+    for (int i = 0; i < k; ++i) {
+      for (int j = 0; j < n; ++j) {
+        if (rng() % 50 == 0) {
+          text += "x-. "[rng() % 4];
+        } else {
+          last = static_cast<int>(rng() % static_cast<unsigned>(q));
+          text += static_cast<char>('0' + last);
+        }
+        expected.push_back(static_cast<wdist::ElemCode>(last));
+      }
+      text += rng() % 2 == 0 ? "\n" : " 0123 the rest\n";
+    }
+    text += "? 1 2 2\n11\n";
+    for (std::size_t buffer : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{64}, std::size_t{1000}}) {
+      SCOPED_TRACE("trial " + std::to_string(trial) + ", buffer " + std::to_string(buffer));
+      const std::vector<Read> reads = read_all(text, buffer);
+      ASSERT_EQ(reads.size(), 2u);
+      ASSERT_EQ(reads[0].status, wdist::RecordStatus::ok) << reads[0].record.reason;
+      EXPECT_EQ(reads[0].record.code.k, k);
+      EXPECT_EQ(reads[0].record.code.n, n);
+      EXPECT_EQ(reads[0].record.code.entries, expected);
+      ASSERT_EQ(reads[1].status, wdist::RecordStatus::ok);
+      EXPECT_EQ(reads[1].record.code.entries, (std::vector<wdist::ElemCode>{1, 1}));
+    }
+  }
+}
+
+}  // namespace
