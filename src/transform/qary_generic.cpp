@@ -16,11 +16,20 @@ using Row = std::uint64_t;
 
 constexpr int kLargestPrime = 251;
 constexpr int kVectorWidths[] = {64, 32, 16};
-// Across groups, the doubled rows of a group and the overlapping last
-// group are read p times over: they stay within half of L2. Beyond that,
-// and beyond kGenericLargestChunkedPrime, one group at a time across its
-// entries reads less.
-constexpr std::uint64_t kChunkedRowBytes = std::uint64_t{256} << 10;
+// Across groups, the doubled rows of a vector of groups and its overlapping
+// last group, p (3p + chunk) vectors, are read p times over; across the
+// entries of one group its rows stay in L1, but each group is gathered
+// and scattered entry by entry. Measured on the avx2 path, p = 17..251:
+// with 16-bit counters across groups is faster up to p = 101 (1.6 times at
+// p = 61 and 67, 1.2 at 101, equal at 127); with 32-bit counters, whose
+// vectors hold half the groups, up to p = 61 (equal there, 1.6 times
+// slower at 67).
+constexpr int largest_chunked_prime(int counter_bytes) { return counter_bytes == 2 ? 101 : 61; }
+static_assert(largest_chunked_prime(2) <= simd_kernels::kGenericLargestChunkedPrime &&
+                  largest_chunked_prime(4) <= simd_kernels::kGenericLargestChunkedPrime,
+              "the kernels' rows per entry hold every prime taken across groups");
+// The transposed copies of the lowest levels stay within this (L2).
+constexpr std::uint64_t kLowCopiesBytes = std::uint64_t{192} << 10;
 // A region (a copy of T(m) that gets all its levels before the next) fills
 // at most half of L2; the other half holds what streams in and out.
 constexpr std::uint64_t kRegionBytes = std::uint64_t{512} << 10;
@@ -55,38 +64,44 @@ struct ScratchShape {
   std::uint64_t total() const { return rows + last + low; }
 };
 
-// Fills every field of `plan` but the theta beyond low_depth, the levels'
-// vectors and the scratch pointers; the shape of the scratch it needs.
-ScratchShape plan_shape(int p, int vector_bytes, int counter_bytes, GenericQaryPlan& plan) {
-  ScratchShape s;
+// One group at a time: its doubled rows and the output row, in counters.
+ScratchShape entries_shape(int p, int vector_bytes, int counter_bytes, GenericQaryPlan& plan) {
   const auto P = static_cast<std::uint64_t>(p);
   plan.p = p;
+  plan.by_entries = true;
+  plan.row_stride = P + static_cast<std::uint64_t>(simd_kernels::kGenericEntryChunkVectors * vector_bytes / counter_bytes);
+  ScratchShape s;
+  s.rows = round_up((P + 1) * plan.row_stride * static_cast<std::uint64_t>(counter_bytes));
+  return s;
+}
+
+// A vector of groups at a time; false when p is too large for it.
+bool chunked_shape(int p, int vector_bytes, int counter_bytes, GenericQaryPlan& plan, ScratchShape& s) {
+  const auto P = static_cast<std::uint64_t>(p);
+  plan.p = p;
+  plan.by_entries = false;
   plan.chunk = chunk_of(p);
-  const std::uint64_t row_vectors = 2 * P + static_cast<std::uint64_t>(plan.chunk);
-  s.rows = round_up(P * row_vectors * static_cast<std::uint64_t>(vector_bytes));
+  plan.row_stride = 2 * P + static_cast<std::uint64_t>(plan.chunk);
+  s.rows = round_up(P * plan.row_stride * static_cast<std::uint64_t>(vector_bytes));
   s.last = round_up(P * P * static_cast<std::uint64_t>(vector_bytes));
-  plan.by_entries = p > simd_kernels::kGenericLargestChunkedPrime || s.rows + s.last > kChunkedRowBytes;
-  if (plan.by_entries) {
-    const int lanes = vector_bytes / counter_bytes;
-    plan.row_stride = P + static_cast<std::uint64_t>(simd_kernels::kGenericEntryChunkVectors * lanes);
-    s.rows = round_up((P + 1) * plan.row_stride * static_cast<std::uint64_t>(counter_bytes));
-    s.last = 0;
-    s.low = 0;
-    plan.low_depth = 1;
-    plan.low_vector_bytes = vector_bytes;
-    return s;
-  }
-  plan.row_stride = row_vectors;
+  if (p > largest_chunked_prime(counter_bytes)) return false;
   // The lowest levels have fewer groups per block than a vector has lanes:
   // they run on copies of T(s) side by side, one per lane, the smallest s
-  // with theta_s >= lanes, on vectors of at most p + 1 (theta_2) lanes when
-  // the path has such.
-  plan.low_vector_bytes = vector_bytes_within(vector_bytes, counter_bytes, P + 1);
-  const Row lanes = static_cast<Row>(plan.low_vector_bytes / counter_bytes);
-  plan.low_depth = 2;
-  while (theta_of(p, plan.low_depth) < lanes) ++plan.low_depth;
-  s.low = round_up(P * (theta_of(p, plan.low_depth) + 1) * static_cast<std::uint64_t>(plan.low_vector_bytes));
-  return s;
+  // with theta_s >= lanes, on the widest vectors whose copies fit
+  // kLowCopiesBytes (narrower vectors would run a level on fewer lanes, or
+  // its blocks on overlapping vectors of groups, at twice the cost or
+  // more: measured on F_11, 16-bit counters, avx2).
+  for (int bytes : kVectorWidths) {
+    if (bytes > vector_bytes) continue;
+    const Row lanes = static_cast<Row>(bytes / counter_bytes);
+    int depth = 2;
+    while (theta_of(p, depth) < lanes) ++depth;
+    plan.low_vector_bytes = bytes;
+    plan.low_depth = depth;
+    s.low = round_up(P * (theta_of(p, depth) + 1) * static_cast<std::uint64_t>(bytes));
+    if (s.low <= kLowCopiesBytes) break;
+  }
+  return true;
 }
 
 int path_vector_bytes(SimdPath path) {
@@ -103,12 +118,16 @@ int path_vector_bytes(SimdPath path) {
 bool plan_table(int p, int k, int vector_bytes, int counter_bytes, GenericQaryPlan& plan, ScratchShape& shape) {
   plan = GenericQaryPlan{};
   plan.k = k;
-  shape = plan_shape(p, vector_bytes, counter_bytes, plan);
   for (int j = 0; j <= k; ++j) {
     if (j > 0 && plan.theta[j - 1] > (UINT64_MAX - 1) / static_cast<Row>(p)) return false;
     plan.theta[j] = j == 0 ? 0 : plan.theta[j - 1] * static_cast<Row>(p) + 1;
   }
-  if (plan.by_entries) return true;
+  // A table no larger than one copy of T(s) would run every level on
+  // single counters across groups: across entries it runs on vectors.
+  if (!chunked_shape(p, vector_bytes, counter_bytes, plan, shape) || k <= plan.low_depth) {
+    shape = entries_shape(p, vector_bytes, counter_bytes, plan);
+    return true;
+  }
   plan.region_depth = plan.low_depth + 1;
   while (plan.region_depth < k &&
          plan.theta[plan.region_depth + 1] * static_cast<Row>(p) * static_cast<Row>(counter_bytes) <= kRegionBytes)
@@ -127,8 +146,9 @@ std::uint64_t qary_generic_scratch_bytes(int p, int counter_bits) {
   std::uint64_t most = 0;
   for (int bytes : kVectorWidths) {
     GenericQaryPlan plan{};
-    const ScratchShape s = plan_shape(p, bytes, counter_bits / 8, plan);
+    ScratchShape s = entries_shape(p, bytes, counter_bits / 8, plan);
     if (s.total() > most) most = s.total();
+    if (chunked_shape(p, bytes, counter_bits / 8, plan, s) && s.total() > most) most = s.total();
   }
   return most;
 }

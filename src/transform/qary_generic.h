@@ -15,11 +15,12 @@
 //
 // A group of a level (p rows of p entries) costs p^3 additions: output row
 // a takes at entry e the sum over b of entry e - a*b of row b. For p up to
-// a few dozen the additions run across consecutive groups, a vector of
-// groups at a time, on the active SIMD path's widest vectors; for larger p
-// across the entries of one group (the p^2 entries of several groups would
-// not stay in cache). The caller provides the scratch, a few hundred KiB
-// at most: qary_generic_scratch_bytes.
+// about 100 (16-bit counters) or 60 (32-bit) the additions run across
+// consecutive groups, a vector of groups at a time, on the active SIMD
+// path's widest vectors; for larger p, and for tables of a few hundred
+// rows, across the entries of one group. The caller provides the scratch,
+// at most a few MiB (p near 100 on the widest vectors):
+// qary_generic_scratch_bytes.
 #pragma once
 
 #include <cstdint>

@@ -18,7 +18,7 @@
 // accumulators that stay in registers. p passes of ceil(p / chunk) sums of
 // p runs: p^3 additions, as the definition has.
 //
-// The order of the work, for p up to a few dozen (`chunked`): as in
+// The order of the work across groups (`chunked`): as in
 // qary_body.h. Each level adds across consecutive groups t of a block, a
 // vector of groups at a time (the copies x[b] are then vectors); the
 // lowest levels, whose blocks have fewer groups than a vector has lanes,
@@ -29,10 +29,11 @@
 // blocks have groups; when the lanes do not divide the groups, the last,
 // overlapping vector of groups is combined first and stored last.
 //
-// For larger p (`by entries`) the p^2 entries of a vector of groups would
-// not stay in cache: one group at a time, its rows gathered from the
-// planes, the additions across its entries, kGenericEntryChunkVectors
-// vectors of entries per pass.
+// Across entries (`by entries`; larger p, where the p^2 entries of a vector
+// of groups leave L2, and tables of a few hundred rows, where a block has
+// too few groups to fill a vector): one group at a time, its rows gathered
+// from the planes, the additions across its entries,
+// kGenericEntryChunkVectors vectors of entries per pass.
 #pragma once
 
 #ifndef WDIST_QARY_GENERIC_VECTOR_BYTES

@@ -11,9 +11,9 @@
 namespace wdist::simd_kernels {
 
 inline constexpr int kGenericMaxDepth = 32;
-// The largest prime whose groups run a vector of groups at a time; a stack
-// row of this many values or vectors bounds each block's top row.
-inline constexpr int kGenericLargestChunkedPrime = 61;
+// The largest prime whose groups may run a vector of groups at a time: the
+// kernels' rows of values, vectors and pointers per entry are this long.
+inline constexpr int kGenericLargestChunkedPrime = 101;
 // Across entries: vectors of entries summed per pass, kept in registers.
 inline constexpr int kGenericEntryChunkVectors = 4;
 
