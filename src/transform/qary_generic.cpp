@@ -14,7 +14,6 @@ namespace {
 using simd_kernels::GenericQaryPlan;
 using Row = std::uint64_t;
 
-constexpr int kLargestPrime = 251;
 constexpr int kVectorWidths[] = {64, 32, 16};
 // Across groups, the doubled rows of a vector of groups and its overlapping
 // last group, p (3p + chunk) vectors, are read p times over; across the
@@ -139,7 +138,7 @@ bool plan_table(int p, int k, int vector_bytes, int counter_bytes, GenericQaryPl
 
 }  // namespace
 
-bool is_generic_qary_prime(int p) { return p <= kLargestPrime && is_prime_number(p); }
+bool is_generic_qary_prime(int p) { return p <= simd_kernels::kGenericLargestPrime && is_prime_number(p); }
 
 std::uint64_t qary_generic_scratch_bytes(int p, int counter_bits) {
   if (!is_generic_qary_prime(p) || (counter_bits != 16 && counter_bits != 32)) return 0;
@@ -153,20 +152,30 @@ std::uint64_t qary_generic_scratch_bytes(int p, int counter_bits) {
   return most;
 }
 
-template <class C>
-void qary_generic_transform(C* const* point, int p, int k, void* scratch) {
-  if (!is_generic_qary_prime(p) || k < 2 || k > simd_kernels::kGenericMaxDepth) return;
-  // Signed and unsigned counters of one width may alias each other.
-  using U = std::make_unsigned_t<C>;
-  const SimdPath path = active_simd_path();
-  GenericQaryPlan plan;
+namespace simd_kernels {
+
+bool plan_generic_qary(int p, int k, int vector_bytes, int counter_bytes, void* scratch, GenericQaryPlan& plan) {
+  if (!is_generic_qary_prime(p) || k < 2 || k > kGenericMaxDepth) return false;
   ScratchShape shape;
-  if (!plan_table(p, k, path_vector_bytes(path), static_cast<int>(sizeof(U)), plan, shape)) return;
+  if (!plan_table(p, k, vector_bytes, counter_bytes, plan, shape)) return false;
   auto* bytes = static_cast<unsigned char*>(scratch);
   plan.rows = bytes;
   plan.last = bytes + shape.rows;
   plan.low = bytes + shape.rows + shape.last;
-  U* planes[kLargestPrime];
+  return true;
+}
+
+}  // namespace simd_kernels
+
+template <class C>
+void qary_generic_transform(C* const* point, int p, int k, void* scratch) {
+  // Signed and unsigned counters of one width may alias each other.
+  using U = std::make_unsigned_t<C>;
+  const SimdPath path = active_simd_path();
+  GenericQaryPlan plan;
+  if (!simd_kernels::plan_generic_qary(p, k, path_vector_bytes(path), static_cast<int>(sizeof(U)), scratch, plan))
+    return;
+  U* planes[simd_kernels::kGenericLargestPrime];
   for (int e = 0; e < p; ++e) planes[e] = reinterpret_cast<U*>(point[e]);
   switch (path) {
 #if WDIST_X86_KERNELS

@@ -53,10 +53,10 @@ namespace {
 using simd_kernels::GenericQaryPlan;
 using simd_kernels::kGenericEntryChunkVectors;
 using simd_kernels::kGenericLargestChunkedPrime;
+using simd_kernels::kGenericLargestPrime;
 using Row = std::uint64_t;
 
 constexpr int kWidest = WDIST_QARY_GENERIC_VECTOR_BYTES;
-constexpr int kLargestPrime = 251;
 
 template <class U, int VB>
 struct VectorOf {
@@ -92,8 +92,10 @@ constexpr Row kFarBytes = Row{512} << 10;
 // --- One group -------------------------------------------------------------
 
 // The sums of a group from its doubled rows: row b at x2 + b * stride, its
-// entry j at j and p + j (and entries up to p + chunk - 1 readable). Hands
-// out(a, e, sum) every output entry. T is a vector of groups or a counter.
+// entry j at j and p + j. The last pass of a row may sum up to chunk - 1
+// entries past e = p - 1, reading as far as 2p + chunk - 2 (the stride
+// leaves room): those sums are never handed out. Hands out(a, e, sum)
+// every output entry. T is a vector of groups or a counter.
 template <int E, class T, class Out>
 WDIST_GENERIC_INLINE void sum_group(const T* x2, int p, Row stride, Out out) {
   for (int a = 0; a < p; ++a)
@@ -392,7 +394,7 @@ void entries_level_block(const GenericQaryPlan& plan, U* const* planes, Row o, R
   U* rows = static_cast<U*>(plan.rows);
   U* out = rows + static_cast<Row>(p) * stride;
   const U top_count = planes[1][o + B];
-  U top[kLargestPrime];
+  U top[kGenericLargestPrime];
   for (Row t = 1; t <= A; ++t) {
     U* row = rows;
     for (int b = 0; b < p; ++b, row += stride) {

@@ -10,6 +10,7 @@
 
 namespace wdist::simd_kernels {
 
+inline constexpr int kGenericLargestPrime = 251;
 inline constexpr int kGenericMaxDepth = 32;
 // The largest prime whose groups may run a vector of groups at a time: the
 // kernels' rows of values, vectors and pointers per entry are this long.
@@ -38,6 +39,14 @@ struct GenericQaryPlan {
   void* low;
 };
 
+// The plan for a table of dimension k over F_p on vectors of vector_bytes
+// (16, 32 or 64) and counters of counter_bytes (2 or 4), its scratch
+// carved from `scratch` (qary_generic_scratch_bytes of them); false, with
+// nothing to do, for a p or k qary_generic_transform leaves alone. The
+// tests plan the widest vectors with it on any machine.
+bool plan_generic_qary(int p, int k, int vector_bytes, int counter_bytes, void* scratch, GenericQaryPlan& plan);
+
+// The kernels: planes[e] for e = 0..p-1.
 void qary_generic_portable(std::uint16_t* const* planes, const GenericQaryPlan& plan);
 void qary_generic_portable(std::uint32_t* const* planes, const GenericQaryPlan& plan);
 #if WDIST_X86_KERNELS
