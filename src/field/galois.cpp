@@ -1,6 +1,8 @@
 #include "field/galois.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 
 namespace wdist {
@@ -19,9 +21,10 @@ int least_primitive_root(int p) {
 
 DefiningPolynomial defining_polynomial(int q, int p, int m) {
   if (m >= 2) {
-    for (const DefiningPolynomial& f : kConwayPolynomials)
-      if (f.q == q) return f;
-    return DefiningPolynomial{};  // every_extension_has_a_polynomial rules this out
+    const auto* listed = std::find_if(std::begin(kConwayPolynomials), std::end(kConwayPolynomials),
+                                      [q](const DefiningPolynomial& f) { return f.q == q; });
+    // every_extension_has_a_polynomial rules out the end.
+    return listed != std::end(kConwayPolynomials) ? *listed : DefiningPolynomial{};
   }
   const int g = least_primitive_root(p);
   return DefiningPolynomial{q, p, 1, {static_cast<std::uint8_t>((p - g) % p), 1}};

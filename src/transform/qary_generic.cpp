@@ -1,6 +1,8 @@
 #include "transform/qary_generic.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <type_traits>
 
 #include "field/galois.h"
@@ -53,14 +55,15 @@ Row theta_of(int p, int j) {
 // The widest vector of at most `widest` bytes with at most `most` lanes;
 // 16 bytes when none has so few.
 int vector_bytes_within(int widest, int counter_bytes, Row most) {
-  for (int bytes : kVectorWidths)
-    if (bytes <= widest && static_cast<Row>(bytes / counter_bytes) <= most) return bytes;
-  return 16;
+  const int* fits = std::find_if(std::begin(kVectorWidths), std::end(kVectorWidths), [=](int bytes) {
+    return bytes <= widest && static_cast<Row>(bytes / counter_bytes) <= most;
+  });
+  return fits != std::end(kVectorWidths) ? *fits : 16;
 }
 
 struct ScratchShape {
   std::uint64_t rows = 0, last = 0, low = 0;
-  std::uint64_t total() const { return rows + last + low; }
+  [[nodiscard]] std::uint64_t total() const { return rows + last + low; }
 };
 
 // One group at a time: its doubled rows and the output row, in counters.
@@ -172,7 +175,7 @@ void qary_generic_transform(C* const* point, int p, int k, void* scratch) {
   // Signed and unsigned counters of one width may alias each other.
   using U = std::make_unsigned_t<C>;
   const SimdPath path = active_simd_path();
-  GenericQaryPlan plan;
+  GenericQaryPlan plan{};
   if (!simd_kernels::plan_generic_qary(p, k, path_vector_bytes(path), static_cast<int>(sizeof(U)), scratch, plan))
     return;
   U* planes[simd_kernels::kGenericLargestPrime];

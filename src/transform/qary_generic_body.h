@@ -213,6 +213,7 @@ void level_block_planes(const GenericQaryPlan& plan, U* const* planes, Row o, Ro
   if (ragged)
     for (int a = 0; a < p; ++a)
       for (int e = 0; e < p; ++e) store_vec(base[e] + (A - W) + static_cast<Row>(a) * A, last[a * p + e]);
+  // NOLINTNEXTLINE(clang-analyzer-core.uninitialized.Assign): top[0..p) is set above; the analyzer loses p's bound
   for (int b = 0; b < p; ++b) planes[b][o + B] = top[b];
 }
 
@@ -395,18 +396,17 @@ void entries_level_block(const GenericQaryPlan& plan, U* const* planes, Row o, R
   U* out = rows + static_cast<Row>(p) * stride;
   const U top_count = planes[1][o + B];
   U top[kGenericLargestPrime];
+  for (int b = 0; b < p; ++b) {
+    U sum = b == 1 ? top_count : U{0};
+    for (int e = 0; e < p; ++e) sum = static_cast<U>(sum + planes[e][o + 1 + static_cast<Row>(b) * A]);
+    top[b] = sum;
+  }
   for (Row t = 1; t <= A; ++t) {
     U* row = rows;
     for (int b = 0; b < p; ++b, row += stride) {
       const Row at = o + t + static_cast<Row>(b) * A;
       for (int e = 0; e < p; ++e) row[e] = planes[e][at];
     }
-    if (t == 1)
-      for (int b = 0; b < p; ++b) {
-        U sum = b == 1 ? top_count : U{0};
-        for (int e = 0; e < p; ++e) sum = static_cast<U>(sum + rows[static_cast<Row>(b) * stride + static_cast<Row>(e)]);
-        top[b] = sum;
-      }
     rows[stride] = static_cast<U>(rows[stride] + top_count);
     // Row b continues with its own first entries, so that a run of kRun
     // entries from any start below p reads x[b][start mod p ..].
@@ -433,6 +433,7 @@ void entries_level_block(const GenericQaryPlan& plan, U* const* planes, Row o, R
       for (int e = 0; e < p; ++e) planes[e][at] = out[e];
     }
   }
+  // NOLINTNEXTLINE(clang-analyzer-core.uninitialized.Assign): top[0..p) is set above; the analyzer loses p's bound
   for (int b = 0; b < p; ++b) planes[b][o + B] = top[b];
 }
 
