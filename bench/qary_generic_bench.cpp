@@ -32,6 +32,7 @@
 // kernel (default 5; the twin runs at most twice, once for p = 251);
 // --records=0 leaves out the records (they take a minute or more).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -81,6 +82,14 @@ double process_seconds() {
 
 double wall_seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The process's peak resident memory so far, in MiB: a case run alone
+// (--benchmark_filter) shows its own.
+double peak_mib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 std::string load_average() {
@@ -330,6 +339,7 @@ void time_blocks(benchmark::State& state, const RecordCase& c) {
   if (sum != messages - 1) state.SkipWithError("the weights do not add up to q^k - 1");
   state.counters["seconds"] = seconds;
   state.counters["processor_s"] = processor;
+  state.counters["peak_MiB"] = peak_mib();
   state.counters["block_dim"] = r.low + 1;
   state.counters["blocks"] = static_cast<double>(r.blocks);
   state.counters["Gmsg_per_s"] = static_cast<double>(messages) / seconds * 1e-9;
@@ -389,6 +399,7 @@ void time_image(benchmark::State& state, const RecordCase& c) {
   if (sum != messages) state.SkipWithError("the weights do not add up to q^k");
   state.counters["seconds"] = seconds;
   state.counters["processor_s"] = processor;
+  state.counters["peak_MiB"] = peak_mib();
   state.counters["image_ms"] = 1e3 * image_seconds;
   state.counters["image_rows"] = image_k;
   state.counters["image_columns"] = static_cast<double>(image_n);
