@@ -11,12 +11,14 @@
 //
 // One group. Rows b = 0..p-1 of a group (row t of sub-block b) with entries
 // x[b][e]; output row a takes at entry e the sum over b of x[b][e - a*b]
-// (mod p). The group's rows are copied twice over into the scratch, row b
-// as x[b][0..p) x[b][0..p) (and more of the same beyond), so that the
-// entries e0.. of x[b] shifted by s are one run starting at p - s + e0: the
-// sums of a pass are then additions of consecutive scratch rows into
-// accumulators that stay in registers. p passes of ceil(p / chunk) sums of
-// p runs: p^3 additions, as the definition has.
+// (mod p). The group's rows are copied into the scratch so that x[b]
+// shifted by s, from entry e0 on, is one run of consecutive scratch
+// entries: across groups (below) row b holds x[b][0..p) twice and the run
+// starts at p - s + e0; across entries row b holds x[b][0..p) and then its
+// first entries again, and the run starts at (e0 - s) mod p. The sums of a
+// pass add such runs into accumulators that stay in registers: p passes
+// (one per output row) of ceil(p / chunk) sums of p runs, p^3 additions,
+// as the definition has.
 //
 // The order of the work across groups (`chunked`): as in
 // qary_body.h. Each level adds across consecutive groups t of a block, a
@@ -29,11 +31,11 @@
 // blocks have groups; when the lanes do not divide the groups, the last,
 // overlapping vector of groups is combined first and stored last.
 //
-// Across entries (`by entries`; larger p, where the p^2 entries of a vector
-// of groups leave L2, and tables of a few hundred rows, where a block has
-// too few groups to fill a vector): one group at a time, its rows gathered
-// from the planes, the additions across its entries,
-// kGenericEntryChunkVectors vectors of entries per pass.
+// Across entries (`by entries`; for larger p, see qary_generic.cpp, and for
+// tables of a few hundred rows, whose blocks have too few groups to fill a
+// vector): one group at a time, its rows gathered from the planes, the
+// additions across its entries, kGenericEntryChunkVectors vectors of
+// entries per pass.
 #pragma once
 
 #ifndef WDIST_QARY_GENERIC_VECTOR_BYTES
@@ -122,9 +124,9 @@ WDIST_GENERIC_INLINE void sum_group(const T* x2, int p, Row stride, Out out) {
 
 // --- Levels over rows of any element type ----------------------------------
 
-// One block of a level over rows[e][d] (d counted from the table's or the
-// buffer's start): sub-blocks of A rows after row o, top row o + B. T is a
-// counter (small tables) or a vector whose lanes are independent copies.
+// One block of a level over the transposed copies, rows[e][d] (d counted
+// from the buffer's start): sub-blocks of A rows after row o, top row
+// o + B. T is a vector whose lanes are independent copies.
 template <int E, class T>
 void level_block_rows(const GenericQaryPlan& plan, T* const* rows, Row o, Row A, Row B) {
   const int p = plan.p;
@@ -372,11 +374,7 @@ void chunked_walk(const GenericQaryPlan& plan, U* const* planes) {
 
 template <int E, class U>
 void chunked_table(const GenericQaryPlan& plan, U* const* planes) {
-  if (plan.k <= plan.low_depth) {
-    // No larger than one copy of T(s): a few hundred rows at most.
-    transform_rows<E>(plan, planes, 0, plan.k, 1);
-    return;
-  }
+  if (plan.k <= plan.low_depth) return;  // planned across entries (qary_generic.cpp)
   if constexpr (kWidest >= 64)
     if (plan.low_vector_bytes == 64) return chunked_walk<E, U, 64>(plan, planes);
   if constexpr (kWidest >= 32)
