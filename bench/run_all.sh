@@ -2,14 +2,16 @@
 # Builds the benchmarks and both kinds of program (Release,
 # WDIST_BUILD_BENCH=ON) and runs every benchmark, one after the other,
 # writing each program's output to the results folder and to the screen:
-# the binary records (both counter widths), the q-ary records, and
-# bench/compare_programs.sh (wdist --format report beside wdist-wide).
+# the binary records (both counter widths), the q-ary records, the generic
+# q-ary kernel and the new fields' records, and bench/compare_programs.sh
+# (wdist --format report beside wdist-wide).
 # The tables of bench/README.md are the ones these programs print last.
 #
 #   bench/run_all.sh [--quick] [--runs R] [--build DIR] [--out DIR]
 #
-# --quick   binary and F_4 tables up to 2^26 entries only, 3 rounds (a few
-#           minutes); without it the binary records go up to K = 30, whose
+# --quick   binary and F_4 tables up to 2^26 entries only, 3 rounds, the new
+#           fields' kernels without their records (a few minutes); without
+#           it the binary records go up to K = 30, whose
 #           wide table takes 4 GiB, 5 rounds each after one untimed round
 #           (the reference transform alone runs for seconds per round).
 # --runs R  timed rounds per record (default 5)
@@ -24,10 +26,11 @@ build_dir="$source_dir/build-bench"
 out_dir="$PWD/bench-results"
 max_k=30
 runs=5
+records=1
 
 while [ $# -gt 0 ]; do
   case "$1" in
-    --quick) max_k=26; runs=3 ;;
+    --quick) max_k=26; runs=3; records=0 ;;
     --runs) runs="$2"; shift ;;
     --build) build_dir="$(realpath -m "$2")"; shift ;;
     --out) out_dir="$(realpath -m "$2")"; shift ;;
@@ -39,7 +42,7 @@ done
 cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDIST_BUILD_BENCH=ON \
   -DWDIST_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build_dir" -j2 --target wdist_bench_binary wdist_bench_binary_wide wdist_bench_qary wdist_bench_stream \
-  wdist_cli wdist-wide
+  wdist_bench_qary_generic wdist_cli wdist-wide
 
 mkdir -p "$out_dir"
 
@@ -76,6 +79,7 @@ run wdist_bench_binary --max_k="$max_k" --runs="$runs"
 run wdist_bench_binary_wide --max_k="$max_k" --runs="$runs"
 run wdist_bench_qary --runs="$runs"
 run wdist_bench_stream
+run wdist_bench_qary_generic --runs="$runs" --records="$records"
 echo "== compare_programs.sh"
 "$here/compare_programs.sh" --build "$build_dir" --out "$out_dir" --runs "$runs" --max_k "$max_k"
 uptime

@@ -184,6 +184,24 @@ void qary_butterfly_q7(C* point, const C* scratch, Row A, Row t, Row o) {
   r6[6] = wrap_sum<C>(s1[6], s2[0], s3[1], s4[2], s5[3], s6[4], s7[5]);
 }
 
+// Any other prime q, the same sums as loops: output row a of the group
+// takes at entry e the sum over b of entry e - a*b (mod q) of scratch row
+// b + 1.
+template <class C>
+void qary_butterfly_prime(C* point, const C* scratch, int q, Row A, Row t, Row o) {
+  std::uint32_t sum[256];
+  for (int a = 0; a < q; ++a) {
+    for (int e = 0; e < q; ++e) sum[e] = 0;
+    for (int b = 0; b < q; ++b) {
+      const int shift = a * b % q;
+      const C* s = scratch + (b + 1) * q;
+      for (int e = 0; e < q; ++e) sum[e] += static_cast<std::uint32_t>(s[e >= shift ? e - shift : e - shift + q]);
+    }
+    C* r = point + (o + t + static_cast<Row>(a) * A) * static_cast<Row>(q);
+    for (int e = 0; e < q; ++e) r[e] = static_cast<C>(sum[e]);
+  }
+}
+
 // F_q on element codes, for the point index only.
 int mul_ref(int q, int a, int b) {
   static const int f4[4][4] = {{0, 0, 0, 0}, {0, 1, 2, 3}, {0, 2, 3, 1}, {0, 3, 1, 2}};
@@ -219,7 +237,7 @@ void qary_butterfly_ref(C* rows, const C* scratch, int q, Row A, Row t, Row o) {
     case 4: qary_butterfly_q4(rows, scratch, A, t, o); break;
     case 5: qary_butterfly_q5(rows, scratch, A, t, o); break;
     case 7: qary_butterfly_q7(rows, scratch, A, t, o); break;
-    default: break;
+    default: qary_butterfly_prime(rows, scratch, q, A, t, o); break;
   }
 }
 

@@ -22,8 +22,8 @@ Row theta_ref(int q, int j);
 // The level loop: for the levels i = 3..k+1 the blocks of theta_(i-1) rows,
 // walked with the digit counters that skip the top rows of the higher
 // levels, each block combined by its butterfly groups through the scratch
-// rows; q = 2, 3, 4, 5, 7. Row 0 is never touched. Wrapping in the
-// Counter's width.
+// rows; q = 4 or any prime up to 251 (2, 3, 5, 7 written out, the others
+// as loops). Row 0 is never touched. Wrapping in the Counter's width.
 template <class C>
 void qary_transform_ref(C* rows, C* scratch, int q, int k);
 
