@@ -128,7 +128,7 @@ void build_binary_tables(const SearchPlan& plan, const std::vector<std::uint8_t>
   const auto K = static_cast<std::size_t>(plan.dimension);
   const std::size_t W = plan.words;
   const auto width = static_cast<std::size_t>(plan.n);
-  set.row_words.assign(K * W, 0);
+  set.row_words.assign((K + kTablePadding) * W, 0);
   for (std::size_t j = 0; j < K; ++j) {
     const std::uint8_t* row = a.data() + j * width;
     WalkWord* out = set.row_words.data() + j * W;
@@ -137,7 +137,7 @@ void build_binary_tables(const SearchPlan& plan, const std::vector<std::uint8_t>
   }
   const std::uint64_t pairs = binomial(plan.dimension, 2);
   if (pairs == 0 || pairs * W * sizeof(WalkWord) > kPairTableBytes) return;
-  set.pair_words.resize(pairs * W);
+  set.pair_words.assign((pairs + kTablePadding) * W, 0);
   WalkWord* out = set.pair_words.data();
   for (std::size_t x = 0; x < K; ++x)
     for (std::size_t y = x + 1; y < K; ++y, out += W)

@@ -38,9 +38,15 @@ namespace wdist {
 
 using WalkWord = std::uint64_t;
 
+// The binary tables are followed by this many entries (of any value) that
+// the scans may read and ignore: they take a table's last entries a whole
+// vector at a time.
+inline constexpr std::size_t kTablePadding = 8;
+
 // A binary set's rows for the walks. Row j's redundancy part is
 // row_words[j * words .. (j + 1) * words): bit t of word i is redundancy
-// column 64 i + t; bits beyond the redundancy are 0.
+// column 64 i + t; bits beyond the redundancy are 0. Both tables are
+// followed by kTablePadding readable entries.
 struct BinaryWalkTables {
   int rows = 0;               // the dimension K
   std::size_t words = 1;      // per row, at least 1
@@ -105,9 +111,10 @@ void walk_binary(const BinaryWalkTables& tables, int w, std::uint64_t first, std
 void walk_qary(const QaryWalkTables& tables, int w, std::uint64_t first, std::uint64_t count, int limit,
                WalkScratch& scratch, WalkVisitor visit, void* context);
 
-// The first entry e of from..to-1 of `table` (entries of `words` words)
-// with popcount(s + table[e]) <= limit; `to` when there is none. The
-// binary walks' inner loop, exposed for its tests and benchmarks.
+// The first entry e of from..to-1 of `table` (entries of `words` words,
+// readable up to kTablePadding entries past `to`) with popcount(s +
+// table[e]) <= limit; `to` when there is none. The binary walks' inner
+// loop, exposed for its tests and benchmarks.
 std::size_t first_light_entry(const WalkWord* s, const WalkWord* table, std::size_t words, std::size_t from,
                               std::size_t to, int limit);
 

@@ -147,7 +147,7 @@ struct BinarySet {
 BinarySet random_binary_set(int K, std::size_t R, std::mt19937_64& rng) {
   BinarySet s{K, R, std::max<std::size_t>(1, (R + 63) / 64), {}, {}, {}};
   s.A.assign(static_cast<std::size_t>(K), std::vector<int>(R));
-  s.rows.assign(static_cast<std::size_t>(K) * s.W, 0);
+  s.rows.assign((static_cast<std::size_t>(K) + wdist::kTablePadding) * s.W, 0);
   for (int j = 0; j < K; ++j)
     for (std::size_t t = 0; t < R; ++t) {
       // Sparse rows now and then, so that light codewords are common.
@@ -159,6 +159,9 @@ BinarySet random_binary_set(int K, std::size_t R, std::mt19937_64& rng) {
     for (int b = a + 1; b < K; ++b)
       for (std::size_t i = 0; i < s.W; ++i)
         s.pairs.push_back(s.rows[static_cast<std::size_t>(a) * s.W + i] ^ s.rows[static_cast<std::size_t>(b) * s.W + i]);
+  // The padding the walks may read: light entries, which must never be
+  // reported.
+  s.pairs.resize(s.pairs.size() + wdist::kTablePadding * s.W, 0);
   return s;
 }
 
@@ -216,8 +219,8 @@ TEST(WalkTest, FirstLightEntryMatchesTheTwin) {
     for (int trial = 0; trial < 2000; ++trial) {
       const std::size_t words = 1 + rng() % 3;
       const std::size_t entries = 1 + rng() % 40;
-      std::vector<WalkWord> table(entries * words), s(words);
-      for (WalkWord& x : table) x = rng() & rng() & rng();
+      std::vector<WalkWord> table((entries + wdist::kTablePadding) * words), s(words);
+      for (WalkWord& x : table) x = rng() & rng() & rng();  // entries past `to` are as light
       for (WalkWord& x : s) x = rng() & rng();
       const std::size_t from = rng() % entries;
       const std::size_t to = from + rng() % (entries - from + 1);
