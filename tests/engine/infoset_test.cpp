@@ -130,39 +130,72 @@ TEST(InfosetTest, EverySimdPathAndTheRowWalkGiveTheSameResults) {
     }
 }
 
+// Codes too large to enumerate here, against the library's complete
+// distribution (the transforms): every count up to a third of the length.
+TEST(InfosetTest, LowWeightCountsMatchTheCompleteDistribution) {
+  std::mt19937_64 rng(30);
+  struct Shape {
+    int q, k;
+    std::int64_t n;
+  };
+  for (const Shape s : {Shape{2, 20, 40}, Shape{2, 24, 48}, Shape{2, 28, 44}, Shape{3, 10, 22}, Shape{3, 12, 20},
+                        Shape{4, 8, 18}, Shape{5, 7, 15}, Shape{7, 6, 13}})
+    for (int trial = 0; trial < 2; ++trial) {
+      const wdist::Code code = wdist_test::awkward_random_code(s.q, s.k, s.n, rng);
+      wdist::Distribution all;
+      wdist::Options options;
+      options.threads = 1;
+      ASSERT_TRUE(wdist::weight_distribution(code, options, all));
+      std::vector<std::uint64_t> a;
+      for (const mpz_class& x : all.counts) a.push_back(x.get_ui());
+      const SearchGoal goal{trial == 0, static_cast<int>(s.n / 3)};
+      expect_matches(code, goal, wdist_test::search_code(code, goal), a);
+    }
+}
+
 // Larger codes, where levels have many units, checked against each other:
 // the planned split, random ranges merged in random order with random
-// hints, and single messages.
+// hints, single messages, and units run in random order into tallies that
+// already hold other units' results.
 TEST(InfosetTest, AnySplitMergeOrderAndHintGiveTheSameResult) {
   std::mt19937_64 rng(23);
+  std::vector<wdist::Code> codes;
   struct Shape {
     int q, k;
     std::int64_t n;
   };
   for (const Shape s : {Shape{2, 16, 36}, Shape{2, 20, 41}, Shape{2, 24, 70}, Shape{3, 10, 22}, Shape{4, 8, 18},
                         Shape{5, 7, 15}, Shape{7, 6, 13}, Shape{2, 30, 100}})
-    for (int trial = 0; trial < 3; ++trial) {
-      const wdist::Code code = wdist_test::random_code(s.q, s.k, s.n, rng);
-      const SearchGoal goal{true, static_cast<int>(s.n / 4)};
-      const SearchOutcome planned = wdist_test::search_code(code, goal);
-      ASSERT_TRUE(planned.finished);
-      ASSERT_TRUE(is_codeword(code, planned.witness));
-      ASSERT_EQ(weight_of(planned.witness), planned.upper);
-      for (int variant = 0; variant < 3; ++variant) {
-        SearchShape shape;
-        shape.seed = rng();
-        shape.split = variant == 2 ? SearchShape::Split::single_items : SearchShape::Split::random_ranges;
-        shape.shuffle_merges = true;
-        shape.random_hints = variant != 0;
-        shape.hint_floor = planned.upper;
-        const SearchOutcome got = wdist_test::search_code(code, goal, shape);
-        ASSERT_EQ(got.upper, planned.upper);
-        ASSERT_EQ(got.lower, planned.lower);
-        ASSERT_EQ(got.witness, planned.witness) << "q " << s.q << " variant " << variant;
-        ASSERT_EQ(got.counts, planned.counts);
-        ASSERT_EQ(got.levels, planned.levels);
-      }
+    for (int trial = 0; trial < 3; ++trial) codes.push_back(wdist_test::random_code(s.q, s.k, s.n, rng));
+  // Many words of least weight, several in one level: which one is the
+  // witness then depends on the order alone.
+  codes.push_back(wdist_test::disguised(wdist_test::binary_golay_code(), rng));
+  codes.push_back(wdist_test::disguised(wdist_test::ternary_golay_code(), rng));
+  codes.push_back(wdist_test::hamming_code(2, 5, &rng));
+  codes.push_back(wdist_test::hamming_code(4, 3, &rng));
+  codes.push_back(wdist_test::reed_muller_code(2, 6));
+  for (const wdist::Code& code : codes) {
+    const SearchGoal goal{true, static_cast<int>(code.n / 4)};
+    const SearchOutcome planned = wdist_test::search_code(code, goal);
+    ASSERT_TRUE(planned.finished);
+    ASSERT_TRUE(is_codeword(code, planned.witness));
+    ASSERT_EQ(weight_of(planned.witness), planned.upper);
+    for (int variant = 0; variant < 4; ++variant) {
+      SearchShape shape;
+      shape.seed = rng();
+      shape.split = variant == 2 ? SearchShape::Split::single_items : SearchShape::Split::random_ranges;
+      shape.shuffle_merges = true;
+      shape.shared_tallies = variant == 3;
+      shape.random_hints = variant != 0;
+      shape.hint_floor = planned.upper;
+      const SearchOutcome got = wdist_test::search_code(code, goal, shape);
+      ASSERT_EQ(got.upper, planned.upper) << describe(code);
+      ASSERT_EQ(got.lower, planned.lower);
+      ASSERT_EQ(got.witness, planned.witness) << "variant " << variant << " " << describe(code);
+      ASSERT_EQ(got.counts, planned.counts);
+      ASSERT_EQ(got.levels, planned.levels);
     }
+  }
 }
 
 // ---- Codes of known minimum distance.

@@ -56,10 +56,18 @@ SearchOutcome search_code(const wdist::Code& code, const wdist::SearchGoal& goal
         break;
     }
     std::vector<wdist::SearchTally> tallies;
+    if (shape.shared_tallies) {
+      std::shuffle(ranges.begin(), ranges.end(), rng);
+      tallies.assign(3, wdist::empty_search_tally(plan));
+    }
     for (const auto& [first, count] : ranges) {
-      wdist::SearchTally t = wdist::empty_search_tally(plan);
       std::int64_t hint = state.total.lightest.weight;
       if (shape.random_hints) hint = rng() % 3 == 0 ? -1 : shape.hint_floor + static_cast<std::int64_t>(rng() % 4);
+      if (shape.shared_tallies) {
+        wdist::run_search_unit(plan, level, first, count, hint, scratch, tallies[rng() % 3]);
+        continue;
+      }
+      wdist::SearchTally t = wdist::empty_search_tally(plan);
       wdist::run_search_unit(plan, level, first, count, hint, scratch, t);
       tallies.push_back(std::move(t));
     }

@@ -22,6 +22,10 @@ struct SearchShape {
   // most 4096 messages, random ranges above.
   enum class Split { planned, random_ranges, single_items } split = Split::planned;
   bool shuffle_merges = false;  // merge the units' tallies in random order
+  // Run the units in random order, each adding into one of three tallies
+  // chosen at random (as threads that keep one tally each), instead of one
+  // fresh tally per unit.
+  bool shared_tallies = false;
   bool random_hints = false;    // give units random hints of at least `hint_floor` (or none)
   std::int64_t hint_floor = 0;
   bool drop_pair_tables = false;  // binary walks over single rows only
