@@ -178,7 +178,12 @@ std::uint64_t fnv_step(std::uint64_t h, std::uint64_t value) {
 
 std::uint64_t identity_of(const MatrixView& m, const SearchGoal& goal) {
   std::uint64_t h = 0xcbf29ce484222325ULL;
-  h = fnv_step(h, 0x696e666f73657431ULL);  // a version of the sets' construction and level order
+  // The choices that fix the sets, the order of the levels and the units:
+  // a version of their construction and its constants.
+  h = fnv_step(h, 0x696e666f73657431ULL);
+  h = fnv_step(h, static_cast<std::uint64_t>(kMostSets));
+  h = fnv_step(h, kUnitWords);
+  h = fnv_step(h, kMostLevelUnits);
   h = fnv_step(h, static_cast<std::uint64_t>(m.q));
   h = fnv_step(h, static_cast<std::uint64_t>(m.k));
   h = fnv_step(h, static_cast<std::uint64_t>(m.n));
@@ -209,7 +214,8 @@ std::size_t padded_length(std::int64_t redundancy) {
   return (r + 63) / 64 * 64;
 }
 
-SearchEstimate simulate(const LevelOrder& o, int count_up_to, bool minimum, std::int64_t distance, double item_words) {
+SearchEstimate simulate(const LevelOrder& o, int count_up_to, bool minimum, std::int64_t distance,
+                        std::uint64_t item_words) {
   SearchEstimate e;
   e.distance = distance;
   if (o.K == 0) return e;
@@ -226,16 +232,18 @@ SearchEstimate simulate(const LevelOrder& o, int count_up_to, bool minimum, std:
     e.items += level_size_estimate(o.q, o.K, w);
     ++e.levels;
   }
-  e.words = e.items * item_words;
+  e.words = e.items * static_cast<double>(item_words);
   return e;
 }
 
-double item_words_of(int q, std::int64_t support, int K) {
+// The 64-bit words one step of a walk handles: the binary redundancy
+// words, or the bytes of a q-ary vector in eights.
+std::uint64_t item_words_of(int q, std::int64_t support, int K) {
   const std::int64_t redundancy = support - K;
-  if (q == 2) return static_cast<double>(std::max<std::int64_t>(1, (redundancy + 63) / 64));
+  if (q == 2) return static_cast<std::uint64_t>(std::max<std::int64_t>(1, (redundancy + 63) / 64));
   int planes = 1;
   vector_shape(q, planes);
-  return static_cast<double>(planes) * static_cast<double>(padded_length(redundancy)) / 8.0;
+  return static_cast<std::uint64_t>(planes) * padded_length(redundancy) / 8;
 }
 
 // ---- Units.
@@ -313,7 +321,7 @@ int on_hit(void* context, const WalkHit& hit) {
   const SearchLevel& level = *run.level;
   word_of_hit(plan, plan.sets[static_cast<std::size_t>(run.set)], level.weight, hit, run.word);
   SearchTally& tally = *run.tally;
-  if (level.counts && hit.weight <= plan.count_up_to && first_met_here(plan, run.set, run.word))
+  if (level.counts && static_cast<std::size_t>(hit.weight) < tally.counts.size() && first_met_here(plan, run.set, run.word))
     tally.counts[static_cast<std::size_t>(hit.weight)] += static_cast<std::uint64_t>(plan.q - 1);
   if (comes_before(hit.weight, level.index, hit.rank, tally.lightest)) {
     tally.lightest.weight = hit.weight;
@@ -324,9 +332,10 @@ int on_hit(void* context, const WalkHit& hit) {
   return limit_of(run, hit.rank + 1);
 }
 
+// Integers only: a checkpoint names units by their index, so the split
+// must be the same wherever the plan is made.
 std::uint64_t items_per_unit(const SearchPlan& plan, const SearchLevel& level) {
-  const double words = item_words_of(plan.q, plan.support, plan.dimension);
-  std::uint64_t per_unit = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(static_cast<double>(kUnitWords) / words));
+  const std::uint64_t per_unit = std::max<std::uint64_t>(1, kUnitWords / item_words_of(plan.q, plan.support, plan.dimension));
   const std::uint64_t least = level.items / kMostLevelUnits + (level.items % kMostLevelUnits != 0 ? 1 : 0);
   return std::max(per_unit, least);
 }

@@ -8,8 +8,8 @@
 // up to column order. Its columns are taken first from those no earlier
 // set has counted ("own" columns, r_i of them, r_i the rank of the columns
 // left) and completed from earlier sets' columns; own columns of different
-// sets never meet, and every nonzero column is some set's own. Zero
-// columns are in no set.
+// sets never meet, and while there are fewer than kMostSets sets every
+// nonzero column is some set's own. Zero columns are in no set.
 //
 // The levels. Level (i, w) walks the messages of weight w of set i (over
 // F_q, q > 2, one per one-dimensional subspace: multiples weigh the same).
@@ -162,7 +162,8 @@ struct SearchScratch {
 bool size_search_scratch(const SearchPlan& plan, SearchScratch& scratch, std::string& refusal);
 
 // Walks the messages of ranks first .. first + count - 1 of `level` and
-// adds what they give into `tally`. `hint` is the weight of some codeword
+// adds what they give into `tally` (one from empty_search_tally, which may
+// hold other units' results already). `hint` is the weight of some codeword
 // (the upper bound known when the unit starts), or -1: the walk drops
 // codewords heavier than it, which changes no merged result.
 void run_search_unit(const SearchPlan& plan, const SearchLevel& level, std::uint64_t first, std::uint64_t count,
@@ -191,6 +192,10 @@ bool search_finished(const SearchPlan& plan, const SearchState& state);
 // Singleton bound; -1 for dimension 0.
 std::int64_t expected_min_distance(int q, std::int64_t support, int dimension);
 
+// Measured on the machine of bench/README.md, a walk handles about as many
+// 64-bit words per second as the transform routes count messages (binary
+// and F_3 alike), so `words` compares with PlanSummary::cost, the complete
+// distribution's q^rank or q^(n - rank) messages.
 struct SearchEstimate {
   std::int64_t distance = 0;  // the minimum distance assumed
   std::uint32_t levels = 0;   // levels run until the search stops at that distance
