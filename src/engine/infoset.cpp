@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -284,8 +285,7 @@ void word_of_hit(const SearchPlan& plan, const InformationSet& set, int w, const
 bool first_met_here(const SearchPlan& plan, int i, const ElemCode* word) {
   for (int j = 0; j < i; ++j) {
     const InformationSet& s = plan.sets[static_cast<std::size_t>(j)];
-    int weight = 0;
-    for (const std::int64_t c : s.info_columns) weight += word[c] != 0 ? 1 : 0;
+    const auto weight = std::count_if(s.info_columns.begin(), s.info_columns.end(), [word](std::int64_t c) { return word[c] != 0; });
     if (weight <= s.count_limit) return false;
   }
   return true;
@@ -376,13 +376,11 @@ bool plan_search(const MatrixView& m, const SearchGoal& goal, SearchPlan& plan, 
     std::vector<std::int64_t> order, pivots;
     int rows = m.k;
     while (static_cast<int>(plan.sets.size()) < kMostSets) {
+      const auto is_used = [&used](std::int64_t c) { return used[static_cast<std::size_t>(c)] != 0; };
       order.clear();
-      for (const std::int64_t c : nonzero)
-        if (used[static_cast<std::size_t>(c)] == 0) order.push_back(c);
-      const std::size_t fresh = order.size();
-      if (fresh == 0) break;
-      for (const std::int64_t c : nonzero)
-        if (used[static_cast<std::size_t>(c)] != 0) order.push_back(c);
+      std::copy_if(nonzero.begin(), nonzero.end(), std::back_inserter(order), [&is_used](std::int64_t c) { return !is_used(c); });
+      if (order.empty()) break;
+      std::copy_if(nonzero.begin(), nonzero.end(), std::back_inserter(order), is_used);
       systematic_form(plan.field, a, rows, m.n, order, pivots);
       if (plan.sets.empty()) {
         rows = static_cast<int>(pivots.size());

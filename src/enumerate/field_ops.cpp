@@ -51,14 +51,15 @@ bool load_field_ops(int q, FieldOps& ops) {
   f.q = q;
   f.p = p;
   f.m = m;
-  const auto entries = static_cast<std::size_t>(q * q);
+  const auto size = static_cast<std::size_t>(q);
+  const std::size_t entries = size * size;
   f.mul.resize(entries);
   f.sub.resize(entries);
   for (int a = 0; a < q; ++a) {
     f.inv[static_cast<std::size_t>(a)] = static_cast<std::uint8_t>(t.inv[a]);
     for (int b = 0; b < q; ++b) {
-      f.mul[static_cast<std::size_t>(a * q + b)] = static_cast<std::uint8_t>(t.mul[a][b]);
-      f.sub[static_cast<std::size_t>(a * q + b)] = static_cast<std::uint8_t>(t.add[a][t.neg[b]]);
+      f.mul[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(t.mul[a][b]);
+      f.sub[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(t.add[a][t.neg[b]]);
     }
   }
   ops = std::move(f);

@@ -28,10 +28,10 @@ struct FieldOps {
 };
 
 inline std::uint8_t field_mul(const FieldOps& f, int a, int b) {
-  return f.mul[static_cast<std::size_t>(a * f.q + b)];
+  return f.mul[static_cast<std::size_t>(a) * static_cast<std::size_t>(f.q) + static_cast<std::size_t>(b)];
 }
 inline std::uint8_t field_sub(const FieldOps& f, int a, int b) {
-  return f.sub[static_cast<std::size_t>(a * f.q + b)];
+  return f.sub[static_cast<std::size_t>(a) * static_cast<std::size_t>(f.q) + static_cast<std::size_t>(b)];
 }
 
 // Digit t (0 <= t < m) of an element code: its coefficient of a^t.

@@ -23,6 +23,10 @@
 #include <immintrin.h>
 #endif
 
+// The AVX2 and AVX-512 paths are x86 by design (built only for x86-64,
+// chosen at run time); their intrinsics have no portable form.
+// NOLINTBEGIN(portability-simd-intrinsics)
+
 #include "enumerate/combinations.h"
 #include "enumerate/walk.h"
 
@@ -56,6 +60,17 @@ WDIST_WALK_INLINE std::size_t local_pair_offset(int n, int a) {
   return x * (2 * static_cast<std::size_t>(n) - x - 1) / 2;
 }
 
+// Bytes of a vector register of the path, as a GCC vector type: the
+// compiler's own operations on it are the path's instructions.
+#if WDIST_WALK_PATH == 2
+#define WDIST_WALK_VECTOR_BYTES 64
+#elif WDIST_WALK_PATH == 1
+#define WDIST_WALK_VECTOR_BYTES 32
+#else
+#define WDIST_WALK_VECTOR_BYTES 16
+#endif
+typedef std::uint8_t Bytes __attribute__((vector_size(WDIST_WALK_VECTOR_BYTES)));
+
 // ---- The binary scan: the first light entry of a table.
 
 // One word per entry: popcount(s ^ t[e]) <= limit.
@@ -87,8 +102,9 @@ WDIST_WALK_INLINE std::size_t light_one_word(Word s, const Word* t, std::size_t 
   const __m256i zero = _mm256_setzero_si256();
   const auto heavy = [&](const Word* p) {
     const __m256i x = _mm256_xor_si256(vs, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
-    const __m256i c = _mm256_add_epi8(_mm256_shuffle_epi8(counts, _mm256_and_si256(x, nibble)),
-                                      _mm256_shuffle_epi8(counts, _mm256_and_si256(_mm256_srli_epi16(x, 4), nibble)));
+    const auto low = reinterpret_cast<Bytes>(_mm256_shuffle_epi8(counts, _mm256_and_si256(x, nibble)));
+    const auto high = reinterpret_cast<Bytes>(_mm256_shuffle_epi8(counts, _mm256_and_si256(_mm256_srli_epi16(x, 4), nibble)));
+    const auto c = reinterpret_cast<__m256i>(low + high);
     return _mm256_cmpgt_epi64(_mm256_sad_epu8(c, zero), vl);
   };
   const auto light_lanes = [](__m256i heavy0, __m256i heavy1) {
@@ -234,38 +250,25 @@ void walk_binary_body(const BinaryWalkTables& t, int w, std::uint64_t first, std
 
 // ---- Vectors of bytes over F_q, q > 2.
 
-// out = in + addend, plane by plane (addend form: see QaryWalkTables).
+// out = in + addend, plane by plane (addend form: see QaryWalkTables; the
+// lengths are multiples of 64, so whole vectors of every path).
 WDIST_WALK_INLINE void add_vector(std::uint8_t* out, const std::uint8_t* in, const std::uint8_t* addend,
                                   std::size_t bytes, int p) {
-  if (p == 2) {
-    for (std::size_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(in[i] ^ addend[i]);
-    return;
-  }
   const auto prime = static_cast<std::uint8_t>(p);
-#if WDIST_WALK_PATH == 2
-  const __m512i vp = _mm512_set1_epi8(static_cast<char>(prime));
-  for (std::size_t i = 0; i < bytes; i += 64) {
-    const __m512i x = _mm512_loadu_si512(in + i);
-    const __m512i a = _mm512_loadu_si512(addend + i);
-    const __mmask64 borrow = _mm512_cmplt_epu8_mask(x, a);
-    const __m512i d = _mm512_sub_epi8(x, a);
-    _mm512_storeu_si512(out + i, _mm512_mask_add_epi8(d, borrow, d, vp));
+  for (std::size_t i = 0; i < bytes; i += sizeof(Bytes)) {
+    Bytes x, a;
+    std::memcpy(&x, in + i, sizeof x);
+    std::memcpy(&a, addend + i, sizeof a);
+    Bytes r;
+    if (p == 2) {
+      r = x ^ a;
+    } else {
+      // x + d = x - (p - d), plus p where that borrows.
+      const Bytes borrow = reinterpret_cast<Bytes>(x < a);
+      r = x - a + (borrow & prime);
+    }
+    std::memcpy(out + i, &r, sizeof r);
   }
-#elif WDIST_WALK_PATH == 1
-  const __m256i vp = _mm256_set1_epi8(static_cast<char>(prime));
-  for (std::size_t i = 0; i < bytes; i += 32) {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(addend + i));
-    const __m256i no_borrow = _mm256_cmpeq_epi8(_mm256_max_epu8(x, a), x);  // x >= a
-    const __m256i d = _mm256_sub_epi8(x, a);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_add_epi8(d, _mm256_andnot_si256(no_borrow, vp)));
-  }
-#else
-  for (std::size_t i = 0; i < bytes; ++i) {
-    const std::uint8_t x = in[i], a = addend[i];
-    out[i] = static_cast<std::uint8_t>(x - a + (x < a ? prime : 0));
-  }
-#endif
 }
 
 // The columns of a vector (planes of `length` bytes) with a nonzero digit.
@@ -388,3 +391,5 @@ void walk_qary_body(const QaryWalkTables& t, int w, std::uint64_t first, std::ui
 
 }  // namespace
 }  // namespace wdist
+
+// NOLINTEND(portability-simd-intrinsics)
