@@ -300,11 +300,89 @@ WDIST_WALK_INLINE int nonzero_columns(const std::uint8_t* v, int planes, std::si
   return count;
 }
 
+// The nonzero bytes of one vector.
+WDIST_WALK_INLINE int nonzero_bytes(Bytes x) {
+#if WDIST_WALK_PATH == 2
+  const auto v = reinterpret_cast<__m512i>(x);
+  return __builtin_popcountll(_mm512_test_epi8_mask(v, v));
+#elif WDIST_WALK_PATH == 1
+  const auto zeros = static_cast<unsigned>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(reinterpret_cast<__m256i>(x), _mm256_setzero_si256())));
+  return 32 - __builtin_popcount(zeros);
+#else
+  int count = 0;
+  for (int half = 0; half < 2; ++half) {
+    std::uint64_t h = 0;
+    std::memcpy(&h, reinterpret_cast<const unsigned char*>(&x) + 8 * half, 8);
+    h |= h >> 4;
+    h |= h >> 2;
+    h |= h >> 1;
+    h &= 0x0101010101010101ULL;  // bit 0 of each byte: the byte was nonzero
+    count += static_cast<int>((h * 0x0101010101010101ULL) >> 56);
+  }
+  return count;
+#endif
+}
+
+WDIST_WALK_INLINE Bytes add_bytes(Bytes x, Bytes a, int p) {
+  if (p == 2) return x ^ a;
+  const Bytes borrow = reinterpret_cast<Bytes>(x < a);
+  return x - a + (borrow & static_cast<std::uint8_t>(p));
+}
+
+// The codeword a q-ary walk carries from step to step, in one of two
+// forms with the same operations: a single plane of at most 256 bytes held
+// in registers (the common case: each step's addition and count then wait
+// on no store), or any vector in the scratch memory.
+template <int kChunks>
+struct RegisterVector {
+  Bytes x[kChunks];
+  WDIST_WALK_INLINE void load(const std::uint8_t* from) {
+    for (int j = 0; j < kChunks; ++j) std::memcpy(&x[j], from + j * sizeof(Bytes), sizeof(Bytes));
+  }
+  WDIST_WALK_INLINE void store(std::uint8_t* to) const {
+    for (int j = 0; j < kChunks; ++j) std::memcpy(to + j * sizeof(Bytes), &x[j], sizeof(Bytes));
+  }
+  // Adds the tabled vector and returns the nonzero columns of the sum.
+  WDIST_WALK_INLINE int add(const std::uint8_t* addend, int p) {
+    int count = 0;
+    for (int j = 0; j < kChunks; ++j) {
+      Bytes a;
+      std::memcpy(&a, addend + j * sizeof(Bytes), sizeof a);
+      x[j] = add_bytes(x[j], a, p);
+      count += nonzero_bytes(x[j]);
+    }
+    return count;
+  }
+  [[nodiscard]] WDIST_WALK_INLINE int nonzero() const {
+    int count = 0;
+    for (int j = 0; j < kChunks; ++j) count += nonzero_bytes(x[j]);
+    return count;
+  }
+};
+
+struct MemoryVector {
+  std::uint8_t* v;
+  int planes;
+  std::size_t length;
+  WDIST_WALK_INLINE void load(const std::uint8_t* from) const {
+    std::memcpy(v, from, static_cast<std::size_t>(planes) * length);
+  }
+  WDIST_WALK_INLINE void store(std::uint8_t* to) const {
+    if (to != v) std::memcpy(to, v, static_cast<std::size_t>(planes) * length);
+  }
+  WDIST_WALK_INLINE int add(const std::uint8_t* addend, int p) const {
+    add_vector(v, v, addend, static_cast<std::size_t>(planes) * length, p);
+    return nonzero_columns(v, planes, length);
+  }
+  [[nodiscard]] WDIST_WALK_INLINE int nonzero() const { return nonzero_columns(v, planes, length); }
+};
+
 // ---- The walk over F_q, q > 2.
 
-void walk_qary_body(const QaryWalkTables& t, int w, std::uint64_t first, std::uint64_t count, int limit,
-                    WalkScratch& scratch, WalkVisitor visit, void* context) {
-  if (count == 0 || limit < w) return;
+template <class Vector>
+void walk_qary_with(Vector vector, const QaryWalkTables& t, int w, std::uint64_t first, std::uint64_t count,
+                    int limit, WalkScratch& scratch, WalkVisitor visit, void* context) {
   const int K = t.rows;
   const int base = t.q - 1;  // values of a Gray digit
   const std::size_t stride = static_cast<std::size_t>(t.planes) * t.length;
@@ -319,8 +397,8 @@ void walk_qary_body(const QaryWalkTables& t, int w, std::uint64_t first, std::ui
   int* direction = gray + w;      // +1 or -1
   // sums + j * stride: the rows of c[0..j) added with coefficient 1.
   std::uint8_t* sums = scratch.bytes.data();
-  std::uint8_t* v = sums + static_cast<std::size_t>(w + 1) * stride;
-  std::uint8_t* coefficients = v + stride;
+  std::uint8_t* v = sums + static_cast<std::size_t>(w + 1) * stride;  // the hits' copy
+  std::uint8_t* coefficients = v + 2 * stride;                         // after the memory vector's place
   std::uint64_t g = first % per_combination;
   combination_of_rank(first / per_combination, K, w, c);
   std::memset(sums, 0, stride);
@@ -344,12 +422,14 @@ void walk_qary_body(const QaryWalkTables& t, int w, std::uint64_t first, std::ui
     coefficients[position] = static_cast<std::uint8_t>(gray[i] + 1);
     add_vector(v, v, multiple(c[position], gray[i] + 1), stride, t.p);
   }
+  vector.load(v);
   int weight_limit = limit - w;
-  int nonzero = nonzero_columns(v, t.planes, t.length);
+  int nonzero = vector.nonzero();
   std::uint64_t rank = first;
   std::uint64_t remaining = count;
   for (;;) {
     if (nonzero <= weight_limit) {
+      vector.store(v);
       const WalkHit hit{w + nonzero, rank, c, coefficients, nullptr, v};
       weight_limit = visit(context, hit) - w;
       if (weight_limit < 0) return;
@@ -368,25 +448,44 @@ void walk_qary_body(const QaryWalkTables& t, int w, std::uint64_t first, std::ui
       const int difference = direction[i] > 0 ? t.step_up[gray[i]] : t.step_down[gray[i]];
       gray[i] += direction[i];
       coefficients[position] = static_cast<std::uint8_t>(gray[i] + 1);
-      add_vector(v, v, multiple(c[position], difference), stride, t.p);
-    } else {
-      g = 0;
-      int j = w - 1;
-      while (j >= 0 && c[j] == K - w + j) --j;
-      if (j < 0) return;
-      ++c[j];
-      for (int l = j + 1; l < w; ++l) c[l] = c[l - 1] + 1;
-      for (int l = j; l < w; ++l)
-        add_vector(sums + static_cast<std::size_t>(l + 1) * stride, sums + static_cast<std::size_t>(l) * stride, multiple(c[l], 1), stride, t.p);
-      std::memcpy(v, sums + static_cast<std::size_t>(w) * stride, stride);
-      for (int i = 0; i + 1 < w; ++i) {
-        gray[i] = 0;
-        direction[i] = 1;
-        coefficients[i + 1] = 1;
-      }
+      nonzero = vector.add(multiple(c[position], difference), t.p);
+      continue;
     }
-    nonzero = nonzero_columns(v, t.planes, t.length);
+    g = 0;
+    int j = w - 1;
+    while (j >= 0 && c[j] == K - w + j) --j;
+    if (j < 0) return;
+    ++c[j];
+    for (int l = j + 1; l < w; ++l) c[l] = c[l - 1] + 1;
+    for (int l = j; l < w; ++l)
+      add_vector(sums + static_cast<std::size_t>(l + 1) * stride, sums + static_cast<std::size_t>(l) * stride, multiple(c[l], 1), stride, t.p);
+    for (int i = 0; i + 1 < w; ++i) {
+      gray[i] = 0;
+      direction[i] = 1;
+      coefficients[i + 1] = 1;
+    }
+    vector.load(sums + static_cast<std::size_t>(w) * stride);
+    nonzero = vector.nonzero();
   }
+}
+
+void walk_qary_body(const QaryWalkTables& t, int w, std::uint64_t first, std::uint64_t count, int limit,
+                    WalkScratch& scratch, WalkVisitor visit, void* context) {
+  if (count == 0 || limit < w) return;
+  constexpr std::size_t kPer64 = 64 / sizeof(Bytes);  // vectors per 64 bytes
+  if (t.planes == 1 && t.length <= 256) {
+    switch (t.length / 64) {
+      case 1: walk_qary_with(RegisterVector<kPer64>{}, t, w, first, count, limit, scratch, visit, context); return;
+      case 2: walk_qary_with(RegisterVector<2 * kPer64>{}, t, w, first, count, limit, scratch, visit, context); return;
+      case 3: walk_qary_with(RegisterVector<3 * kPer64>{}, t, w, first, count, limit, scratch, visit, context); return;
+      case 4: walk_qary_with(RegisterVector<4 * kPer64>{}, t, w, first, count, limit, scratch, visit, context); return;
+      default: break;
+    }
+  }
+  const std::size_t stride = static_cast<std::size_t>(t.planes) * t.length;
+  // After the sums and the hits' copy.
+  const MemoryVector memory{scratch.bytes.data() + static_cast<std::size_t>(w + 2) * stride, t.planes, t.length};
+  walk_qary_with(memory, t, w, first, count, limit, scratch, visit, context);
 }
 
 }  // namespace
