@@ -311,7 +311,7 @@ WDIST_WALK_INLINE int nonzero_bytes(Bytes x) {
   return 32 - __builtin_popcount(zeros);
 #else
   int count = 0;
-  for (int half = 0; half < 2; ++half) {
+  for (std::size_t half = 0; half < 2; ++half) {
     std::uint64_t h = 0;
     std::memcpy(&h, reinterpret_cast<const unsigned char*>(&x) + 8 * half, 8);
     h |= h >> 4;
