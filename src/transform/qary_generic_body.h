@@ -214,6 +214,7 @@ void level_block_planes(const GenericQaryPlan& plan, U* const* planes, Row o, Ro
   }
   if (ragged)
     for (int a = 0; a < p; ++a)
+      // NOLINTNEXTLINE(clang-analyzer-core.UndefinedBinaryOperatorResult): base[0..p) is set above; the analyzer loses p's bound
       for (int e = 0; e < p; ++e) store_vec(base[e] + (A - W) + static_cast<Row>(a) * A, last[a * p + e]);
   // NOLINTNEXTLINE(clang-analyzer-core.uninitialized.Assign): top[0..p) is set above; the analyzer loses p's bound
   for (int b = 0; b < p; ++b) planes[b][o + B] = top[b];
