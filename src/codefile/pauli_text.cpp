@@ -61,7 +61,7 @@ bool check_characters(const char* text, const Parts& p, std::int64_t first_colum
     if (p.binary ? (c == '0' || c == '1') : (kLetters[c] & kLetter) != 0) continue;
     char shown[8];
     char_text(c, shown, sizeof shown);
-    const auto column = static_cast<long long>(first_column + static_cast<std::int64_t>(i));
+    const long long column = first_column + static_cast<std::int64_t>(i);
     if (p.binary)
       std::snprintf(reason, reason_size, "column %lld: %s is not 0 or 1 (a generator starting with a digit is in the "
                     "binary form)", column, shown);
@@ -103,7 +103,7 @@ bool read_pauli_text(const char* text, std::size_t size, std::int64_t n, std::in
   if (p.binary) {
     if (length != 2 * n) {
       std::snprintf(reason, reason_size, "has %lld binary digits, not 2n = %lld", static_cast<long long>(length),
-                    static_cast<long long>(2 * n));
+                    2 * static_cast<long long>(n));
       return false;
     }
     for (std::int64_t j = 0; j < 2 * n; ++j) bits[j] = static_cast<std::uint8_t>(text[p.body + static_cast<std::size_t>(j)] - '0');

@@ -175,6 +175,9 @@ TEST(StabilizerRecords, TheInputEndingInsideARecordEndsTheReading) {
   const std::vector<Read> reads = read_all("? 2000000000 1\nX\nZ\nY\n");
   ASSERT_EQ(reads.size(), 1U);
   EXPECT_EQ(reads[0].status, wdist::RecordStatus::truncated);
+  // Nor is a row's length: 10^6 rows of 10^6 qubits claimed, one short row
+  // read and refused without the 2 * 10^12 bits.
+  EXPECT_EQ(refusal("? 1000000 1000000\nXZ\n"), "generator 1 has 2 letters, not n = 1000000");
 }
 
 TEST(StabilizerRecords, AReadErrorFails) {
