@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <numeric>
 #include <utility>
 
 #include "codefile/pauli_text.h"
@@ -167,8 +168,8 @@ double macwilliams_f4_cost(std::int64_t n, int dimension) { return macwilliams_c
 double messages_of(std::int64_t e) { return std::ldexp(1.0, static_cast<int>(std::min<std::int64_t>(e, 4096))); }
 
 bool sum_is_power_of_two(const std::vector<mpz_class>& counts, std::int64_t exponent) {
-  mpz_class sum = 0, expected = 0;
-  for (const mpz_class& c : counts) sum += c;
+  const mpz_class sum = std::accumulate(counts.begin(), counts.end(), mpz_class(0));
+  mpz_class expected = 0;
   mpz_setbit(expected.get_mpz_t(), static_cast<mp_bitcnt_t>(exponent));
   return sum == expected;
 }
@@ -492,7 +493,7 @@ Status finish_additive(const GroupImage& image, const Distribution& counted, Add
 namespace {
 
 // The image counted directly on the options' threads.
-Status count_image(GroupImage& image, const Options& options, Distribution& counted) {
+Status count_image(const GroupImage& image, const Options& options, Distribution& counted) {
   Options o = options;
   o.dual = DualRoute::never;
   o.projective = false;
