@@ -38,6 +38,13 @@ struct PlanSummary {
   double cost = 0;            // the work in message-equivalents, finishing included
   std::uint64_t table_bytes = 0;   // a table held whole, once per thread that runs it (0: block by block)
   std::uint64_t thread_bytes = 0;  // what each thread works in besides
+  // How the layout of the code's field counts (what the menu programs and
+  // the program's report of their format show): whether the zero message
+  // is among its counts (F_2, F_4: yes; F_3, F_5, F_7: no, their
+  // projective layout leaves it out), and whether the zero columns shift
+  // the weights of its counts (only the sums of one count per point do).
+  bool zero_message_counted = false;
+  bool zero_columns_shift = false;
   // A hash of everything that fixes the tallies of the units: the code, the
   // route, the split into units and the options that shape the result. Two
   // plans with the same identity have interchangeable tallies.
@@ -70,6 +77,13 @@ class Worker {
   std::unique_ptr<Storage> storage_;
   friend Storage& storage_of(Worker&);
 };
+
+// The messages of the code's direct route before its rank is known,
+// q^min(k, n) (the rank is at most that; 1 for k < 1 or n = 0): the work
+// a front end reads to share out records before planning them. Exact
+// below 2^53, inf beyond a double's range; the same estimate the plan
+// prices its routes with.
+double direct_messages_bound(const Code& code);
 
 // Reduces the code to a basis, chooses the route (the code or its dual)
 // and plans its units. Fails (invalid_code, too_much_work, out_of_memory)

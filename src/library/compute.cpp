@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/dual.h"
+#include "engine/record_rules.h"
 #include "field/fields.h"
 #include "library/macwilliams.h"
 #include "library/planned_record.h"
@@ -55,12 +56,9 @@ struct Hash {
 };
 
 // The engine's plan of a counted code of dimension `dimension` (> 0).
-bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, RecordPlan& plan) {
-  return plan_record(RecordShape{q, dimension, n, false}, TablePolicy{table_budget, 0}, plan);
+bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, engine::RecordPlan& plan) {
+  return engine::plan_record(engine::RecordShape{q, dimension, n, false}, engine::TablePolicy{table_budget, 0}, plan);
 }
-
-// The cost of counting a code of the given dimension, in messages.
-double messages_of(int q, int dimension) { return std::pow(static_cast<double>(q), dimension); }
 
 double log2_of(double x) { return x > 0 ? std::log2(x) : 0; }
 
@@ -72,18 +70,22 @@ std::int64_t min_distance(const Distribution& d) {
   return -1;
 }
 
-Status check_code(const Code& code) {
+Status check_field(std::int64_t q, const std::string& written) {
+  if (engine::field_passes(q)) return Status{};
   char text[160];
-  if (!is_supported_field(code.q)) {
-    std::snprintf(text, sizeof text, "q = %d, the field must be one of %s", code.q, kSupportedFieldsText);
+  engine::field_refusal(written.empty() ? engine::Decimal(q).text : written.c_str(), text, sizeof text);
+  return failure(StatusCode::invalid_code, text);
+}
+
+Status check_code(const Code& code) {
+  if (Status s = check_field(code.q); !s) return s;
+  char text[160];
+  if (!engine::dimension_passes(code.k)) {
+    engine::dimension_refusal(engine::Decimal(code.k).text, text, sizeof text);
     return failure(StatusCode::invalid_code, text);
   }
-  if (code.k < 1) {
-    std::snprintf(text, sizeof text, "k = %d, the dimension must be at least 1", code.k);
-    return failure(StatusCode::invalid_code, text);
-  }
-  if (code.n < 0 || code.n >= (std::int64_t{1} << 31)) {
-    std::snprintf(text, sizeof text, "n = %lld, the length must lie in 0 .. 2^31 - 1", static_cast<long long>(code.n));
+  if (!engine::length_passes(code.n)) {
+    engine::length_refusal(engine::Decimal(code.n).text, text, sizeof text);
     return failure(StatusCode::invalid_code, text);
   }
   const unsigned long long entries = static_cast<unsigned long long>(code.k) * static_cast<unsigned long long>(code.n);
@@ -128,11 +130,11 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     // to reduce, and k may be 2^31 - 1 for a few bytes of input.
     const std::int32_t rows_held = code.n == 0 ? 0 : code.k;
     if (take != nullptr) {
-      reduce_in_place(code.q, rows_held, code.n, *take, r.basis);
+      engine::reduce_in_place(code.q, rows_held, code.n, *take, r.basis);
     } else {
       std::vector<const ElemCode*> rows(static_cast<std::size_t>(rows_held));
       for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
-      reduce_to_basis(MatrixView{code.q, rows_held, code.n, rows.data()}, r.basis);
+      engine::reduce_to_basis(MatrixView{code.q, rows_held, code.n, rows.data()}, r.basis);
     }
     const int rank = r.basis.rank;
     const int dual_dimension = static_cast<int>(code.n - rank);
@@ -140,8 +142,8 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     // The two routes: the code's own q^rank messages, or the dual's
     // q^(n - rank) and the MacWilliams identity, priced in messages as
     // well. A tie goes to the direct route, which has nothing to finish.
-    const double direct_messages = rank == 0 ? 0 : messages_of(code.q, rank);
-    const double dual_messages = dual_dimension == 0 ? 0 : messages_of(code.q, dual_dimension);
+    const double direct_messages = rank == 0 ? 0 : engine::message_count(code.q, rank);
+    const double dual_messages = dual_dimension == 0 ? 0 : engine::message_count(code.q, dual_dimension);
     const double dual_cost = dual_messages + macwilliams_cost(code.q, code.n, dual_dimension);
     bool dual = false;
     switch (options.dual) {
@@ -163,13 +165,13 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     r.dimension = dual ? dual_dimension : rank;
     MatrixView counted{code.q, r.dimension, code.n, nullptr};
     if (dual) {
-      dual_generator(r.basis, r.dual_rows);
+      engine::dual_generator(r.basis, r.dual_rows);
       r.pointers.resize(static_cast<std::size_t>(dual_dimension));
       for (std::size_t i = 0; i < r.pointers.size(); ++i)
         r.pointers[i] = r.dual_rows.data() + i * static_cast<std::size_t>(code.n);
       counted.rows = r.pointers.data();
     } else {
-      counted = view_of(r.basis, r.pointers);
+      counted = engine::view_of(r.basis, r.pointers);
     }
 
     PlanSummary& s = plan.summary;
@@ -178,6 +180,8 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     s.dimension = r.dimension;
     s.messages = messages;
     s.cost = cost;
+    s.zero_message_counted = engine::layout_counts_zero_message(code.q);
+    s.zero_columns_shift = options.projective;
     Hash h;
     h.bytes(kVersion, sizeof kVersion);
     h.value(code.q);
@@ -186,16 +190,16 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     h.value(r.dimension);
     h.value(options.projective);
     if (r.dimension > 0) {
-      RecordPlan ep{};
+      engine::RecordPlan ep{};
       if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
         char text[160];
         std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
                       r.dimension, code.q);
         return failure(StatusCode::too_much_work, text);
       }
-      prepare_record(counted, ep, r.prepared);
+      engine::prepare_record(counted, ep, r.prepared);
       r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
-      s.route = route_name(ep.route);
+      s.route = engine::route_name(ep.route);
       s.counter_bits = ep.counter_bits;
       s.units = ep.units;
       s.table_bytes = ep.table_bytes;
@@ -222,6 +226,10 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
 }
 
 }  // namespace
+
+double direct_messages_bound(const Code& code) {
+  return engine::message_count(code.q, std::min<std::int64_t>(code.k, code.n));
+}
 
 Status plan_record(const Code& code, const Options& options, Plan& plan) {
   return plan_code(code, nullptr, options, kLibraryTableBudget, plan);
@@ -274,8 +282,8 @@ Status run_units_into(const PlannedRecord& r, std::uint64_t first, std::uint64_t
   Worker::Storage& storage = storage_of(worker);
   const std::uint64_t wanted = fit_storage(storage, r.prepared.plan);
   if (wanted != 0) return failure(StatusCode::out_of_memory, "a worker's " + bytes_text(wanted) + " cannot be had");
-  Workspace ws = workspace_of(storage);
-  run_units(r.prepared, first, count, ws, storage.planes, hist);
+  engine::Workspace ws = workspace_of(storage);
+  engine::run_units(r.prepared, first, count, ws, storage.planes, hist);
   return Status{};
 }
 
@@ -323,8 +331,8 @@ Status counted_distribution(const PlannedRecord& r, const std::uint64_t* counts,
     visit(std::size_t{0}, std::uint64_t{1});
     sum = 1;
   } else {
-    const Route route = r.prepared.plan.route;
-    const std::uint64_t zero_message = route == Route::projective_table || route == Route::projective_blocks ? 1 : 0;
+    const engine::Route route = r.prepared.plan.route;
+    const std::uint64_t zero_message = route == engine::Route::projective_table || route == engine::Route::projective_blocks ? 1 : 0;
     for (std::size_t w = 0; w < length && w < size; ++w) {
       const std::uint64_t B = counts[w] + (w == 0 ? zero_message : 0);
       if (B == 0) continue;
@@ -441,7 +449,7 @@ Status count_nonzero(const Plan& plan, Worker& worker, Distribution& result, Non
   }
   try {
     // At most one count per weight, and per message.
-    const double messages = std::pow(static_cast<double>(r.q), r.dimension);
+    const double messages = engine::message_count(r.q, r.dimension);
     counts.reserve(static_cast<std::size_t>(std::min(static_cast<double>(r.n) + 1, messages)));
     if (Status s = counted_distribution(r, hist.data(), hist.size(),
                                         [&counts](std::size_t w, std::uint64_t count) {
