@@ -103,12 +103,17 @@ Status reset_tally(const Plan& plan, Tally& tally);
 void add_tally(Tally& into, const Tally& from);
 
 // Adds the counts of units first .. first + count - 1 into `tally`.
-// Fails only when the worker's storage or the tally cannot be had
-// (out_of_memory).
+// Fails when the worker's storage or the tally cannot be had
+// (out_of_memory), and with invalid_code, before any work, when its
+// preconditions do not hold: a plan from plan_record (not a
+// default-constructed one), first + count <= summary.units, and a tally
+// that is empty (it is then grown to the plan's shape) or of the plan's
+// shape (from empty_tally or reset_tally of this plan).
 Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
 
 // The distribution from the tally of all units; out_of_memory, naming the
-// amount, when its counts cannot be had.
+// amount, when its counts cannot be had; invalid_code for a plan not from
+// plan_record or a total not of the plan's shape.
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result);
 
 // Whether finish_record needs big integers for this plan: only the dual

@@ -289,8 +289,35 @@ Status run_units_into(const PlannedRecord& r, std::uint64_t first, std::uint64_t
 
 }  // namespace
 
+namespace {
+
+// The preconditions every step after planning states: a plan that holds a
+// record (not a default-constructed one), and a tally of its shape.
+Status check_planned(const Plan& plan) {
+  if (plan.record == nullptr) return failure(StatusCode::invalid_code, "the plan holds no record (plan_record first)");
+  return Status{};
+}
+
+Status check_tally(const Plan& plan, const Tally& tally, const char* what) {
+  const std::uint64_t size = plan.record->tally_size;
+  if (tally.counts.size() == size) return Status{};
+  return failure(StatusCode::invalid_code, std::string(what) + " of " + std::to_string(tally.counts.size()) +
+                                               " counts is not of this plan, whose tallies hold " +
+                                               std::to_string(size));
+}
+
+}  // namespace
+
 Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
+  if (Status s = check_planned(plan); !s) return s;
   const PlannedRecord& r = *plan.record;
+  const std::uint64_t units = plan.summary.units;
+  if (first > units || count > units - first)
+    return failure(StatusCode::invalid_code, "units " + std::to_string(first) + " + " + std::to_string(count) +
+                                                 " lie beyond the plan's " + std::to_string(units));
+  // An empty tally is grown to the plan's shape; any other must have it.
+  if (!tally.counts.empty())
+    if (Status s = check_tally(plan, tally, "a tally"); !s) return s;
   if (r.dimension == 0 || count == 0) return Status{};
   if (tally.counts.size() < r.tally_size) {
     try {
@@ -414,6 +441,8 @@ Status finish_small(const PlannedRecord& r, const Tally& total, Distribution& re
 }  // namespace
 
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result) {
+  if (Status s = check_planned(plan); !s) return s;
+  if (Status s = check_tally(plan, total, "the total"); !s) return s;
   const PlannedRecord& r = *plan.record;
   try {
     return finish_big(r, total, result);
@@ -426,6 +455,8 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
 }
 
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts) {
+  if (Status s = check_planned(plan); !s) return s;
+  if (Status s = check_tally(plan, total, "the total"); !s) return s;
   const PlannedRecord& r = *plan.record;
   if (needs_big_counts(plan)) return failure(StatusCode::internal_error, "the record needs big counts");
   try {
@@ -438,6 +469,7 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result,
 
 Status count_nonzero(const Plan& plan, Worker& worker, Distribution& result, NonzeroCounts& counts) {
   counts.clear();
+  if (Status s = check_planned(plan); !s) return s;
   const PlannedRecord& r = *plan.record;
   if (needs_big_counts(plan)) return failure(StatusCode::internal_error, "the record needs big counts");
   describe(r, result);

@@ -163,6 +163,47 @@ TEST(WeightDistribution, WorkBoundAndCountingConventions) {
     }
 }
 
+// The steps after planning refuse what breaks their preconditions, before
+// any work: a default-constructed plan, a range past the units, a tally or
+// a total of another plan.
+TEST(WeightDistribution, StepsRefuseBrokenPreconditions) {
+  const wdist::Plan none;
+  wdist::Worker worker;
+  wdist::Tally tally;
+  wdist::Distribution d;
+  std::vector<std::uint64_t> counts64;
+  wdist::NonzeroCounts nonzero;
+  EXPECT_EQ(wdist::run_units(none, 0, 1, worker, tally).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record(none, tally, d).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record(none, tally, d, counts64).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::count_nonzero(none, worker, d, nonzero).code, wdist::StatusCode::invalid_code);
+
+  std::mt19937_64 rng(11);
+  wdist::Options o;
+  o.threads = 1;
+  wdist::Plan plan, other;
+  ASSERT_TRUE(wdist::plan_record(to_code(random_code(rng, 3, 5, 12, false, 0)), o, plan));
+  ASSERT_TRUE(wdist::plan_record(to_code(random_code(rng, 2, 4, 30, false, 0)), o, other));
+  const std::uint64_t units = plan.summary.units;
+  ASSERT_GE(units, 1U);
+  tally = wdist::empty_tally(plan);
+  for (auto [first, count] : {std::pair<std::uint64_t, std::uint64_t>{units, 1}, {0, units + 1}, {1, UINT64_MAX}}) {
+    const wdist::Status s = wdist::run_units(plan, first, count, worker, tally);
+    EXPECT_EQ(s.code, wdist::StatusCode::invalid_code) << first << " + " << count;
+    EXPECT_NE(s.message.find("beyond the plan's"), std::string::npos) << s.message;
+  }
+  wdist::Tally foreign = wdist::empty_tally(other);
+  EXPECT_EQ(wdist::run_units(plan, 0, 1, worker, foreign).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record(plan, foreign, d).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record(plan, foreign, d, counts64).code, wdist::StatusCode::invalid_code);
+
+  // What holds the preconditions still computes: an empty tally grows.
+  wdist::Tally grown;
+  EXPECT_TRUE(wdist::run_units(plan, 0, units, worker, grown));
+  EXPECT_TRUE(wdist::finish_record(plan, grown, d));
+  EXPECT_EQ(d.counts[0], 1);
+}
+
 // The 64-bit finish (what many small records take) against the big one, on
 // both counts and every route; the dual route needs big counts and is refused
 // there.
