@@ -26,12 +26,24 @@
 
 namespace wdist {
 
+// How a plan counts its messages.
+enum class Route {
+  none,               // nothing to count: the zero code
+  binary_table,       // F_2, F_4 (through its binary image): a table of 2^dimension entries, whole
+  binary_blocks,      // the same table a cache-sized group of blocks at a time
+  projective_table,   // the points of projective space, a table held whole
+  projective_blocks,  // the same, the high coordinates fixed per block
+};
+// The route as front ends print it: "none", "binary table", "binary
+// blocks", "projective table", "projective blocks".
+const char* route_name(Route route);
+
 // A plan described: what front ends print, check and split.
 struct PlanSummary {
   Method method = Method::direct;
   int rank = 0;
   int dimension = 0;          // of the code whose messages are counted: rank, or n - rank (the dual)
-  std::string route;          // how its messages are counted: "binary blocks", "projective table", ...
+  Route route = Route::none;  // how its messages are counted
   int counter_bits = 0;       // 16 or 32
   std::uint64_t units = 0;    // 0 when there is nothing to count (the zero code)
   double messages = 0;        // the work: messages counted (q^dimension)
@@ -121,18 +133,19 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
 // tally's own, below 2^62 by the work limit.
 bool needs_big_counts(const Plan& plan);
 
-// finish_record without big integers, for a plan that does not need them
-// (many small records spend much of their time allocating big integers):
-// `result` gets every field but its counts, which go to counts[0..n] as
-// 64-bit values equal to what finish_record gives. An internal_error for a
-// plan that needs big counts.
-Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts);
+// The same distribution as 64-bit counts, for a plan that does not need
+// big integers (many small records spend much of their time allocating
+// them): `result` gets every field but its counts, which go to
+// counts[0..n] as 64-bit values equal to what finish_record gives. An
+// internal_error for a plan that needs big counts; invalid_code as
+// finish_record.
+Status finish_record_u64(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts);
 
 // The nonzero counts of a distribution, (w, A_w) in increasing w.
 using NonzeroCounts = std::vector<std::pair<std::int64_t, std::uint64_t>>;
 
-// Every unit of the plan on `worker`, then finish_record's 64-bit form
-// keeping only the nonzero counts, for a front end that computes a record
+// Every unit of the plan on `worker`, then finish_record_u64 keeping only
+// the nonzero counts, for a front end that computes a record
 // on one thread. What it holds follows the weights that occur, not the
 // length: a code of 16 codewords and length 10^7 has at most 16 nonzero
 // counts, where a tally and counts[0..n] would hold 10^7 + 1 each. Fails as

@@ -55,6 +55,16 @@ struct Hash {
   }
 };
 
+Route public_route(engine::Route route) {
+  switch (route) {
+    case engine::Route::binary_table: return Route::binary_table;
+    case engine::Route::binary_blocks: return Route::binary_blocks;
+    case engine::Route::projective_table: return Route::projective_table;
+    case engine::Route::projective_blocks: return Route::projective_blocks;
+  }
+  return Route::none;
+}
+
 // The engine's plan of a counted code of dimension `dimension` (> 0).
 bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, engine::RecordPlan& plan) {
   return engine::plan_record(engine::RecordShape{q, dimension, n, false}, engine::TablePolicy{table_budget, 0}, plan);
@@ -63,6 +73,17 @@ bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budge
 double log2_of(double x) { return x > 0 ? std::log2(x) : 0; }
 
 }  // namespace
+
+const char* route_name(Route route) {
+  switch (route) {
+    case Route::none: return "none";
+    case Route::binary_table: return engine::route_name(engine::Route::binary_table);
+    case Route::binary_blocks: return engine::route_name(engine::Route::binary_blocks);
+    case Route::projective_table: return engine::route_name(engine::Route::projective_table);
+    case Route::projective_blocks: return engine::route_name(engine::Route::projective_blocks);
+  }
+  return "?";
+}
 
 std::int64_t min_distance(const Distribution& d) {
   for (std::size_t w = 1; w < d.counts.size(); ++w)
@@ -113,6 +134,84 @@ Status check_code(const Code& code) {
 
 namespace {
 
+// The route of a code of rank `rank`: the direct one or the dual, as the
+// options ask, with the messages it counts and its cost; too_much_work
+// above the work limit.
+Status choose_route(const Code& code, const Options& options, int rank, bool& dual, double& messages, double& cost) {
+  const int dual_dimension = static_cast<int>(code.n - rank);
+  // The two routes: the code's own q^rank messages, or the dual's
+  // q^(n - rank) and the MacWilliams identity, priced in messages as
+  // well. A tie goes to the direct route, which has nothing to finish.
+  const double direct_messages = rank == 0 ? 0 : engine::message_count(code.q, rank);
+  const double dual_messages = dual_dimension == 0 ? 0 : engine::message_count(code.q, dual_dimension);
+  const double dual_cost = dual_messages + macwilliams_cost(code.q, code.n, dual_dimension);
+  dual = false;
+  switch (options.dual) {
+    case DualRoute::never: dual = false; break;
+    case DualRoute::always: dual = true; break;
+    case DualRoute::automatic: dual = dual_cost < direct_messages; break;
+  }
+  messages = dual ? dual_messages : direct_messages;
+  cost = dual ? dual_cost : direct_messages;
+  if (messages > options.max_work) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "needs about 2^%.1f messages (2^%.1f directly, 2^%.1f through its dual), more than the work "
+                  "limit 2^%.1f",
+                  log2_of(messages), log2_of(direct_messages), log2_of(dual_messages), log2_of(options.max_work));
+    return failure(StatusCode::too_much_work, text);
+  }
+  return Status{};
+}
+
+// The engine's plan of the counted code (dimension > 0) and the summary
+// with the plan's identity.
+Status plan_counted(const Code& code, const Options& options, std::uint64_t table_budget, const MatrixView& counted,
+                    int rank, double messages, double cost, PlannedRecord& r, PlanSummary& s) {
+  s.method = r.method;
+  s.rank = rank;
+  s.dimension = r.dimension;
+  s.messages = messages;
+  s.cost = cost;
+  s.zero_message_counted = engine::layout_counts_zero_message(code.q);
+  s.zero_columns_shift = options.projective;
+  Hash h;
+  h.bytes(kVersion, sizeof kVersion);
+  h.value(code.q);
+  h.value(code.n);
+  h.value(r.method);
+  h.value(r.dimension);
+  h.value(options.projective);
+  if (r.dimension > 0) {
+    engine::RecordPlan ep{};
+    if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
+      char text[160];
+      std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
+                    r.dimension, code.q);
+      return failure(StatusCode::too_much_work, text);
+    }
+    engine::prepare_record(counted, ep, r.prepared);
+    r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
+    s.route = public_route(ep.route);
+    s.counter_bits = ep.counter_bits;
+    s.units = ep.units;
+    s.table_bytes = ep.table_bytes;
+    s.thread_bytes = worker_bytes(ep);
+    for (int i = 0; i < r.dimension; ++i) h.bytes(counted.rows[i], static_cast<std::size_t>(code.n));
+    h.value(ep.route);
+    h.value(ep.counter_bits);
+    h.value(ep.block_bits);
+    h.value(ep.blocks);
+    h.value(ep.blocks_per_unit);
+    h.value(ep.units);
+  } else {
+    r.tally_size = 1;
+    s.route = Route::none;
+  }
+  s.identity = h.h;
+  return Status{};
+}
+
 // plan_record; with `take` (the code's own entries) not null, the basis is
 // reduced in the entries' storage, taken from the code.
 Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& options, std::uint64_t table_budget,
@@ -139,28 +238,9 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     const int rank = r.basis.rank;
     const int dual_dimension = static_cast<int>(code.n - rank);
 
-    // The two routes: the code's own q^rank messages, or the dual's
-    // q^(n - rank) and the MacWilliams identity, priced in messages as
-    // well. A tie goes to the direct route, which has nothing to finish.
-    const double direct_messages = rank == 0 ? 0 : engine::message_count(code.q, rank);
-    const double dual_messages = dual_dimension == 0 ? 0 : engine::message_count(code.q, dual_dimension);
-    const double dual_cost = dual_messages + macwilliams_cost(code.q, code.n, dual_dimension);
+    double messages = 0, cost = 0;
     bool dual = false;
-    switch (options.dual) {
-      case DualRoute::never: dual = false; break;
-      case DualRoute::always: dual = true; break;
-      case DualRoute::automatic: dual = dual_cost < direct_messages; break;
-    }
-    const double messages = dual ? dual_messages : direct_messages;
-    const double cost = dual ? dual_cost : direct_messages;
-    if (messages > options.max_work) {
-      char text[200];
-      std::snprintf(text, sizeof text,
-                    "needs about 2^%.1f messages (2^%.1f directly, 2^%.1f through its dual), more than the work "
-                    "limit 2^%.1f",
-                    log2_of(messages), log2_of(direct_messages), log2_of(dual_messages), log2_of(options.max_work));
-      return failure(StatusCode::too_much_work, text);
-    }
+    if (Status s = choose_route(code, options, rank, dual, messages, cost); !s) return s;
     r.method = dual ? Method::dual : Method::direct;
     r.dimension = dual ? dual_dimension : rank;
     MatrixView counted{code.q, r.dimension, code.n, nullptr};
@@ -174,48 +254,8 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
       counted = engine::view_of(r.basis, r.pointers);
     }
 
-    PlanSummary& s = plan.summary;
-    s.method = r.method;
-    s.rank = rank;
-    s.dimension = r.dimension;
-    s.messages = messages;
-    s.cost = cost;
-    s.zero_message_counted = engine::layout_counts_zero_message(code.q);
-    s.zero_columns_shift = options.projective;
-    Hash h;
-    h.bytes(kVersion, sizeof kVersion);
-    h.value(code.q);
-    h.value(code.n);
-    h.value(r.method);
-    h.value(r.dimension);
-    h.value(options.projective);
-    if (r.dimension > 0) {
-      engine::RecordPlan ep{};
-      if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
-        char text[160];
-        std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
-                      r.dimension, code.q);
-        return failure(StatusCode::too_much_work, text);
-      }
-      engine::prepare_record(counted, ep, r.prepared);
-      r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
-      s.route = engine::route_name(ep.route);
-      s.counter_bits = ep.counter_bits;
-      s.units = ep.units;
-      s.table_bytes = ep.table_bytes;
-      s.thread_bytes = worker_bytes(ep);
-      for (int i = 0; i < r.dimension; ++i) h.bytes(counted.rows[i], static_cast<std::size_t>(code.n));
-      h.value(ep.route);
-      h.value(ep.counter_bits);
-      h.value(ep.block_bits);
-      h.value(ep.blocks);
-      h.value(ep.blocks_per_unit);
-      h.value(ep.units);
-    } else {
-      r.tally_size = 1;
-      s.route = "none";
-    }
-    s.identity = h.h;
+    if (Status st = plan_counted(code, options, table_budget, counted, rank, messages, cost, r, plan.summary); !st)
+      return st;
     plan.record = std::move(record);
     return Status{};
   } catch (const std::bad_alloc&) {
@@ -454,7 +494,8 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
   }
 }
 
-Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts) {
+Status finish_record_u64(const Plan& plan, const Tally& total, Distribution& result,
+                         std::vector<std::uint64_t>& counts) {
   if (Status s = check_planned(plan); !s) return s;
   if (Status s = check_tally(plan, total, "the total"); !s) return s;
   const PlannedRecord& r = *plan.record;

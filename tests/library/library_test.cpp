@@ -90,7 +90,8 @@ TEST(WeightDistribution, BlockRoutesAndThreadCountsGiveTheSameCounts) {
     }
     wdist::Distribution from_blocks;
     ASSERT_TRUE(wdist::finish_record(blocks, total, from_blocks));
-    EXPECT_EQ(from_blocks.counts, reference.counts) << blocks.summary.route << " against " << table.summary.route;
+    EXPECT_EQ(from_blocks.counts, reference.counts) << wdist::route_name(blocks.summary.route) << " against "
+                                                 << wdist::route_name(table.summary.route);
     for (unsigned threads : {1u, 2u, 3u}) {
       wdist::Options o = one;
       o.threads = threads;
@@ -150,6 +151,10 @@ TEST(WeightDistribution, WorkBoundAndCountingConventions) {
   EXPECT_EQ(wdist::direct_messages_bound(wdist::Code{7, 9, 2, {}}), 49.0);
   EXPECT_EQ(wdist::direct_messages_bound(wdist::Code{2, 5, 0, {}}), 1.0);
   EXPECT_EQ(wdist::direct_messages_bound(wdist::Code{2, 62, 100, {}}), 0x1p62);
+  wdist::Plan zero;
+  ASSERT_TRUE(wdist::plan_record(wdist::Code{3, 2, 2, {0, 0, 0, 0}}, {}, zero));
+  EXPECT_EQ(zero.summary.route, wdist::Route::none);
+  EXPECT_STREQ(wdist::route_name(zero.summary.route), "none");
   for (int q : {2, 3, 4, 5, 7})
     for (bool projective : {false, true}) {
       wdist::Code code{q, 2, 3, {1, 0, 1, 0, 1, 1}};
@@ -175,7 +180,7 @@ TEST(WeightDistribution, StepsRefuseBrokenPreconditions) {
   wdist::NonzeroCounts nonzero;
   EXPECT_EQ(wdist::run_units(none, 0, 1, worker, tally).code, wdist::StatusCode::invalid_code);
   EXPECT_EQ(wdist::finish_record(none, tally, d).code, wdist::StatusCode::invalid_code);
-  EXPECT_EQ(wdist::finish_record(none, tally, d, counts64).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record_u64(none, tally, d, counts64).code, wdist::StatusCode::invalid_code);
   EXPECT_EQ(wdist::count_nonzero(none, worker, d, nonzero).code, wdist::StatusCode::invalid_code);
 
   std::mt19937_64 rng(11);
@@ -195,7 +200,7 @@ TEST(WeightDistribution, StepsRefuseBrokenPreconditions) {
   wdist::Tally foreign = wdist::empty_tally(other);
   EXPECT_EQ(wdist::run_units(plan, 0, 1, worker, foreign).code, wdist::StatusCode::invalid_code);
   EXPECT_EQ(wdist::finish_record(plan, foreign, d).code, wdist::StatusCode::invalid_code);
-  EXPECT_EQ(wdist::finish_record(plan, foreign, d, counts64).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record_u64(plan, foreign, d, counts64).code, wdist::StatusCode::invalid_code);
 
   // What holds the preconditions still computes: an empty tally grows.
   wdist::Tally grown;
@@ -226,7 +231,7 @@ TEST(WeightDistribution, SixtyFourBitFinishGivesTheBigCounts) {
       wdist::Distribution big, small;
       std::vector<std::uint64_t> counts;
       ASSERT_TRUE(wdist::finish_record(plan, total, big));
-      const wdist::Status s = wdist::finish_record(plan, total, small, counts);
+      const wdist::Status s = wdist::finish_record_u64(plan, total, small, counts);
       EXPECT_EQ(wdist::needs_big_counts(plan), options.dual == wdist::DualRoute::always);
       if (wdist::needs_big_counts(plan)) {
         EXPECT_EQ(s.code, wdist::StatusCode::internal_error);
@@ -263,7 +268,7 @@ TEST(WeightDistribution, NonzeroCountsAreThoseOfTheSixtyFourBitFinish) {
       ASSERT_TRUE(wdist::run_units(plan, 0, plan.summary.units, worker, total));
       wdist::Distribution dense_d, nonzero_d;
       std::vector<std::uint64_t> dense;
-      ASSERT_TRUE(wdist::finish_record(plan, total, dense_d, dense));
+      ASSERT_TRUE(wdist::finish_record_u64(plan, total, dense_d, dense));
       wdist::NonzeroCounts nonzero;
       ASSERT_TRUE(wdist::count_nonzero(plan, worker, nonzero_d, nonzero));
       wdist::NonzeroCounts expected;
