@@ -95,7 +95,7 @@ constexpr const char* kWidthName = wdist::kWideBuild ? "wide" : "narrow";
 
 // The menu programs' policy (src/console/drivers.cpp): any table, this
 // program's counters.
-constexpr wdist::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
+constexpr wdist::engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
 
 // This thread's processor time: other processes sharing the cores stretch
 // the wall clock of a run but not these numbers (they still share caches
@@ -144,7 +144,7 @@ double huge_page_share(const void* p, std::uint64_t bytes) {
 struct EngineStorage {
   wdist::TallyScratch tally{};
   alignas(64) unsigned char group[wdist::kBlockGroupBytes] = {};
-  wdist::PreparedRecord prepared;
+  wdist::engine::PreparedRecord prepared;
   wdist::RowPointers rows{};
 };
 EngineStorage g_engine;
@@ -155,7 +155,7 @@ struct BinaryRecord {
   wdist::GenMatrix code{};   // the binary code, or the F_4 code
   wdist::GenMatrix image{};  // F_4: its binary image (2k rows, 3n columns)
   wdist::CountTable point{};  // one plane of 2^K Counters
-  wdist::RecordPlan plan{};  // the menu program's plan
+  wdist::engine::RecordPlan plan{};  // the menu program's plan
   std::vector<std::uint64_t> hist;
   std::vector<std::uint64_t> hist_ref;
 };
@@ -169,7 +169,7 @@ const wdist::GenMatrix& counted_matrix(const BinaryRecord& r) { return r.plan.bi
 // driver does (one plane of 2^K Counters, the image of an F_4 code).
 void plan_and_size(BinaryRecord& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
-  wdist::plan_record(wdist::RecordShape{q, k, n, false}, kMenuPolicy, r.plan);
+  wdist::engine::plan_record(wdist::engine::RecordShape{q, k, n, false}, kMenuPolicy, r.plan);
   if (r.plan.binary_image) {
     r.image.mem = 0;
     wdist::size_gen_matrix(r.image, 2 * k, 3 * n, 4);
@@ -222,9 +222,9 @@ void release_record(BinaryRecord& r) {
 
 // The plan with its route set to the whole table: what the program plans
 // for a code too long for the block-wise record (src/engine/plan.cpp).
-wdist::RecordPlan whole_table_plan(wdist::RecordPlan p) {
-  if (p.route != wdist::Route::binary_blocks) return p;
-  p.route = wdist::Route::binary_table;
+wdist::engine::RecordPlan whole_table_plan(wdist::engine::RecordPlan p) {
+  if (p.route != wdist::engine::Route::binary_blocks) return p;
+  p.route = wdist::engine::Route::binary_table;
   p.block_bits = 0;
   p.blocks = 1;
   p.blocks_per_unit = 1;
@@ -237,17 +237,17 @@ wdist::RecordPlan whole_table_plan(wdist::RecordPlan p) {
 
 // The record as the menu program computes it once its tables are sized
 // (src/console/drivers.cpp, compute_weight_distribution and run_plan).
-void run_program_record(BinaryRecord& r, const wdist::RecordPlan& plan) {
+void run_program_record(BinaryRecord& r, const wdist::engine::RecordPlan& plan) {
   wdist::MatrixView columns = wdist::view_of(r.code, r.code.q, g_engine.rows);
   if (plan.binary_image) {
     wdist::build_binary_image(r.code, r.image);
     columns = wdist::view_of(r.image, 2, g_engine.rows);
   }
-  wdist::prepare_record(columns, plan, g_engine.prepared);
+  wdist::engine::prepare_record(columns, plan, g_engine.prepared);
   void* planes[1] = {r.point.a[0]};
-  wdist::Workspace ws{&g_engine.tally, g_engine.group, nullptr};
+  wdist::engine::Workspace ws{&g_engine.tally, g_engine.group, nullptr};
   std::fill(r.hist.begin(), r.hist.end(), 0);
-  wdist::run_units(g_engine.prepared, 0, plan.units, ws, planes, r.hist.data());
+  wdist::engine::run_units(g_engine.prepared, 0, plan.units, ws, planes, r.hist.data());
 }
 
 struct PhaseTimes {
@@ -360,8 +360,8 @@ void set_counters(benchmark::State& state, const RecordSamples& s, double first_
 
 // One benchmark: the record of r, all kinds interleaved round by round.
 void run_record_benchmark(benchmark::State& state, BinaryRecord& r) {
-  const wdist::RecordPlan table_plan = whole_table_plan(r.plan);
-  const bool by_blocks = r.plan.route == wdist::Route::binary_blocks;
+  const wdist::engine::RecordPlan table_plan = whole_table_plan(r.plan);
+  const bool by_blocks = r.plan.route == wdist::engine::Route::binary_blocks;
   // Allocated (untouched) by the sizing: the first whole-table record takes
   // every page fault of the table.
   long faults = 0;
@@ -411,7 +411,7 @@ void run_record_benchmark(benchmark::State& state, BinaryRecord& r) {
   }
   set_counters(state, s, first_touch, huge, faults);
   state.SetLabel(std::string(kWidthName) + " " + wdist::simd_path_name(wdist::active_simd_path()) + " " +
-                 wdist::route_name(r.plan.route));
+                 wdist::engine::route_name(r.plan.route));
   release_record(r);
 }
 
@@ -504,7 +504,7 @@ void BM_FileOfSmallCodes(benchmark::State& state) {
   auto all_steps = [&] {
     for (const wdist::GenMatrix& g : codes) {
       r.code = g;
-      wdist::plan_record(wdist::RecordShape{g.q, g.k, g.n, false}, kMenuPolicy, r.plan);
+      wdist::engine::plan_record(wdist::engine::RecordShape{g.q, g.k, g.n, false}, kMenuPolicy, r.plan);
       run_program_record(r, r.plan);
     }
   };

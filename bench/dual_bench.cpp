@@ -118,9 +118,9 @@ void BM_Reduction(benchmark::State& state) {
   const wdist::Code code = wdist_test::disguised(wdist_test::hamming_code(2, m, &rng), rng);
   std::vector<const wdist::ElemCode*> rows(static_cast<std::size_t>(code.k));
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
-  wdist::Basis basis;
+  wdist::engine::Basis basis;
   for (auto _ : state) {
-    const double t = time_of([&] { wdist::reduce_to_basis(wdist::MatrixView{2, code.k, code.n, rows.data()}, basis); }, 0);
+    const double t = time_of([&] { wdist::engine::reduce_to_basis(wdist::MatrixView{2, code.k, code.n, rows.data()}, basis); }, 0);
     state.SetIterationTime(t);
   }
 }

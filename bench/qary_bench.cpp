@@ -42,7 +42,7 @@
 #include "samples.h"
 #include "engine/plan.h"
 #include "engine/record_steps.h"
-#include "field/field_tables.h"
+#include "field/galois.h"
 #include "store/count_table.h"
 #include "store/counter.h"
 #include "store/gen_matrix.h"
@@ -80,7 +80,7 @@ struct Settings {
 Settings g_settings;
 
 // The menu programs' policy (src/console/drivers.cpp).
-constexpr wdist::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
+constexpr wdist::engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
 
 double thread_seconds() {
   timespec ts{};
@@ -111,21 +111,20 @@ struct FastRecord {
   wdist::GenMatrix code{};
   wdist::CountTable point{};
   wdist::CountTable scratch{};
-  wdist::RecordPlan plan{};
-  wdist::PreparedRecord prepared;
+  wdist::engine::RecordPlan plan{};
+  wdist::engine::PreparedRecord prepared;
   wdist::RowPointers rows{};
   std::vector<std::uint64_t> hist;
   std::vector<std::uint64_t> hist_phases;
 };
 
 void prepare_fast(FastRecord& r, const Case& c, const std::vector<std::uint8_t>& m) {
-  wdist::select_field(c.q);
   wdist::size_gen_matrix(r.code, c.k, kLength, c.q);
   r.code.k = c.k;
   for (int row = 1; row <= c.k; ++row)
     for (int col = 1; col <= kLength; ++col)
       r.code.a[row][col] = m[static_cast<std::size_t>(row - 1) * kLength + static_cast<std::size_t>(col - 1)];
-  wdist::plan_record(wdist::RecordShape{c.q, c.k, kLength, false}, kMenuPolicy, r.plan);
+  wdist::engine::plan_record(wdist::engine::RecordShape{c.q, c.k, kLength, false}, kMenuPolicy, r.plan);
   r.point.q = c.q;
   wdist::size_count_table(r.point, r.plan.table_rows - 1, static_cast<std::uint64_t>(c.q - 1), c.q);
   wdist::size_count_table(r.scratch, static_cast<std::uint64_t>(c.q), static_cast<std::uint64_t>(c.q - 1), c.q);
@@ -138,12 +137,12 @@ void prepare_fast(FastRecord& r, const Case& c, const std::vector<std::uint8_t>&
 // (src/console/drivers.cpp, compute_weight_distribution and run_plan).
 void run_program_record(FastRecord& r) {
   const wdist::MatrixView columns = wdist::view_of(r.code, r.code.q, r.rows);
-  wdist::prepare_record(columns, r.plan, r.prepared);
+  wdist::engine::prepare_record(columns, r.plan, r.prepared);
   void* planes[8] = {};
   for (std::uint64_t e = 0; e <= r.point.cols && e < 8; ++e) planes[e] = r.point.a[e];
-  wdist::Workspace ws{nullptr, nullptr, nullptr};
+  wdist::engine::Workspace ws{nullptr, nullptr, nullptr};
   std::fill(r.hist.begin(), r.hist.end(), 0);
-  wdist::run_units(r.prepared, 0, r.plan.units, ws, planes, r.hist.data());
+  wdist::engine::run_units(r.prepared, 0, r.plan.units, ws, planes, r.hist.data());
   benchmark::DoNotOptimize(r.hist.data());
 }
 
@@ -276,7 +275,7 @@ void time_case(benchmark::State& state, const Case& c) {
     counters[std::string(kPhases[i]) + "_ms"] = Counter(1e3 * fast_phase[i].at(0.5));
     counters[std::string(kPhases[i]) + "_ref_ms"] = Counter(1e3 * ref_phase[i].at(0.5));
   }
-  state.SetLabel(std::string(wdist::route_name(f.plan.route)));
+  state.SetLabel(std::string(wdist::engine::route_name(f.plan.route)));
   release_fast(f);
 }
 

@@ -74,7 +74,7 @@ void run_case(benchmark::State& state, const wdist::Plan& plan, unsigned threads
   }
   state.counters["Gmsg/s"] = plan.summary.messages * static_cast<double>(state.iterations()) / seconds / 1e9;
   state.counters["peak_MiB"] = peak_mib();
-  state.SetLabel(plan.summary.route + ", " + std::to_string(plan.summary.units) + " units");
+  state.SetLabel(std::string(wdist::route_name(plan.summary.route)) + ", " + std::to_string(plan.summary.units) + " units");
 }
 
 void BM_Route(benchmark::State& state) {

@@ -49,7 +49,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "field/field_tables.h"
 #include "store/alloc.h"
 #include "store/check.h"
 #include "store/code_context.h"
@@ -272,7 +271,6 @@ void write_scratch_file(const char* name, const std::uint8_t* data, std::size_t 
 void begin_exec(std::FILE* console_input) {
   ++g_execs;
   if (chdir(g_scratch) != 0) harness_failure("cannot enter the scratch directory");
-  wdist::field_tables = wdist::FieldTables{};
   wdist::code_context = wdist::CodeContext{};
   g_work = 0;
   // Set here rather than at start-up: libFuzzer installs its own SIGXFSZ

@@ -9,6 +9,7 @@
 // pending exception is what the call raises once the library returns.
 // Counts of any size come back as Python ints through their hex digits.
 #include <pybind11/pybind11.h>
+#include <pybind11/eval.h>
 
 #include <atomic>
 #include <bit>
@@ -341,20 +342,10 @@ int field_of(PyObject* q) {
   long long value = 0;
   bool overflow = false;
   if (!whole_number(q, value, overflow)) raise(PyExc_TypeError, "q must be an integer, not " + text_of(q));
-  // Out of int range: a value no field has, and the library's message.
-  const int field = overflow || value < INT_MIN || value > INT_MAX ? 0 : static_cast<int>(value);
-  wdist::Code probe;
-  probe.q = field;
-  probe.k = 1;
-  if (wdist::Status s = wdist::check_code(probe); !s) {
-    if (field == 0 && value != 0) {
-      // Name the value given, not the 0 it was checked as.
-      const std::string prefix = "q = 0";
-      if (s.message.starts_with(prefix)) s.message.replace(0, prefix.size(), "q = " + text_of(q));
-    }
+  // Beyond 64 bits the value is named as Python writes it.
+  if (wdist::Status s = wdist::check_field(overflow ? 0 : value, overflow ? text_of(q) : std::string()); !s)
     raise_status(s);
-  }
-  return field;
+  return static_cast<int>(value);
 }
 
 wdist::DualRoute dual_route(PyObject* dual) {
@@ -402,7 +393,42 @@ py::int_ python_int(const mpz_class& x) {
   return py::reinterpret_steal<py::int_>(value);
 }
 
-py::list weight_distribution(const py::handle& rows, const py::handle& q, bool projective, const py::handle& dual,
+// The class of weight_distribution's results, made at import (the list
+// subclass is written in Python: a type with list's behaviour whole). Held
+// for the life of the process, as work_limit_error is.
+py::handle result_class;
+
+constexpr const char* kResultClassSource = R"(
+class WeightDistribution(list):
+    """The counts A_0 .. A_n, a list, with what the computation found.
+
+    rank
+        The dimension of the code: the rank of its generator matrix.
+    method
+        'direct' when the code's own messages were counted, 'dual' when
+        those of its dual code were (then the MacWilliams identity).
+    distribution
+        The counts as a plain list (a copy).
+    """
+
+    __slots__ = ('rank', 'method')
+
+    @property
+    def distribution(self):
+        return list(self)
+
+    def __reduce__(self):
+        return (_result, (list(self), self.rank, self.method))
+
+
+def _result(counts, rank, method):
+    r = WeightDistribution(counts)
+    r.rank = rank
+    r.method = method
+    return r
+)";
+
+py::object weight_distribution(const py::handle& rows, const py::handle& q, bool projective, const py::handle& dual,
                              const py::handle& threads, const py::handle& max_work) {
   wdist::Options options;
   const int field = field_of(q.ptr());
@@ -431,7 +457,10 @@ py::list weight_distribution(const py::handle& rows, const py::handle& q, bool p
   if (!status) raise_status(status);
   py::list counts(d.counts.size());
   for (std::size_t w = 0; w < d.counts.size(); ++w) counts[w] = python_int(d.counts[w]);
-  return counts;
+  py::object result = result_class(counts);
+  result.attr("rank") = py::int_(d.rank);
+  result.attr("method") = py::str(d.method == wdist::Method::dual ? "dual" : "direct");
+  return result;
 }
 
 // ---- records
@@ -563,7 +592,7 @@ library (please report it).
 )";
 
 constexpr const char* kWeightDistributionDoc =
-    R"(weight_distribution(rows, q, *, projective=False, dual='auto', threads=None, max_work=None) -> list[int]
+    R"(weight_distribution(rows, q, *, projective=False, dual='auto', threads=None, max_work=None) -> WeightDistribution
 
 The weight distribution A_0 .. A_n of the code spanned by `rows` over F_q.
 
@@ -592,7 +621,11 @@ max_work
     this is refused with WorkLimitError before any work; None: 2**48. At
     most 2**62.
 
-Returns a list of n + 1 Python ints, exact whatever their size.
+Returns a WeightDistribution: a list of n + 1 Python ints, exact whatever
+their size (it compares, prints and indexes as that list), with the
+attributes rank (the code's dimension), method ('direct' or 'dual': whether
+the code's own messages or its dual's were counted, as the wdist program
+prints it) and distribution (the counts as a plain list).
 
 Raises ValueError for a q that is not 2, 3, 4, 5 or 7, no rows, rows of
 different lengths, an entry that is negative or not below q, or a character
@@ -643,6 +676,14 @@ PYBIND11_MODULE(wdist, m) {
       PyExc_ValueError, nullptr);
   if (work_limit_error == nullptr) throw py::error_already_set();
   m.attr("WorkLimitError") = py::handle(work_limit_error);
+
+  py::dict scope;
+  scope["__name__"] = py::str("wdist");
+  scope["__builtins__"] = py::module_::import("builtins");
+  py::exec(kResultClassSource, scope);
+  result_class = py::object(scope["WeightDistribution"]).release();
+  m.attr("WeightDistribution") = result_class;
+  m.attr("_result") = scope["_result"];
 
   m.def("weight_distribution", &weight_distribution, kWeightDistributionDoc, py::arg("rows"), py::arg("q"),
         py::kw_only(), py::arg("projective") = false, py::arg("dual") = py::str("auto"), py::arg("threads") = py::none(),

@@ -26,18 +26,37 @@
 
 namespace wdist {
 
+// How a plan counts its messages.
+enum class Route {
+  none,               // nothing to count: the zero code
+  binary_table,       // F_2, F_4 (through its binary image): a table of 2^dimension entries, whole
+  binary_blocks,      // the same table a cache-sized group of blocks at a time
+  projective_table,   // the points of projective space, a table held whole
+  projective_blocks,  // the same, the high coordinates fixed per block
+};
+// The route as front ends print it: "none", "binary table", "binary
+// blocks", "projective table", "projective blocks".
+const char* route_name(Route route);
+
 // A plan described: what front ends print, check and split.
 struct PlanSummary {
   Method method = Method::direct;
   int rank = 0;
   int dimension = 0;          // of the code whose messages are counted: rank, or n - rank (the dual)
-  std::string route;          // how its messages are counted: "binary blocks", "projective table", ...
+  Route route = Route::none;  // how its messages are counted
   int counter_bits = 0;       // 16 or 32
   std::uint64_t units = 0;    // 0 when there is nothing to count (the zero code)
   double messages = 0;        // the work: messages counted (q^dimension)
   double cost = 0;            // the work in message-equivalents, finishing included
   std::uint64_t table_bytes = 0;   // a table held whole, once per thread that runs it (0: block by block)
   std::uint64_t thread_bytes = 0;  // what each thread works in besides
+  // How the layout of the code's field counts (what the menu programs and
+  // the program's report of their format show): whether the zero message
+  // is among its counts (F_2, F_4: yes; F_3, F_5, F_7: no, their
+  // projective layout leaves it out), and whether the zero columns shift
+  // the weights of its counts (only the sums of one count per point do).
+  bool zero_message_counted = false;
+  bool zero_columns_shift = false;
   // A hash of everything that fixes the tallies of the units: the code, the
   // route, the split into units and the options that shape the result. Two
   // plans with the same identity have interchangeable tallies.
@@ -71,6 +90,13 @@ class Worker {
   friend Storage& storage_of(Worker&);
 };
 
+// The messages of the code's direct route before its rank is known,
+// q^min(k, n) (the rank is at most that; 1 for k < 1 or n = 0): the work
+// a front end reads to share out records before planning them. Exact
+// below 2^53, inf beyond a double's range; the same estimate the plan
+// prices its routes with.
+double direct_messages_bound(const Code& code);
+
 // Reduces the code to a basis, chooses the route (the code or its dual)
 // and plans its units. Fails (invalid_code, too_much_work, out_of_memory)
 // before any work.
@@ -89,12 +115,17 @@ Status reset_tally(const Plan& plan, Tally& tally);
 void add_tally(Tally& into, const Tally& from);
 
 // Adds the counts of units first .. first + count - 1 into `tally`.
-// Fails only when the worker's storage or the tally cannot be had
-// (out_of_memory).
+// Fails when the worker's storage or the tally cannot be had
+// (out_of_memory), and with invalid_code, before any work, when its
+// preconditions do not hold: a plan from plan_record (not a
+// default-constructed one), first + count <= summary.units, and a tally
+// that is empty (it is then grown to the plan's shape) or of the plan's
+// shape (from empty_tally or reset_tally of this plan).
 Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally);
 
 // The distribution from the tally of all units; out_of_memory, naming the
-// amount, when its counts cannot be had.
+// amount, when its counts cannot be had; invalid_code for a plan not from
+// plan_record or a total not of the plan's shape.
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result);
 
 // Whether finish_record needs big integers for this plan: only the dual
@@ -102,18 +133,19 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
 // tally's own, below 2^62 by the work limit.
 bool needs_big_counts(const Plan& plan);
 
-// finish_record without big integers, for a plan that does not need them
-// (many small records spend much of their time allocating big integers):
-// `result` gets every field but its counts, which go to counts[0..n] as
-// 64-bit values equal to what finish_record gives. An internal_error for a
-// plan that needs big counts.
-Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts);
+// The same distribution as 64-bit counts, for a plan that does not need
+// big integers (many small records spend much of their time allocating
+// them): `result` gets every field but its counts, which go to
+// counts[0..n] as 64-bit values equal to what finish_record gives. An
+// internal_error for a plan that needs big counts; invalid_code as
+// finish_record.
+Status finish_record_u64(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts);
 
 // The nonzero counts of a distribution, (w, A_w) in increasing w.
 using NonzeroCounts = std::vector<std::pair<std::int64_t, std::uint64_t>>;
 
-// Every unit of the plan on `worker`, then finish_record's 64-bit form
-// keeping only the nonzero counts, for a front end that computes a record
+// Every unit of the plan on `worker`, then finish_record_u64 keeping only
+// the nonzero counts, for a front end that computes a record
 // on one thread. What it holds follows the weights that occur, not the
 // length: a code of 16 codewords and length 10^7 has at most 16 nonzero
 // counts, where a tally and counts[0..n] would hold 10^7 + 1 each. Fails as

@@ -105,6 +105,12 @@ struct Distribution {
 // The smallest w >= 1 with a nonzero count; -1 for the zero code.
 std::int64_t min_distance(const Distribution& d);
 
+// Whether q is a field the library computes over (2, 3, 4, 5, 7): ok, or
+// invalid_code with the message check_code gives for such a q, naming it
+// as `written` when that is not empty (a number beyond 64 bits as the
+// caller has it, a Python int, say) and as its decimal value otherwise.
+Status check_field(std::int64_t q, const std::string& written = {});
+
 // Whether `code` can be computed at all: q one of 2, 3, 4, 5, 7; k >= 1;
 // 0 <= n < 2^31; entries.size() == k * n; every entry below q.
 Status check_code(const Code& code);

@@ -20,7 +20,7 @@ struct RecordOrigin {
 };
 
 // Each format takes the record's counts from `d`, or, for a record
-// finished without big integers (finish_record's 64-bit form, or
+// finished without big integers (finish_record_u64, or
 // count_nonzero's nonzero counts), from `counts` beside the rest of `d`.
 
 // One record in text: a head line (file, record number, q, n, k, rank,

@@ -63,7 +63,7 @@ class InputItems {
 };
 
 // The output of a computed record in `format`, into `out`: its counts
-// from `counts` when not null (finish_record's 64-bit form), from `d`
+// from `counts` when not null (finish_record_u64), from `d`
 // otherwise; report blocks repeat the matrix, show the capacities and the
 // `seconds` it took. out_of_memory, naming the bytes, when the text cannot
 // be had.

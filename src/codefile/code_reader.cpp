@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "field/field_tables.h"
 #include "store/counter.h"
 
 namespace wdist {
@@ -25,7 +24,6 @@ ReadResult read_code(std::FILE* in, GenMatrix& g, RecordPath path) {
         // Sized from the head at once, as this program always has: its
         // reports show the capacities, and it halts when they cannot be had.
         size_gen_matrix(g, k, n, q);
-        select_field(q);
         g.k = g.rows;
       },
       [&g](std::int32_t i, std::int32_t j, std::int32_t) { return g.a[i + 1] + 1 + j; });

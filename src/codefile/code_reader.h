@@ -14,8 +14,7 @@ namespace wdist {
 // Reads one record from `in`, positioned just after its "?", into `g`.
 // A head the path cannot take is refused before anything is sized, with the
 // stream right after the last head character read. A record with an entry
-// of q or more is read to its end and then refused. On `ok` the field of the
-// record is current (select_field) and g.k == g.rows == k.
+// of q or more is read to its end and then refused. On `ok` g.k == g.rows == k.
 ReadResult read_code(std::FILE* in, GenMatrix& g, RecordPath path);
 
 }  // namespace wdist

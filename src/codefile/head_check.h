@@ -1,6 +1,6 @@
 // Which record heads the computation can take. A head is judged right after
 // its three numbers are read, before anything is sized, so that a record the
-// program cannot compute never allocates or touches the field tables.
+// program cannot compute never allocates.
 #pragma once
 
 #include <cstddef>

@@ -34,7 +34,7 @@ struct RunRecords {
 // The menu programs size their tables themselves (halting when one cannot
 // be had), so any table is acceptable to the plan, and the counters are
 // this program's.
-constexpr TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
+constexpr engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
 
 // What the record steps work in besides the tables: the program is
 // single-threaded, so one set for the whole process, as cache-sized
@@ -42,7 +42,7 @@ constexpr TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
 struct MenuWorkspace {
   TallyScratch tally{};
   alignas(64) unsigned char group[kBlockGroupBytes] = {};
-  PreparedRecord record;
+  engine::PreparedRecord record;
   RowPointers rows{};
 };
 MenuWorkspace g_work;
@@ -50,19 +50,19 @@ MenuWorkspace g_work;
 // The planes of the point table, for the table routes.
 void* g_planes[8];
 
-void run_plan(const RecordPlan& plan, const MatrixView& columns, CountTable& point) {
-  prepare_record(columns, plan, g_work.record);
+void run_plan(const engine::RecordPlan& plan, const MatrixView& columns, CountTable& point) {
+  engine::prepare_record(columns, plan, g_work.record);
   for (std::uint64_t e = 0; e <= point.cols && e < 8; ++e) g_planes[e] = point.a[e];
-  Workspace ws{&g_work.tally, g_work.group, nullptr};
+  engine::Workspace ws{&g_work.tally, g_work.group, nullptr};
   std::memset(code_context.Bspec, 0, static_cast<std::size_t>(code_context.length + 1) * sizeof(Count64));
-  run_units(g_work.record, 0, plan.units, ws, g_planes, code_context.Bspec);
+  engine::run_units(g_work.record, 0, plan.units, ws, g_planes, code_context.Bspec);
 }
 
 void compute_weight_distribution(RunRecords& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
-  RecordPlan plan{};
-  plan_record(RecordShape{q, k, n, false}, kMenuPolicy, plan);  // an accepted head always has a plan
-  const bool binary = plan.route == Route::binary_table || plan.route == Route::binary_blocks;
+  engine::RecordPlan plan{};
+  engine::plan_record(engine::RecordShape{q, k, n, false}, kMenuPolicy, plan);  // an accepted head always has a plan
+  const bool binary = plan.route == engine::Route::binary_table || plan.route == engine::Route::binary_blocks;
   if (plan.binary_image) {
     size_gen_matrix(r.image, 2 * k, 3 * n, 4);
     size_code_context(k, 3 * n);
@@ -87,8 +87,8 @@ void compute_weight_distribution(RunRecords& r) {
 
 void compute_projective_sums(RunRecords& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
-  RecordPlan plan{};
-  plan_record(RecordShape{q, k, n, true}, kMenuPolicy, plan);
+  engine::RecordPlan plan{};
+  engine::plan_record(engine::RecordShape{q, k, n, true}, kMenuPolicy, plan);
   size_code_context(k, n);
   r.point.q = q;
   size_count_table(r.point, plan.table_rows - 1, static_cast<std::uint64_t>(q - 1), q);

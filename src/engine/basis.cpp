@@ -7,9 +7,9 @@
 #include <cstring>
 #include <utility>
 
-#include "field/field_tables.h"
+#include "field/galois.h"
 
-namespace wdist {
+namespace wdist::engine {
 
 namespace {
 
@@ -209,11 +209,11 @@ void reduce_binary(const MatrixView& m, Basis& b) {
 template <class Bring>
 void reduce_general(int q, int k, std::size_t n, Basis& b, Bring bring) {
   if (n == 0) return;  // rank 0: rows of nothing
-  const FieldTables& f = field_of(q);
+  const GaloisField& f = field_of(q);
   std::vector<std::size_t> pivots;
   // into -= x * other, through a table of the multiples of x.
   const auto subtract = [&f, q, n](ElemCode* into, const ElemCode* other, std::int32_t x) {
-    ElemCode multiple[kFieldCodes];
+    ElemCode multiple[kLargestFieldOrder];
     const std::int32_t factor = f.neg[x];
     for (int y = 0; y < q; ++y) multiple[y] = static_cast<ElemCode>(f.mul[factor][y]);
     for (std::size_t j = 0; j < n; ++j) into[j] = static_cast<ElemCode>(f.add[into[j]][multiple[other[j]]]);
@@ -323,4 +323,4 @@ MatrixView view_of(const Basis& basis, std::vector<const ElemCode*>& pointers) {
   return MatrixView{basis.q, basis.rank, basis.n, pointers.data()};
 }
 
-}  // namespace wdist
+}  // namespace wdist::engine

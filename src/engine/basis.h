@@ -9,7 +9,7 @@
 
 #include "transform/columns.h"
 
-namespace wdist {
+namespace wdist::engine {
 
 struct Basis {
   int q = 2;
@@ -35,4 +35,4 @@ void reduce_in_place(int q, int k, std::int64_t n, std::vector<ElemCode>& entrie
 // The basis rows as a view; `pointers` holds the row pointers.
 MatrixView view_of(const Basis& basis, std::vector<const ElemCode*>& pointers);
 
-}  // namespace wdist
+}  // namespace wdist::engine

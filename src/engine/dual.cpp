@@ -1,11 +1,11 @@
 #include "engine/dual.h"
 
-#include "field/field_tables.h"
+#include "field/galois.h"
 
-namespace wdist {
+namespace wdist::engine {
 
 void dual_generator(const Basis& basis, std::vector<ElemCode>& rows) {
-  const FieldTables& f = field_of(basis.q);
+  const GaloisField& f = field_of(basis.q);
   const auto n = static_cast<std::size_t>(basis.n);
   const auto rank = static_cast<std::size_t>(basis.rank);
   rows.assign((n - rank) * n, 0);
@@ -24,4 +24,4 @@ void dual_generator(const Basis& basis, std::vector<ElemCode>& rows) {
   }
 }
 
-}  // namespace wdist
+}  // namespace wdist::engine

@@ -10,7 +10,7 @@
 
 #include "engine/basis.h"
 
-namespace wdist {
+namespace wdist::engine {
 
 // The (n - rank) x n generator matrix of the dual of the code spanned by
 // `basis`, row by row. A basis of rank n gives no rows (the dual is the
@@ -18,4 +18,4 @@ namespace wdist {
 // May throw std::bad_alloc.
 void dual_generator(const Basis& basis, std::vector<ElemCode>& rows);
 
-}  // namespace wdist
+}  // namespace wdist::engine

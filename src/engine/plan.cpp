@@ -2,10 +2,11 @@
 
 #include <cmath>
 
+#include "engine/record_rules.h"
 #include "field/fields.h"
 #include "transform/blockwise.h"
 
-namespace wdist {
+namespace wdist::engine {
 
 namespace {
 
@@ -138,9 +139,13 @@ bool takes_binary_layout(int q, std::int64_t n, bool one_per_point) {
   return !one_per_point && (q == 2 || (q == 4 && 3 * n < (std::int64_t{1} << 31)));
 }
 
+double message_count(int q, std::int64_t dimension) {
+  return dimension <= 0 ? 1 : std::pow(static_cast<double>(q), static_cast<double>(dimension));
+}
+
 bool plan_record(const RecordShape& shape, const TablePolicy& policy, RecordPlan& plan) {
   plan = RecordPlan{};
-  if (!is_supported_field(shape.q) || shape.k < 1 || shape.n < 0 || shape.n >= (std::int64_t{1} << 31)) return false;
+  if (!field_passes(shape.q) || !dimension_passes(shape.k) || !length_passes(shape.n)) return false;
   plan.q = shape.q;
   plan.n = shape.n;
   plan.blocks = 1;
@@ -150,4 +155,4 @@ bool plan_record(const RecordShape& shape, const TablePolicy& policy, RecordPlan
                                                                     : plan_projective(shape, policy, plan);
 }
 
-}  // namespace wdist
+}  // namespace wdist::engine

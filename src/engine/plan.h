@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace wdist {
+namespace wdist::engine {
 
 enum class Route {
   binary_table,       // characteristic vector over 2^K entries, transformed whole (q = 2, 4)
@@ -76,6 +76,17 @@ struct RecordPlan {
 // F_5, F_7 over the projective points.
 bool takes_binary_layout(int q, std::int64_t n, bool one_per_point);
 
+// Whether the layout of F_q's weight distributions counts the zero message
+// with the others: the binary layout (F_2, F_4) does, the projective one
+// (F_3, F_5, F_7) leaves it out. The menu programs show the counts as
+// their layout has them, and the program's report of their format follows.
+constexpr bool layout_counts_zero_message(int q) { return q == 2 || q == 4; }
+
+// The messages of a code of `dimension` over F_q, q^dimension: the work of
+// counting it. As a double: exact below 2^53, beyond that as near as a
+// double gets, inf beyond its range; 1 for dimension 0 or less.
+double message_count(int q, std::int64_t dimension);
+
 // The plan for `shape` under `policy`; false (with nothing planned) when no
 // route can take it: an unsupported q, k < 1, n < 0, a length beyond what
 // 32-bit counters hold, or a space too large to be numbered in 64 bits.
@@ -84,4 +95,4 @@ bool plan_record(const RecordShape& shape, const TablePolicy& policy, RecordPlan
 // The bytes of a projective table of theta_K + 1 rows of q counters.
 std::uint64_t projective_table_bytes(int q, unsigned K, int counter_bits);
 
-}  // namespace wdist
+}  // namespace wdist::engine

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "field/field_tables.h"
+#include "field/galois.h"
 #include "transform/qary.h"
 #include "transform/qary_extract.h"
 #include "transform/wht.h"
 
-namespace wdist {
+namespace wdist::engine {
 
 namespace {
 
@@ -72,7 +72,7 @@ void prepare_binary_blocks(const MatrixView& m, const RecordPlan& plan, Prepared
 // <(l, h), c> = <l, c_low> + 1 * s_c. So each block is a small projective
 // table of dimension m + 1 over the shifted columns.
 void prepare_projective_blocks(const MatrixView& m, const RecordPlan& plan, PreparedRecord& r) {
-  const FieldTables& f = field_of(plan.q);
+  const GaloisField& f = field_of(plan.q);
   const int q = plan.q, low = static_cast<int>(plan.block_bits), H = static_cast<int>(plan.K) - low;
   const auto n = static_cast<std::size_t>(m.n);
   r.shifted_points.resize(n * static_cast<std::size_t>(q));
@@ -132,7 +132,7 @@ void run_projective_table(const PreparedRecord& r, TablePlanes table, std::uint6
   C* planes[7] = {};
   for (int e = 0; e < p.q; ++e) planes[e] = static_cast<C*>(table[e]);
   clear_planes(planes, p.q, p.table_rows);
-  const FieldTables& f = field_of(p.q);
+  const GaloisField& f = field_of(p.q);
   const ThetaTable theta = theta_table(p.q);
   PointIndex points[kChunk];
   C* counts = planes[1];
@@ -153,7 +153,7 @@ void run_projective_blocks(const PreparedRecord& r, std::uint64_t first, std::ui
   const RecordPlan& p = r.plan;
   const int q = p.q, low = static_cast<int>(p.block_bits), H = static_cast<int>(p.K) - low;
   if (q < 2 || q > 7) return;  // planned for supported fields only
-  const FieldTables& f = field_of(q);
+  const GaloisField& f = field_of(q);
   const ThetaTable theta = theta_table(q);
   const std::uint64_t rows = theta.theta[low + 1] + 1, copy = theta.theta[low];
   // The small table's planes, one after another in the workspace.
@@ -221,4 +221,4 @@ void run_units(const PreparedRecord& record, std::uint64_t first, std::uint64_t 
     run_units_as<std::int32_t>(record, first, count, ws, table, hist);
 }
 
-}  // namespace wdist
+}  // namespace wdist::engine

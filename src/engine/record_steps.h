@@ -17,7 +17,7 @@
 #include "transform/columns.h"
 #include "transform/histogram.h"
 
-namespace wdist {
+namespace wdist::engine {
 
 // A record's columns, prepared for its plan.
 struct PreparedRecord {
@@ -59,4 +59,4 @@ using TablePlanes = void* const*;
 void run_units(const PreparedRecord& record, std::uint64_t first, std::uint64_t count, Workspace& ws,
                TablePlanes table, std::uint64_t* hist);
 
-}  // namespace wdist
+}  // namespace wdist::engine

@@ -123,4 +123,9 @@ const GaloisField* galois_field(std::int64_t q) {
   return &g_fields[slot];
 }
 
+const GaloisField& field_of(std::int64_t q) {
+  const GaloisField* f = galois_field(q);
+  return f != nullptr ? *f : *galois_field(2);
+}
+
 }  // namespace wdist

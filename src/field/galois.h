@@ -153,6 +153,11 @@ bool build_galois_field(std::int64_t q, GaloisField& f);
 // supported. Lives as long as the process.
 const GaloisField* galois_field(std::int64_t q);
 
+// The tables of F_q for a q the engine plans (fields.h): galois_field(q),
+// never null (for a q that is no field's order, which no plan has, those of
+// F_2). The one field record the engine, the basis and the kernels use.
+const GaloisField& field_of(std::int64_t q);
+
 // x - y.
 inline ElemCode galois_sub(const GaloisField& f, ElemCode x, ElemCode y) { return f.add[x][f.neg[y]]; }
 

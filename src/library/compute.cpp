@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/dual.h"
+#include "engine/record_rules.h"
 #include "field/fields.h"
 #include "library/macwilliams.h"
 #include "library/planned_record.h"
@@ -54,17 +55,35 @@ struct Hash {
   }
 };
 
-// The engine's plan of a counted code of dimension `dimension` (> 0).
-bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, RecordPlan& plan) {
-  return plan_record(RecordShape{q, dimension, n, false}, TablePolicy{table_budget, 0}, plan);
+Route public_route(engine::Route route) {
+  switch (route) {
+    case engine::Route::binary_table: return Route::binary_table;
+    case engine::Route::binary_blocks: return Route::binary_blocks;
+    case engine::Route::projective_table: return Route::projective_table;
+    case engine::Route::projective_blocks: return Route::projective_blocks;
+  }
+  return Route::none;
 }
 
-// The cost of counting a code of the given dimension, in messages.
-double messages_of(int q, int dimension) { return std::pow(static_cast<double>(q), dimension); }
+// The engine's plan of a counted code of dimension `dimension` (> 0).
+bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, engine::RecordPlan& plan) {
+  return engine::plan_record(engine::RecordShape{q, dimension, n, false}, engine::TablePolicy{table_budget, 0}, plan);
+}
 
 double log2_of(double x) { return x > 0 ? std::log2(x) : 0; }
 
 }  // namespace
+
+const char* route_name(Route route) {
+  switch (route) {
+    case Route::none: return "none";
+    case Route::binary_table: return engine::route_name(engine::Route::binary_table);
+    case Route::binary_blocks: return engine::route_name(engine::Route::binary_blocks);
+    case Route::projective_table: return engine::route_name(engine::Route::projective_table);
+    case Route::projective_blocks: return engine::route_name(engine::Route::projective_blocks);
+  }
+  return "?";
+}
 
 std::int64_t min_distance(const Distribution& d) {
   for (std::size_t w = 1; w < d.counts.size(); ++w)
@@ -72,18 +91,22 @@ std::int64_t min_distance(const Distribution& d) {
   return -1;
 }
 
-Status check_code(const Code& code) {
+Status check_field(std::int64_t q, const std::string& written) {
+  if (engine::field_passes(q)) return Status{};
   char text[160];
-  if (!is_supported_field(code.q)) {
-    std::snprintf(text, sizeof text, "q = %d, the field must be one of %s", code.q, kSupportedFieldsText);
+  engine::field_refusal(written.empty() ? engine::Decimal(q).text : written.c_str(), text, sizeof text);
+  return failure(StatusCode::invalid_code, text);
+}
+
+Status check_code(const Code& code) {
+  if (Status s = check_field(code.q); !s) return s;
+  char text[160];
+  if (!engine::dimension_passes(code.k)) {
+    engine::dimension_refusal(engine::Decimal(code.k).text, text, sizeof text);
     return failure(StatusCode::invalid_code, text);
   }
-  if (code.k < 1) {
-    std::snprintf(text, sizeof text, "k = %d, the dimension must be at least 1", code.k);
-    return failure(StatusCode::invalid_code, text);
-  }
-  if (code.n < 0 || code.n >= (std::int64_t{1} << 31)) {
-    std::snprintf(text, sizeof text, "n = %lld, the length must lie in 0 .. 2^31 - 1", static_cast<long long>(code.n));
+  if (!engine::length_passes(code.n)) {
+    engine::length_refusal(engine::Decimal(code.n).text, text, sizeof text);
     return failure(StatusCode::invalid_code, text);
   }
   const unsigned long long entries = static_cast<unsigned long long>(code.k) * static_cast<unsigned long long>(code.n);
@@ -111,6 +134,84 @@ Status check_code(const Code& code) {
 
 namespace {
 
+// The route of a code of rank `rank`: the direct one or the dual, as the
+// options ask, with the messages it counts and its cost; too_much_work
+// above the work limit.
+Status choose_route(const Code& code, const Options& options, int rank, bool& dual, double& messages, double& cost) {
+  const int dual_dimension = static_cast<int>(code.n - rank);
+  // The two routes: the code's own q^rank messages, or the dual's
+  // q^(n - rank) and the MacWilliams identity, priced in messages as
+  // well. A tie goes to the direct route, which has nothing to finish.
+  const double direct_messages = rank == 0 ? 0 : engine::message_count(code.q, rank);
+  const double dual_messages = dual_dimension == 0 ? 0 : engine::message_count(code.q, dual_dimension);
+  const double dual_cost = dual_messages + macwilliams_cost(code.q, code.n, dual_dimension);
+  dual = false;
+  switch (options.dual) {
+    case DualRoute::never: dual = false; break;
+    case DualRoute::always: dual = true; break;
+    case DualRoute::automatic: dual = dual_cost < direct_messages; break;
+  }
+  messages = dual ? dual_messages : direct_messages;
+  cost = dual ? dual_cost : direct_messages;
+  if (messages > options.max_work) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "needs about 2^%.1f messages (2^%.1f directly, 2^%.1f through its dual), more than the work "
+                  "limit 2^%.1f",
+                  log2_of(messages), log2_of(direct_messages), log2_of(dual_messages), log2_of(options.max_work));
+    return failure(StatusCode::too_much_work, text);
+  }
+  return Status{};
+}
+
+// The engine's plan of the counted code (dimension > 0) and the summary
+// with the plan's identity.
+Status plan_counted(const Code& code, const Options& options, std::uint64_t table_budget, const MatrixView& counted,
+                    int rank, double messages, double cost, PlannedRecord& r, PlanSummary& s) {
+  s.method = r.method;
+  s.rank = rank;
+  s.dimension = r.dimension;
+  s.messages = messages;
+  s.cost = cost;
+  s.zero_message_counted = engine::layout_counts_zero_message(code.q);
+  s.zero_columns_shift = options.projective;
+  Hash h;
+  h.bytes(kVersion, sizeof kVersion);
+  h.value(code.q);
+  h.value(code.n);
+  h.value(r.method);
+  h.value(r.dimension);
+  h.value(options.projective);
+  if (r.dimension > 0) {
+    engine::RecordPlan ep{};
+    if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
+      char text[160];
+      std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
+                    r.dimension, code.q);
+      return failure(StatusCode::too_much_work, text);
+    }
+    engine::prepare_record(counted, ep, r.prepared);
+    r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
+    s.route = public_route(ep.route);
+    s.counter_bits = ep.counter_bits;
+    s.units = ep.units;
+    s.table_bytes = ep.table_bytes;
+    s.thread_bytes = worker_bytes(ep);
+    for (int i = 0; i < r.dimension; ++i) h.bytes(counted.rows[i], static_cast<std::size_t>(code.n));
+    h.value(ep.route);
+    h.value(ep.counter_bits);
+    h.value(ep.block_bits);
+    h.value(ep.blocks);
+    h.value(ep.blocks_per_unit);
+    h.value(ep.units);
+  } else {
+    r.tally_size = 1;
+    s.route = Route::none;
+  }
+  s.identity = h.h;
+  return Status{};
+}
+
 // plan_record; with `take` (the code's own entries) not null, the basis is
 // reduced in the entries' storage, taken from the code.
 Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& options, std::uint64_t table_budget,
@@ -128,90 +229,33 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     // to reduce, and k may be 2^31 - 1 for a few bytes of input.
     const std::int32_t rows_held = code.n == 0 ? 0 : code.k;
     if (take != nullptr) {
-      reduce_in_place(code.q, rows_held, code.n, *take, r.basis);
+      engine::reduce_in_place(code.q, rows_held, code.n, *take, r.basis);
     } else {
       std::vector<const ElemCode*> rows(static_cast<std::size_t>(rows_held));
       for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
-      reduce_to_basis(MatrixView{code.q, rows_held, code.n, rows.data()}, r.basis);
+      engine::reduce_to_basis(MatrixView{code.q, rows_held, code.n, rows.data()}, r.basis);
     }
     const int rank = r.basis.rank;
     const int dual_dimension = static_cast<int>(code.n - rank);
 
-    // The two routes: the code's own q^rank messages, or the dual's
-    // q^(n - rank) and the MacWilliams identity, priced in messages as
-    // well. A tie goes to the direct route, which has nothing to finish.
-    const double direct_messages = rank == 0 ? 0 : messages_of(code.q, rank);
-    const double dual_messages = dual_dimension == 0 ? 0 : messages_of(code.q, dual_dimension);
-    const double dual_cost = dual_messages + macwilliams_cost(code.q, code.n, dual_dimension);
+    double messages = 0, cost = 0;
     bool dual = false;
-    switch (options.dual) {
-      case DualRoute::never: dual = false; break;
-      case DualRoute::always: dual = true; break;
-      case DualRoute::automatic: dual = dual_cost < direct_messages; break;
-    }
-    const double messages = dual ? dual_messages : direct_messages;
-    const double cost = dual ? dual_cost : direct_messages;
-    if (messages > options.max_work) {
-      char text[200];
-      std::snprintf(text, sizeof text,
-                    "needs about 2^%.1f messages (2^%.1f directly, 2^%.1f through its dual), more than the work "
-                    "limit 2^%.1f",
-                    log2_of(messages), log2_of(direct_messages), log2_of(dual_messages), log2_of(options.max_work));
-      return failure(StatusCode::too_much_work, text);
-    }
+    if (Status s = choose_route(code, options, rank, dual, messages, cost); !s) return s;
     r.method = dual ? Method::dual : Method::direct;
     r.dimension = dual ? dual_dimension : rank;
     MatrixView counted{code.q, r.dimension, code.n, nullptr};
     if (dual) {
-      dual_generator(r.basis, r.dual_rows);
+      engine::dual_generator(r.basis, r.dual_rows);
       r.pointers.resize(static_cast<std::size_t>(dual_dimension));
       for (std::size_t i = 0; i < r.pointers.size(); ++i)
         r.pointers[i] = r.dual_rows.data() + i * static_cast<std::size_t>(code.n);
       counted.rows = r.pointers.data();
     } else {
-      counted = view_of(r.basis, r.pointers);
+      counted = engine::view_of(r.basis, r.pointers);
     }
 
-    PlanSummary& s = plan.summary;
-    s.method = r.method;
-    s.rank = rank;
-    s.dimension = r.dimension;
-    s.messages = messages;
-    s.cost = cost;
-    Hash h;
-    h.bytes(kVersion, sizeof kVersion);
-    h.value(code.q);
-    h.value(code.n);
-    h.value(r.method);
-    h.value(r.dimension);
-    h.value(options.projective);
-    if (r.dimension > 0) {
-      RecordPlan ep{};
-      if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
-        char text[160];
-        std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
-                      r.dimension, code.q);
-        return failure(StatusCode::too_much_work, text);
-      }
-      prepare_record(counted, ep, r.prepared);
-      r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
-      s.route = route_name(ep.route);
-      s.counter_bits = ep.counter_bits;
-      s.units = ep.units;
-      s.table_bytes = ep.table_bytes;
-      s.thread_bytes = worker_bytes(ep);
-      for (int i = 0; i < r.dimension; ++i) h.bytes(counted.rows[i], static_cast<std::size_t>(code.n));
-      h.value(ep.route);
-      h.value(ep.counter_bits);
-      h.value(ep.block_bits);
-      h.value(ep.blocks);
-      h.value(ep.blocks_per_unit);
-      h.value(ep.units);
-    } else {
-      r.tally_size = 1;
-      s.route = "none";
-    }
-    s.identity = h.h;
+    if (Status st = plan_counted(code, options, table_budget, counted, rank, messages, cost, r, plan.summary); !st)
+      return st;
     plan.record = std::move(record);
     return Status{};
   } catch (const std::bad_alloc&) {
@@ -222,6 +266,10 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
 }
 
 }  // namespace
+
+double direct_messages_bound(const Code& code) {
+  return engine::message_count(code.q, std::min<std::int64_t>(code.k, code.n));
+}
 
 Status plan_record(const Code& code, const Options& options, Plan& plan) {
   return plan_code(code, nullptr, options, kLibraryTableBudget, plan);
@@ -274,15 +322,42 @@ Status run_units_into(const PlannedRecord& r, std::uint64_t first, std::uint64_t
   Worker::Storage& storage = storage_of(worker);
   const std::uint64_t wanted = fit_storage(storage, r.prepared.plan);
   if (wanted != 0) return failure(StatusCode::out_of_memory, "a worker's " + bytes_text(wanted) + " cannot be had");
-  Workspace ws = workspace_of(storage);
-  run_units(r.prepared, first, count, ws, storage.planes, hist);
+  engine::Workspace ws = workspace_of(storage);
+  engine::run_units(r.prepared, first, count, ws, storage.planes, hist);
   return Status{};
 }
 
 }  // namespace
 
+namespace {
+
+// The preconditions every step after planning states: a plan that holds a
+// record (not a default-constructed one), and a tally of its shape.
+Status check_planned(const Plan& plan) {
+  if (plan.record == nullptr) return failure(StatusCode::invalid_code, "the plan holds no record (plan_record first)");
+  return Status{};
+}
+
+Status check_tally(const Plan& plan, const Tally& tally, const char* what) {
+  const std::uint64_t size = plan.record->tally_size;
+  if (tally.counts.size() == size) return Status{};
+  return failure(StatusCode::invalid_code, std::string(what) + " of " + std::to_string(tally.counts.size()) +
+                                               " counts is not of this plan, whose tallies hold " +
+                                               std::to_string(size));
+}
+
+}  // namespace
+
 Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
+  if (Status s = check_planned(plan); !s) return s;
   const PlannedRecord& r = *plan.record;
+  const std::uint64_t units = plan.summary.units;
+  if (first > units || count > units - first)
+    return failure(StatusCode::invalid_code, "units " + std::to_string(first) + " + " + std::to_string(count) +
+                                                 " lie beyond the plan's " + std::to_string(units));
+  // An empty tally is grown to the plan's shape; any other must have it.
+  if (!tally.counts.empty())
+    if (Status s = check_tally(plan, tally, "a tally"); !s) return s;
   if (r.dimension == 0 || count == 0) return Status{};
   if (tally.counts.size() < r.tally_size) {
     try {
@@ -323,8 +398,8 @@ Status counted_distribution(const PlannedRecord& r, const std::uint64_t* counts,
     visit(std::size_t{0}, std::uint64_t{1});
     sum = 1;
   } else {
-    const Route route = r.prepared.plan.route;
-    const std::uint64_t zero_message = route == Route::projective_table || route == Route::projective_blocks ? 1 : 0;
+    const engine::Route route = r.prepared.plan.route;
+    const std::uint64_t zero_message = route == engine::Route::projective_table || route == engine::Route::projective_blocks ? 1 : 0;
     for (std::size_t w = 0; w < length && w < size; ++w) {
       const std::uint64_t B = counts[w] + (w == 0 ? zero_message : 0);
       if (B == 0) continue;
@@ -406,6 +481,8 @@ Status finish_small(const PlannedRecord& r, const Tally& total, Distribution& re
 }  // namespace
 
 Status finish_record(const Plan& plan, const Tally& total, Distribution& result) {
+  if (Status s = check_planned(plan); !s) return s;
+  if (Status s = check_tally(plan, total, "the total"); !s) return s;
   const PlannedRecord& r = *plan.record;
   try {
     return finish_big(r, total, result);
@@ -417,7 +494,10 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result)
   }
 }
 
-Status finish_record(const Plan& plan, const Tally& total, Distribution& result, std::vector<std::uint64_t>& counts) {
+Status finish_record_u64(const Plan& plan, const Tally& total, Distribution& result,
+                         std::vector<std::uint64_t>& counts) {
+  if (Status s = check_planned(plan); !s) return s;
+  if (Status s = check_tally(plan, total, "the total"); !s) return s;
   const PlannedRecord& r = *plan.record;
   if (needs_big_counts(plan)) return failure(StatusCode::internal_error, "the record needs big counts");
   try {
@@ -430,6 +510,7 @@ Status finish_record(const Plan& plan, const Tally& total, Distribution& result,
 
 Status count_nonzero(const Plan& plan, Worker& worker, Distribution& result, NonzeroCounts& counts) {
   counts.clear();
+  if (Status s = check_planned(plan); !s) return s;
   const PlannedRecord& r = *plan.record;
   if (needs_big_counts(plan)) return failure(StatusCode::internal_error, "the record needs big counts");
   describe(r, result);
@@ -441,7 +522,7 @@ Status count_nonzero(const Plan& plan, Worker& worker, Distribution& result, Non
   }
   try {
     // At most one count per weight, and per message.
-    const double messages = std::pow(static_cast<double>(r.q), r.dimension);
+    const double messages = engine::message_count(r.q, r.dimension);
     counts.reserve(static_cast<std::size_t>(std::min(static_cast<double>(r.n) + 1, messages)));
     if (Status s = counted_distribution(r, hist.data(), hist.size(),
                                         [&counts](std::size_t w, std::uint64_t count) {

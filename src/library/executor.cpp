@@ -29,7 +29,7 @@ void finish_job(Job& job) {
   Distribution result;
   std::vector<std::uint64_t> counts64;
   const bool small = job.render && !needs_big_counts(job.plan);
-  const Status s = small ? finish_record(job.plan, job.total, result, counts64)
+  const Status s = small ? finish_record_u64(job.plan, job.total, result, counts64)
                          : finish_record(job.plan, job.total, result);
   std::unique_lock<std::mutex> lock(job.mutex);
   job.status = s;

@@ -19,11 +19,11 @@ struct PlannedRecord {
   std::int64_t n = 0;
   bool projective = false;
   Method method = Method::direct;
-  Basis basis;
+  engine::Basis basis;
   std::vector<ElemCode> dual_rows;        // the dual's generator, (n - rank) x n (method dual)
   std::vector<const ElemCode*> pointers;  // rows of the counted code
   int dimension = 0;                      // of the counted code; 0: nothing to count
-  PreparedRecord prepared;                // its columns for the engine (dimension > 0)
+  engine::PreparedRecord prepared;                // its columns for the engine (dimension > 0)
   std::uint64_t tally_size = 0;           // weight indices of the counted code's tally
 };
 

@@ -9,6 +9,7 @@
 
 #include "codefile/head_check.h"
 #include "codefile/record_reader.h"
+#include "engine/record_rules.h"
 
 namespace wdist {
 
@@ -18,19 +19,19 @@ namespace {
 // Numbers are named as written (a saturated value is not in the input).
 bool accept_library_head(const HeadNumbers& head, char* reason, std::size_t size) {
   char text[kNumberTextSize];
-  if (head.k < 1) {
+  if (!engine::dimension_passes(head.k)) {
     number_text(head.k, head.written_k, text, sizeof text);
-    std::snprintf(reason, size, "k = %s, the dimension must be at least 1", text);
+    engine::dimension_refusal(text, reason, size);
     return false;
   }
-  if (head.n < 0 || head.n >= (std::int64_t{1} << 31)) {
+  if (!engine::length_passes(head.n)) {
     number_text(head.n, head.written_n, text, sizeof text);
-    std::snprintf(reason, size, "n = %s, the length must lie in 0 .. 2^31 - 1", text);
+    engine::length_refusal(text, reason, size);
     return false;
   }
-  if (!is_supported_field(head.q)) {
+  if (!engine::field_passes(head.q)) {
     number_text(head.q, head.written_q, text, sizeof text);
-    std::snprintf(reason, size, "q = %s, the field must be one of %s", text, kSupportedFieldsText);
+    engine::field_refusal(text, reason, size);
     return false;
   }
   if (head.k > INT32_MAX) {

@@ -62,9 +62,9 @@ class ZeroedCounts {
 
 // Makes the storage fit the plan: 0 when it does, otherwise the bytes that
 // could not be had.
-std::uint64_t fit_storage(Worker::Storage& s, const RecordPlan& plan);
-Workspace workspace_of(Worker::Storage& s);
+std::uint64_t fit_storage(Worker::Storage& s, const engine::RecordPlan& plan);
+engine::Workspace workspace_of(Worker::Storage& s);
 // What a worker needs for the plan besides its table.
-std::uint64_t worker_bytes(const RecordPlan& plan);
+std::uint64_t worker_bytes(const engine::RecordPlan& plan);
 
 }  // namespace wdist

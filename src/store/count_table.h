@@ -38,7 +38,4 @@ struct CountTable {
 void size_count_table(CountTable& c, std::uint64_t rows, std::uint64_t columns, std::int32_t q);
 void release_count_table(CountTable& c);
 
-// Entry e of row d.
-inline Counter& count_entry(const CountTable& c, std::uint64_t d, std::uint64_t e) { return c.a[e][d]; }
-
 }  // namespace wdist

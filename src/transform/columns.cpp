@@ -35,7 +35,7 @@ void f4_image_patterns(const MatrixView& m, int block, std::int64_t first, std::
   }
 }
 
-PointIndex point_index_of(const FieldTables& f, const ElemCode* column, int k, const ThetaTable& t) {
+PointIndex point_index_of(const GaloisField& f, const ElemCode* column, int k, const ThetaTable& t) {
   PointIndex d = 0;
   std::int32_t scale = 0;
   // Row k first: the first nonzero entry met is the leading one and fixes
@@ -53,7 +53,7 @@ PointIndex point_index_of(const FieldTables& f, const ElemCode* column, int k, c
   return d;
 }
 
-void point_indices(const FieldTables& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
+void point_indices(const GaloisField& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
                    std::int64_t count, PointIndex* points) {
   ElemCode column[kThetaEntries];
   for (std::int64_t c = 0; c < count; ++c) {

@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "field/elements.h"
-#include "field/field_tables.h"
+#include "field/galois.h"
 #include "field/fields.h"
 
 namespace wdist {
@@ -48,10 +48,10 @@ void binary_patterns(const MatrixView& m, std::int64_t first, std::int64_t count
 
 // The point index of a column given by its k entries, column[r - 1] the
 // entry of row r.
-PointIndex point_index_of(const FieldTables& f, const ElemCode* column, int k, const ThetaTable& t);
+PointIndex point_index_of(const GaloisField& f, const ElemCode* column, int k, const ThetaTable& t);
 
 // The point indices of columns first .. first + count - 1 of m (k <= 40).
-void point_indices(const FieldTables& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
+void point_indices(const GaloisField& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
                    std::int64_t count, PointIndex* points);
 
 // The vector of point index d (1..theta_k) of PG(k-1, q), normalised:

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "codefile/code_reader.h"
-#include "field/field_tables.h"
 #include "store/gen_matrix.h"
 
 namespace wdist {
@@ -49,13 +48,11 @@ using Rows = std::vector<std::string>;
 class CodeReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    field_tables = FieldTables{};
     g_ = GenMatrix{};
     g_.mem = 0;
   }
   void TearDown() override {
     release_gen_matrix(g_);
-    field_tables = FieldTables{};
   }
   // Reads one record from `text` (what follows its "?"); `rest_` is what the
   // stream still holds afterwards.
@@ -78,7 +75,6 @@ TEST_F(CodeReaderTest, HeadAndRowsAndTheRestOfTheHeadLine) {
   EXPECT_EQ(g_.q, 2);
   EXPECT_EQ(rows_of(g_), (Rows{"101", "011"}));
   EXPECT_EQ(rest_, "\n");  // nothing after the last row's last character is read
-  EXPECT_EQ(field_tables.field_q, 2);
 }
 
 TEST_F(CodeReaderTest, HeadSpreadOverLines) {
@@ -125,11 +121,11 @@ TEST_F(CodeReaderTest, ZeroLengthCodeHasEmptyRows) {
   EXPECT_EQ(rest_, "\nnext");  // the rest of row 1's line is dropped, row 2 reads nothing
 }
 
-TEST_F(CodeReaderTest, ARecordWithAnotherFieldSelectsIt) {
+TEST_F(CodeReaderTest, ARecordWithAnotherFieldKeepsTheStorage) {
   ASSERT_EQ(read("1 2 2\n11\n").status, ReadStatus::ok);
   ASSERT_EQ(read("1 2 3\n12\n").status, ReadStatus::ok);
-  EXPECT_EQ(field_tables.field_q, 3);
-  EXPECT_EQ(field_tables.mul[2][2], 1);
+  EXPECT_EQ(g_.q, 3);
+  EXPECT_EQ(rows_of(g_), (Rows{"12"}));
   // Capacities are those of the first sizing while they suffice.
   EXPECT_EQ(g_.cap_rows, 1);
   EXPECT_EQ(g_.cap_cols, 16);
@@ -160,7 +156,6 @@ TEST_P(RefusedHeads, AreRefusedBeforeAnythingIsSized) {
     EXPECT_NE(std::string(r.reason).find(h.reason), std::string::npos) << r.reason;
     EXPECT_EQ(rest_, h.rest) << h.text;
     EXPECT_EQ(g_.mem, 0) << h.text;
-    EXPECT_EQ(field_tables.field_q, 0) << h.text;
   }
 }
 
@@ -233,10 +228,9 @@ TEST_F(CodeReaderTest, EntriesNotBelowQAreReadToTheEndThenRefused) {
   EXPECT_EQ(r.status, ReadStatus::refused);
   EXPECT_NE(std::string(r.reason).find("entry 2 in row 1, column 2"), std::string::npos) << r.reason;
   EXPECT_EQ(rest_, "\n?next");
-  // The matrix was sized for the record, and its field selected.
+  // The matrix was sized for the record.
   EXPECT_EQ(g_.mem, 1);
   EXPECT_EQ(g_.cap_rows, 2);
-  EXPECT_EQ(field_tables.field_q, 2);
 }
 
 TEST_F(CodeReaderTest, EntriesOfEveryFieldUpToQMinusOne) {

@@ -11,7 +11,6 @@
 
 #include "codefile/code_reader.h"
 #include "codefile/report.h"
-#include "field/field_tables.h"
 #include "store/code_context.h"
 #include "store/gen_matrix.h"
 
@@ -34,7 +33,6 @@ std::string written_by(Write write) {
 class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    field_tables = FieldTables{};
     g_ = GenMatrix{};
     g_.mem = 0;
     release_code_context();
@@ -42,7 +40,6 @@ class ReportTest : public ::testing::Test {
   void TearDown() override {
     release_gen_matrix(g_);
     release_code_context();
-    field_tables = FieldTables{};
   }
   void read(const std::string& text) {
     std::FILE* f = std::tmpfile();

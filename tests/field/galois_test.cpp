@@ -1,7 +1,8 @@
 // The field module: which q it takes, the field axioms on the tables of
 // every supported field, the element coding (digits, the Conway root,
-// today's codes of F_2..F_7 and F_16), products worked out by hand, and
-// the tables built once under many threads.
+// the codes of F_2..F_7 the kernels compute with, F_4's published tables,
+// F_16's bit patterns), products worked out by hand, and the tables built
+// once under many threads.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,7 +13,6 @@
 #include <vector>
 
 #include "field/elements.h"
-#include "field/field_tables.h"
 #include "field/galois.h"
 
 namespace wdist {
@@ -180,27 +180,54 @@ TEST(GaloisFieldTest, PrimeFieldsAreResiduesWithTheLeastPrimitiveRoot) {
   for (const auto& r : roots) EXPECT_EQ(galois_field(r[0])->primitive, r[1]) << "q = " << r[0];
 }
 
-// Today's codes: the residues of F_2..F_7, F_4 with 2 = w, 3 = w^2 = w + 1,
-// and F_16 modulo x^4 + x + 1, as the existing tables and the compile-time
-// arithmetic of field/elements.h have them.
-TEST(GaloisFieldTest, SameCodesAsTheExistingTables) {
+// The codes the kernels compute with: the compile-time arithmetic of
+// field/elements.h (the q-ary butterflies, the F_4 image) and the tables
+// (point indices, the basis, the dual) agree on F_2..F_7, and field_of
+// gives those tables, F_2's for a q that is no field's order.
+TEST(GaloisFieldTest, SameCodesAsTheCompileTimeArithmetic) {
   for (int q : {2, 3, 4, 5, 7}) {
-    const FieldTables& old = field_of(q);
-    const GaloisField& f = *galois_field(q);
+    const GaloisField& f = field_of(q);
+    EXPECT_EQ(&f, galois_field(q));
     for (int x = 0; x < q; ++x) {
-      EXPECT_EQ(f.inv[x], old.inv[x]) << "q = " << q << ", 1/" << x;
-      EXPECT_EQ(f.neg[x], old.neg[x]) << "q = " << q << ", -" << x;
+      EXPECT_EQ(f.inv[x], element_inv(q, x)) << "q = " << q << ", 1/" << x;
+      EXPECT_EQ(f.neg[x], element_neg(q, x)) << "q = " << q << ", -" << x;
       for (int y = 0; y < q; ++y) {
-        EXPECT_EQ(f.add[x][y], old.add[x][y]) << "q = " << q << ": " << x << "+" << y;
-        EXPECT_EQ(f.mul[x][y], old.mul[x][y]) << "q = " << q << ": " << x << "*" << y;
+        EXPECT_EQ(f.add[x][y], element_add(q, x, y)) << "q = " << q << ": " << x << "+" << y;
+        EXPECT_EQ(f.mul[x][y], element_mul(q, x, y)) << "q = " << q << ": " << x << "*" << y;
       }
     }
   }
-  EXPECT_EQ(galois_field(4)->primitive, 2) << "a = w";
-  EXPECT_EQ(galois_field(4)->mul[2][2], 3) << "w^2 = w + 1";
-  const GaloisField& f16 = *galois_field(16);
-  for (int x = 0; x < 16; ++x)
-    for (int y = 0; y < 16; ++y) ASSERT_EQ(f16.mul[x][y], element_mul(16, x, y)) << x << "*" << y;
+  EXPECT_EQ(&field_of(6), galois_field(2));
+  EXPECT_EQ(&field_of(-3), galois_field(2));
+  EXPECT_EQ(&field_of(1000), galois_field(2));
+}
+
+// F_4 with 2 = w, 3 = w^2 = w + 1: the published tables.
+TEST(GaloisFieldTest, F4TablesAreThePublishedOnes) {
+  const GaloisField& f = *galois_field(4);
+  const int add[4][4] = {{0, 1, 2, 3}, {1, 0, 3, 2}, {2, 3, 0, 1}, {3, 2, 1, 0}};
+  const int mul[4][4] = {{0, 0, 0, 0}, {0, 1, 2, 3}, {0, 2, 3, 1}, {0, 3, 1, 2}};
+  const int inv[4] = {0, 1, 3, 2};
+  for (int a = 0; a < 4; ++a) {
+    for (int b = 0; b < 4; ++b) {
+      EXPECT_EQ(f.add[a][b], add[a][b]) << a << "+" << b;
+      EXPECT_EQ(f.mul[a][b], mul[a][b]) << a << "*" << b;
+    }
+    EXPECT_EQ(f.inv[a], inv[a]) << a;
+    EXPECT_EQ(f.neg[a], a) << a;
+  }
+  EXPECT_EQ(f.primitive, 2) << "a = w";
+}
+
+// F_16: codes are bit patterns modulo x^4 + x + 1; multiplying by x = a
+// shifts the pattern, and x^4 = x + 1 folds the carry.
+TEST(GaloisFieldTest, F16ShiftsAndFoldsItsBitPatterns) {
+  const GaloisField& f = *galois_field(16);
+  for (int b = 0; b < 16; ++b) {
+    const int shifted = b << 1;
+    EXPECT_EQ(f.mul[2][b], (shifted & 16) != 0 ? (shifted ^ 0b10011) : shifted) << b;
+    for (int c = 0; c < 16; ++c) EXPECT_EQ(f.add[b][c], b ^ c);
+  }
 }
 
 // One product per field, worked out by hand from the polynomial (a^j has

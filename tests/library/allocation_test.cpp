@@ -33,7 +33,7 @@ TEST(OutOfMemory, AWorkersTableThatCannotBeHadIsAStatus) {
   one.dual = wdist::DualRoute::never;
   wdist::Plan plan;
   ASSERT_TRUE(wdist::plan_record(code, one, plan));
-  ASSERT_EQ(plan.summary.route, "binary table");
+  ASSERT_EQ(plan.summary.route, wdist::Route::binary_table);
   wdist::Distribution d;
   {
     const FailFrom fail(std::size_t{1} << 20);
@@ -108,12 +108,12 @@ TEST(OutOfMemory, AFinishThatCannotBeHadIsAStatus) {
   }
   {
     const FailFrom fail(std::size_t{1} << 19);
-    const wdist::Status s = wdist::finish_record(plan, tally, d, counts);
+    const wdist::Status s = wdist::finish_record_u64(plan, tally, d, counts);
     EXPECT_EQ(s.code, wdist::StatusCode::out_of_memory);
     EXPECT_EQ(s.message, "the counts of a code of length 100000 (800008 bytes) cannot be had");
   }
   EXPECT_TRUE(wdist::finish_record(plan, tally, d));
-  EXPECT_TRUE(wdist::finish_record(plan, tally, d, counts));
+  EXPECT_TRUE(wdist::finish_record_u64(plan, tally, d, counts));
 }
 
 // On the executor's threads a record whose finish or output cannot be had

@@ -36,7 +36,7 @@ wdist::Distribution computed(const wdist::Code& code, wdist::DualRoute route, bo
 }
 
 struct Dual {
-  wdist::Basis basis;
+  wdist::engine::Basis basis;
   std::vector<wdist::ElemCode> rows;
 };
 
@@ -44,8 +44,8 @@ Dual dual_of(const wdist::Code& code) {
   std::vector<const wdist::ElemCode*> rows(static_cast<std::size_t>(code.k));
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
   Dual d;
-  wdist::reduce_to_basis(wdist::MatrixView{code.q, code.k, code.n, rows.data()}, d.basis);
-  wdist::dual_generator(d.basis, d.rows);
+  wdist::engine::reduce_to_basis(wdist::MatrixView{code.q, code.k, code.n, rows.data()}, d.basis);
+  wdist::engine::dual_generator(d.basis, d.rows);
   return d;
 }
 
@@ -79,8 +79,8 @@ TEST(Basis, IsTheReducedRowEchelonFormOfTheTextbookElimination) {
         EXPECT_EQ(d.basis.rows, expected);
         // The same reduced in the matrix's own storage.
         std::vector<wdist::ElemCode> entries = code.entries;
-        wdist::Basis in_place;
-        wdist::reduce_in_place(q, k, n, entries, in_place);
+        wdist::engine::Basis in_place;
+        wdist::engine::reduce_in_place(q, k, n, entries, in_place);
         EXPECT_EQ(in_place.rank, static_cast<int>(pivots.size()));
         EXPECT_EQ(in_place.pivots, pivots);
         EXPECT_EQ(in_place.rows, expected);

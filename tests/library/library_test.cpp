@@ -90,7 +90,8 @@ TEST(WeightDistribution, BlockRoutesAndThreadCountsGiveTheSameCounts) {
     }
     wdist::Distribution from_blocks;
     ASSERT_TRUE(wdist::finish_record(blocks, total, from_blocks));
-    EXPECT_EQ(from_blocks.counts, reference.counts) << blocks.summary.route << " against " << table.summary.route;
+    EXPECT_EQ(from_blocks.counts, reference.counts) << wdist::route_name(blocks.summary.route) << " against "
+                                                 << wdist::route_name(table.summary.route);
     for (unsigned threads : {1u, 2u, 3u}) {
       wdist::Options o = one;
       o.threads = threads;
@@ -127,6 +128,87 @@ TEST(WeightDistribution, ErrorsComeBackAsValues) {
   EXPECT_EQ(wdist::weight_distribution(code, o, d).code, wdist::StatusCode::cancelled);
 }
 
+// check_field gives check_code's text for a q, shown as the caller has it
+// when given so; the other rules keep their order (q before k before n).
+TEST(WeightDistribution, FieldCheckIsTheCodeChecks) {
+  for (int q : {2, 3, 4, 5, 7}) EXPECT_TRUE(wdist::check_field(q)) << q;
+  for (std::int64_t q : {0LL, 1LL, 6LL, 8LL, 9LL, -2LL, 1LL << 40}) {
+    const wdist::Status s = wdist::check_field(q);
+    EXPECT_EQ(s.code, wdist::StatusCode::invalid_code);
+    EXPECT_EQ(s.message, "q = " + std::to_string(q) + ", the field must be one of 2, 3, 4, 5, 7");
+    EXPECT_EQ(wdist::check_code(wdist::Code{static_cast<int>(q % 1000), 0, -1, {}}).message,
+              wdist::check_field(q % 1000).message);
+  }
+  EXPECT_EQ(wdist::check_field(0, "2**70").message, "q = 2**70, the field must be one of 2, 3, 4, 5, 7");
+  EXPECT_EQ(wdist::check_code(wdist::Code{2, 0, -1, {}}).message, "k = 0, the dimension must be at least 1");
+  EXPECT_EQ(wdist::check_code(wdist::Code{2, 1, -1, {}}).message, "n = -1, the length must lie in 0 .. 2^31 - 1");
+}
+
+// q^min(k, n) before planning, and the counting conventions of the field's
+// layout in the plan's summary.
+TEST(WeightDistribution, WorkBoundAndCountingConventions) {
+  EXPECT_EQ(wdist::direct_messages_bound(wdist::Code{3, 4, 10, {}}), 81.0);
+  EXPECT_EQ(wdist::direct_messages_bound(wdist::Code{7, 9, 2, {}}), 49.0);
+  EXPECT_EQ(wdist::direct_messages_bound(wdist::Code{2, 5, 0, {}}), 1.0);
+  EXPECT_EQ(wdist::direct_messages_bound(wdist::Code{2, 62, 100, {}}), 0x1p62);
+  wdist::Plan zero;
+  ASSERT_TRUE(wdist::plan_record(wdist::Code{3, 2, 2, {0, 0, 0, 0}}, {}, zero));
+  EXPECT_EQ(zero.summary.route, wdist::Route::none);
+  EXPECT_STREQ(wdist::route_name(zero.summary.route), "none");
+  for (int q : {2, 3, 4, 5, 7})
+    for (bool projective : {false, true}) {
+      wdist::Code code{q, 2, 3, {1, 0, 1, 0, 1, 1}};
+      wdist::Options o;
+      o.projective = projective;
+      wdist::Plan plan;
+      ASSERT_TRUE(wdist::plan_record(code, o, plan));
+      EXPECT_EQ(plan.summary.zero_message_counted, q == 2 || q == 4) << q;
+      EXPECT_EQ(plan.summary.zero_columns_shift, projective) << q;
+      EXPECT_LE(plan.summary.messages, wdist::direct_messages_bound(code));
+    }
+}
+
+// The steps after planning refuse what breaks their preconditions, before
+// any work: a default-constructed plan, a range past the units, a tally or
+// a total of another plan.
+TEST(WeightDistribution, StepsRefuseBrokenPreconditions) {
+  const wdist::Plan none;
+  wdist::Worker worker;
+  wdist::Tally tally;
+  wdist::Distribution d;
+  std::vector<std::uint64_t> counts64;
+  wdist::NonzeroCounts nonzero;
+  EXPECT_EQ(wdist::run_units(none, 0, 1, worker, tally).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record(none, tally, d).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record_u64(none, tally, d, counts64).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::count_nonzero(none, worker, d, nonzero).code, wdist::StatusCode::invalid_code);
+
+  std::mt19937_64 rng(11);
+  wdist::Options o;
+  o.threads = 1;
+  wdist::Plan plan, other;
+  ASSERT_TRUE(wdist::plan_record(to_code(random_code(rng, 3, 5, 12, false, 0)), o, plan));
+  ASSERT_TRUE(wdist::plan_record(to_code(random_code(rng, 2, 4, 30, false, 0)), o, other));
+  const std::uint64_t units = plan.summary.units;
+  ASSERT_GE(units, 1U);
+  tally = wdist::empty_tally(plan);
+  for (auto [first, count] : {std::pair<std::uint64_t, std::uint64_t>{units, 1}, {0, units + 1}, {1, UINT64_MAX}}) {
+    const wdist::Status s = wdist::run_units(plan, first, count, worker, tally);
+    EXPECT_EQ(s.code, wdist::StatusCode::invalid_code) << first << " + " << count;
+    EXPECT_NE(s.message.find("beyond the plan's"), std::string::npos) << s.message;
+  }
+  wdist::Tally foreign = wdist::empty_tally(other);
+  EXPECT_EQ(wdist::run_units(plan, 0, 1, worker, foreign).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record(plan, foreign, d).code, wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::finish_record_u64(plan, foreign, d, counts64).code, wdist::StatusCode::invalid_code);
+
+  // What holds the preconditions still computes: an empty tally grows.
+  wdist::Tally grown;
+  EXPECT_TRUE(wdist::run_units(plan, 0, units, worker, grown));
+  EXPECT_TRUE(wdist::finish_record(plan, grown, d));
+  EXPECT_EQ(d.counts[0], 1);
+}
+
 // The 64-bit finish (what many small records take) against the big one, on
 // both counts and every route; the dual route needs big counts and is refused
 // there.
@@ -149,7 +231,7 @@ TEST(WeightDistribution, SixtyFourBitFinishGivesTheBigCounts) {
       wdist::Distribution big, small;
       std::vector<std::uint64_t> counts;
       ASSERT_TRUE(wdist::finish_record(plan, total, big));
-      const wdist::Status s = wdist::finish_record(plan, total, small, counts);
+      const wdist::Status s = wdist::finish_record_u64(plan, total, small, counts);
       EXPECT_EQ(wdist::needs_big_counts(plan), options.dual == wdist::DualRoute::always);
       if (wdist::needs_big_counts(plan)) {
         EXPECT_EQ(s.code, wdist::StatusCode::internal_error);
@@ -186,7 +268,7 @@ TEST(WeightDistribution, NonzeroCountsAreThoseOfTheSixtyFourBitFinish) {
       ASSERT_TRUE(wdist::run_units(plan, 0, plan.summary.units, worker, total));
       wdist::Distribution dense_d, nonzero_d;
       std::vector<std::uint64_t> dense;
-      ASSERT_TRUE(wdist::finish_record(plan, total, dense_d, dense));
+      ASSERT_TRUE(wdist::finish_record_u64(plan, total, dense_d, dense));
       wdist::NonzeroCounts nonzero;
       ASSERT_TRUE(wdist::count_nonzero(plan, worker, nonzero_d, nonzero));
       wdist::NonzeroCounts expected;

@@ -4,6 +4,7 @@ the exceptions with their texts. The route through the dual code is
 tested in test_dual.py."""
 
 import array
+import pickle
 import subprocess
 import sys
 import textwrap
@@ -72,6 +73,24 @@ class RandomCodes(unittest.TestCase):
             self.assertEqual(direct([[0, 0, 0]] * 2, q), [1, 0, 0, 0])
             self.assertEqual(direct([[0, 0, 0]], q, projective=True), [0, 0, 0, 0])
             self.assertEqual(direct([[]], q), [1])
+
+
+class Results(unittest.TestCase):
+    def test_the_result_is_the_list_with_the_rank_and_method(self):
+        rows, expected = codes.hamming_7_4()
+        for dual, method in (("never", "direct"), ("always", "dual")):
+            with self.subTest(dual=dual):
+                r = wdist.weight_distribution(rows + [rows[0]], 2, dual=dual)
+                self.assertIsInstance(r, list)
+                self.assertEqual(r, expected)
+                self.assertEqual(repr(r), repr(expected))
+                self.assertEqual((r.rank, r.method), (4, method))
+                self.assertIs(type(r.distribution), list)
+                self.assertEqual(r.distribution, expected)
+                copy = pickle.loads(pickle.dumps(r))
+                self.assertEqual((copy, copy.rank, copy.method), (expected, 4, method))
+        zero = wdist.weight_distribution([[0, 0]], 3)
+        self.assertEqual((zero, zero.rank), ([1, 0, 0], 0))
 
 
 class RowForms(unittest.TestCase):
@@ -220,7 +239,8 @@ class Help(unittest.TestCase):
     def test_help_shows_the_interface(self):
         text = wdist.__doc__ + wdist.weight_distribution.__doc__ + wdist.read_records.__doc__
         for phrase in ("weight_distribution(rows, q, *, projective=False, dual='auto', threads=None",
-                       "read_records(path, *, skip_refused=False)", "KeyboardInterrupt", "WorkLimitError"):
+                       "read_records(path, *, skip_refused=False)", "KeyboardInterrupt", "WorkLimitError",
+                       "rank (the code's dimension), method ('direct' or 'dual'"):
             self.assertIn(phrase, text)
 
 

@@ -215,7 +215,7 @@ TEST_F(StoreTest, CountTableBinaryShapeIsOnePlaneAndKeepsItsCapacity) {
   EXPECT_EQ(t.cap_cols, 0u);
   EXPECT_EQ(t.q, 2);
   EXPECT_EQ(requested_sizes(), (std::vector<std::size_t>{sizeof(Counter*), 8 * kCounterBytes}));
-  count_entry(t, 7, 0) = 5;
+  t.a[0][7] = 5;
   Counter* kept = t.a[0];
 
   g_requests.clear();
@@ -225,7 +225,7 @@ TEST_F(StoreTest, CountTableBinaryShapeIsOnePlaneAndKeepsItsCapacity) {
   EXPECT_EQ(t.cap_rows, 7u);
   EXPECT_EQ(t.q, 2);  // recorded at allocation only
   EXPECT_EQ(t.a[0], kept);
-  EXPECT_EQ(count_entry(t, 7, 0), 5);
+  EXPECT_EQ(t.a[0][7], 5);
   release_count_table(t);
   EXPECT_EQ(t.mem, 0u);
 }
@@ -240,8 +240,8 @@ TEST_F(StoreTest, CountTableProjectiveShapeHasOnePlanePerEntry) {
   EXPECT_EQ(requested_sizes(), (std::vector<std::size_t>{3 * sizeof(Counter*), 14 * kCounterBytes,
                                                          14 * kCounterBytes, 14 * kCounterBytes}));
   for (std::uint64_t e = 0; e <= 2; ++e) {
-    count_entry(t, 0, e) = 1;
-    count_entry(t, 13, e) = 1;
+    t.a[e][0] = 1;
+    t.a[e][13] = 1;
   }
   // Wider rows but fewer of them: exactly the new request.
   g_requests.clear();

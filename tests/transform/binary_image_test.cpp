@@ -6,7 +6,7 @@
 #include <string>
 
 #include "transform/binary_image.h"
-#include "field/field_tables.h"
+#include "field/galois.h"
 #include "store/gen_matrix.h"
 
 namespace wdist {
@@ -35,7 +35,6 @@ std::string row_text(const GenMatrix& g, std::int32_t i) {
 }
 
 void image_of(Matrices& m) {
-  select_field(4);
   size_gen_matrix(m.image, 2 * m.code.k, 3 * m.code.n, 4);
   build_binary_image(m.code, m.image);
 }
@@ -63,7 +62,7 @@ TEST(BinaryImage, SpansTheTracesOfEveryCombinationWithTwiceTheWeight) {
       for (int j = 0; j < n; ++j) r += static_cast<char>('0' + rng() % 4);
     load(m.code, rows);
     image_of(m);
-    const FieldTables& f = field_tables;
+    const GaloisField& f = field_of(4);
     for (int low = 0; low < (1 << k); ++low)
       for (int high = 0; high < (1 << k); ++high) {
         // binary combination: rows j with bit j of low, rows k + j with bit j of high

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "field/field_tables.h"
 #include "store/code_context.h"
 #include "store/count_table.h"
 #include "store/gen_matrix.h"
@@ -278,7 +277,6 @@ class TransformedTable : public ::testing::Test {
     const int q = code.q, k = code.k, n = code.n;
     GenMatrix g{};
     size_gen_matrix(g, k, n, q);
-    select_field(q);
     g.k = g.rows;
     for (int r = 0; r < k; ++r)
       for (int j = 0; j < n; ++j) g.a[r + 1][j + 1] = static_cast<ElemCode>(entry_of(code, r, j));
@@ -289,17 +287,17 @@ class TransformedTable : public ::testing::Test {
     point.dim = k;
     size_code_context(k, n);
     // The menu's projective sums, through the record steps.
-    RecordPlan plan{};
-    ASSERT_TRUE(plan_record(RecordShape{q, k, n, true}, TablePolicy{UINT64_MAX, WDIST_COUNTER_BITS}, plan));
-    ASSERT_EQ(plan.route, Route::projective_table);
+    engine::RecordPlan plan{};
+    ASSERT_TRUE(engine::plan_record(engine::RecordShape{q, k, n, true}, engine::TablePolicy{UINT64_MAX, WDIST_COUNTER_BITS}, plan));
+    ASSERT_EQ(plan.route, engine::Route::projective_table);
     RowPointers rows_of_g{};
-    PreparedRecord prepared;
-    prepare_record(view_of(g, q, rows_of_g), plan, prepared);
+    engine::PreparedRecord prepared;
+    engine::prepare_record(view_of(g, q, rows_of_g), plan, prepared);
     void* planes[8] = {};
     for (int e = 0; e < q; ++e) planes[e] = point.a[e];
-    Workspace ws{nullptr, nullptr, nullptr};
+    engine::Workspace ws{nullptr, nullptr, nullptr};
     std::fill(code_context.Bspec, code_context.Bspec + n + 1, 0);
-    run_units(prepared, 0, plan.units, ws, planes, code_context.Bspec);
+    engine::run_units(prepared, 0, plan.units, ws, planes, code_context.Bspec);
 
     std::vector<std::vector<int>> columns;
     for (int j = 0; j < n; ++j) {
