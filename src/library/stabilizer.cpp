@@ -390,9 +390,9 @@ Status image_of(const PauliGenerators& g, GroupKind kind, const Options& options
         std::copy(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(n), out + n);
         rows[static_cast<std::size_t>(i)] = out;
       }
-      Basis reduced;
-      reduce_to_basis(MatrixView{2, rank, g.n * 2, rows.data()}, reduced);
-      dual_generator(reduced, counted);
+      engine::Basis reduced;
+      engine::reduce_to_basis(MatrixView{2, rank, g.n * 2, rows.data()}, reduced);
+      engine::dual_generator(reduced, counted);
     } else {
       counted.resize(static_cast<std::size_t>(rank) * 2 * n);
       for (int i = 0; i < rank; ++i) basis.unpack(i, counted.data() + static_cast<std::size_t>(i) * 2 * n);
