@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <numeric>
 #include <thread>
@@ -13,6 +12,7 @@
 #include "library/macwilliams.h"
 #include "library/planned_record.h"
 #include "library/storage.h"
+#include "wdist/hash.h"
 #include "wdist/plan.h"
 
 namespace wdist {
@@ -31,28 +31,6 @@ std::string bytes_text(std::uint64_t bytes) {
 namespace {
 
 Status failure(StatusCode code, std::string message) { return Status{code, std::move(message)}; }
-
-// FNV-1a, 64 bits: the identity of a plan.
-struct Hash {
-  std::uint64_t h = 14695981039346656037ULL;
-  void bytes(const void* p, std::size_t size) {
-    const auto* b = static_cast<const unsigned char*>(p);
-    std::size_t i = 0;
-    // Eight bytes a step (a byte a step was a tenth of a small record's
-    // time), the high bits folded back down after each product.
-    for (; i + 8 <= size; i += 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, b + i, sizeof word);
-      h = (h ^ word) * 1099511628211ULL;
-      h ^= h >> 29;
-    }
-    for (; i < size; ++i) h = (h ^ b[i]) * 1099511628211ULL;
-  }
-  template <class T>
-  void value(const T& v) {
-    bytes(&v, sizeof v);
-  }
-};
 
 // The engine's plan of a counted code of dimension `dimension` (> 0).
 bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, RecordPlan& plan) {
@@ -178,13 +156,13 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     s.dimension = r.dimension;
     s.messages = messages;
     s.cost = cost;
-    Hash h;
-    h.bytes(kVersion, sizeof kVersion);
-    h.value(code.q);
-    h.value(code.n);
-    h.value(r.method);
-    h.value(r.dimension);
-    h.value(options.projective);
+    Hasher h;
+    h.add(kVersion, sizeof kVersion);
+    h.add_value(code.q);
+    h.add_value(code.n);
+    h.add_value(r.method);
+    h.add_value(r.dimension);
+    h.add_value(options.projective);
     if (r.dimension > 0) {
       RecordPlan ep{};
       if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
@@ -200,18 +178,18 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
       s.units = ep.units;
       s.table_bytes = ep.table_bytes;
       s.thread_bytes = worker_bytes(ep);
-      for (int i = 0; i < r.dimension; ++i) h.bytes(counted.rows[i], static_cast<std::size_t>(code.n));
-      h.value(ep.route);
-      h.value(ep.counter_bits);
-      h.value(ep.block_bits);
-      h.value(ep.blocks);
-      h.value(ep.blocks_per_unit);
-      h.value(ep.units);
+      for (int i = 0; i < r.dimension; ++i) h.add(counted.rows[i], static_cast<std::size_t>(code.n));
+      h.add_value(ep.route);
+      h.add_value(ep.counter_bits);
+      h.add_value(ep.block_bits);
+      h.add_value(ep.blocks);
+      h.add_value(ep.blocks_per_unit);
+      h.add_value(ep.units);
     } else {
       r.tally_size = 1;
       s.route = "none";
     }
-    s.identity = h.h;
+    s.identity = h.value();
     plan.record = std::move(record);
     return Status{};
   } catch (const std::bad_alloc&) {
