@@ -4,7 +4,6 @@
 #include <chrono>
 #include <utility>
 
-#include "cli/items.h"
 
 namespace wdist::cli {
 
@@ -17,16 +16,14 @@ constexpr double kSmallMessages = 0x1p16;
 constexpr std::size_t kBatchRecords = 32;
 constexpr double kBatchMessages = 0x1p18;
 
-// q^min(k, n), the messages of the direct route, up to a little beyond
-// `limit`.
+}  // namespace
+
 double direct_messages(const Code& code, double limit) {
   const auto k = std::min<std::int64_t>(code.k, code.n);
   double messages = 1;
   for (std::int64_t i = 0; i < k && messages <= limit; ++i) messages *= code.q;
   return messages;
 }
-
-}  // namespace
 
 bool batchable(const Code& code, const Options& options) {
   return options.dual != DualRoute::always && direct_messages(code, kSmallMessages) <= kSmallMessages;

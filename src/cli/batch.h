@@ -16,6 +16,10 @@
 
 namespace wdist::cli {
 
+// q^min(k, n), the messages of the code's direct route, up to a little
+// beyond `limit` (a few multiplications for a small record, however long).
+double direct_messages(const Code& code, double limit);
+
 // Whether a record is small enough for a batch: its direct route counts at
 // most 2^16 messages (a few dozen microseconds), and it is not sent through
 // its dual whatever the cost.
