@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -19,6 +20,7 @@
 #include "cli/progress.h"
 #include "cli/settings.h"
 #include "cli/window.h"
+#include "wdist/hash.h"
 #include "wdist/wdist.h"
 
 namespace {
@@ -493,6 +495,56 @@ TEST(OutputWindow, BoundedInItemsAndBytesAndAlwaysTakesOne) {
   EXPECT_TRUE(window.has_room(90));
   EXPECT_FALSE(window.has_room(91)) << "the popped item's bytes are let go, the others' kept";
   EXPECT_TRUE(window.records_in_progress().empty()) << "messages have no units";
+}
+
+}  // namespace
+
+namespace {
+
+// The hash as its header defines it, a byte at a time: little-endian words
+// from the first byte, each folded after its product, the last bytes one
+// a step.
+std::uint64_t reference_hash(const std::vector<unsigned char>& bytes) {
+  std::uint64_t h = 14695981039346656037ULL;
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t w = 0;
+    for (int b = 7; b >= 0; --b) w = (w << 8) | bytes[i + static_cast<std::size_t>(b)];
+    h = (h ^ w) * 1099511628211ULL;
+    h ^= h >> 29;
+  }
+  for (; i < bytes.size(); ++i) h = (h ^ bytes[i]) * 1099511628211ULL;
+  return h;
+}
+
+// The one hash of plans and checkpoints: its value is that of its
+// definition, whatever pieces the bytes come in.
+TEST(Hash, TheValueOfItsDefinitionWhateverThePieces) {
+  std::mt19937_64 rng(3);
+  for (std::size_t size : {0, 1, 7, 8, 9, 15, 16, 17, 100, 1000}) {
+    std::vector<unsigned char> bytes(size);
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rng());
+    const std::uint64_t expected = reference_hash(bytes);
+    wdist::Hasher whole;
+    whole.add(bytes.data(), bytes.size());
+    EXPECT_EQ(whole.value(), expected) << size;
+    for (int trial = 0; trial < 20; ++trial) {
+      wdist::Hasher pieces;
+      for (std::size_t at = 0; at < size;) {
+        const std::size_t piece = std::min<std::size_t>(size - at, rng() % 12);
+        pieces.add(bytes.data() + at, piece);
+        at += piece;
+        EXPECT_EQ(pieces.value(), reference_hash({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at)}));
+      }
+      EXPECT_EQ(pieces.value(), expected) << size;
+    }
+  }
+  wdist::Hasher a, b;
+  a.add_text("ab");
+  a.add_text("c");
+  b.add_text("a");
+  b.add_text("bc");
+  EXPECT_NE(a.value(), b.value()) << "texts stay apart";
 }
 
 }  // namespace
