@@ -156,13 +156,15 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
     s.dimension = r.dimension;
     s.messages = messages;
     s.cost = cost;
+    // The fields of the plan as whole words, each set in one call: the hash
+    // takes them a word a step (a plan is a good part of a small record's
+    // time, and a field of a few bytes alone would be taken a byte a step).
     Hasher h;
     h.add(kVersion, sizeof kVersion);
-    h.add_value(code.q);
-    h.add_value(code.n);
-    h.add_value(r.method);
-    h.add_value(r.dimension);
-    h.add_value(options.projective);
+    const std::uint64_t shape[] = {static_cast<std::uint64_t>(code.q), static_cast<std::uint64_t>(code.n),
+                                   static_cast<std::uint64_t>(r.method), static_cast<std::uint64_t>(r.dimension),
+                                   options.projective ? 1u : 0u};
+    h.add(shape, sizeof shape);
     if (r.dimension > 0) {
       RecordPlan ep{};
       if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
@@ -178,13 +180,19 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
       s.units = ep.units;
       s.table_bytes = ep.table_bytes;
       s.thread_bytes = worker_bytes(ep);
-      for (int i = 0; i < r.dimension; ++i) h.add(counted.rows[i], static_cast<std::size_t>(code.n));
-      h.add_value(ep.route);
-      h.add_value(ep.counter_bits);
-      h.add_value(ep.block_bits);
-      h.add_value(ep.blocks);
-      h.add_value(ep.blocks_per_unit);
-      h.add_value(ep.units);
+      // The rows' bytes one after another: in one call when they lie so in
+      // memory (the hash is the same either way).
+      const auto row_bytes = static_cast<std::size_t>(code.n);
+      bool adjacent = true;
+      for (int i = 1; i < r.dimension && adjacent; ++i)
+        adjacent = counted.rows[i] == counted.rows[0] + static_cast<std::size_t>(i) * row_bytes;
+      if (adjacent)
+        h.add(counted.rows[0], static_cast<std::size_t>(r.dimension) * row_bytes);
+      else
+        for (int i = 0; i < r.dimension; ++i) h.add(counted.rows[i], row_bytes);
+      const std::uint64_t layout[] = {static_cast<std::uint64_t>(ep.route), static_cast<std::uint64_t>(ep.counter_bits),
+                                      ep.block_bits, ep.blocks, ep.blocks_per_unit, ep.units};
+      h.add(layout, sizeof layout);
     } else {
       r.tally_size = 1;
       s.route = "none";
