@@ -68,11 +68,11 @@ bool ByteReader::bytes(void* data, std::size_t size) {
 
 bool ByteReader::text(std::string& s) {
   const unsigned char* at = data_;
-  const std::size_t left = left_;
+  const std::size_t left_before = left_;
   std::uint64_t size = 0;
   if (!u64(size) || size > left_) {
     data_ = at;
-    left_ = left;
+    left_ = left_before;
     return false;
   }
   s.assign(reinterpret_cast<const char*>(data_), static_cast<std::size_t>(size));
@@ -83,11 +83,11 @@ bool ByteReader::text(std::string& s) {
 
 bool ByteReader::words(std::vector<std::uint64_t>& w) {
   const unsigned char* at = data_;
-  const std::size_t left = left_;
+  const std::size_t left_before = left_;
   std::uint64_t count = 0;
   if (!u64(count) || count > left_ / 8) {
     data_ = at;
-    left_ = left;
+    left_ = left_before;
     return false;
   }
   w.resize(static_cast<std::size_t>(count));

@@ -377,7 +377,7 @@ class Helper {
       progress->done.push_back(dealt.units);
       e.progress = progress;
       // What the units counted is taken as they are done, for the reply.
-      e.job = std::make_shared<Job>(h.plan, dealt.units, [progress](Job& job, Worker&) {
+      e.job = std::make_shared<Job>(h.plan, dealt.units, [progress](const Job& job, Worker&) {
         progress->total = job.total();
         progress->busy_seconds = job.busy_seconds();
         return Status{};

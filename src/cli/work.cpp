@@ -44,7 +44,7 @@ Status RecordWork::complete(Job& job) {
   return job.set_plan(std::move(plan));
 }
 
-Status RecordWork::finish(Job& job) {
+Status RecordWork::finish(const Job& job) {
   const Plan& plan = job.plan();
   // Without big integers where the plan needs none (a file of small
   // records spends much of its time allocating them).

@@ -48,7 +48,7 @@ class RecordWork {
   // The job's completion hook: plans the record (its units follow), or
   // finishes it into its output text.
   Status complete(Job& job);
-  Status finish(Job& job);
+  Status finish(const Job& job);
 
   const Format format_;
   Options options_;

@@ -143,12 +143,12 @@ Status Job::check_fit_locked(const UnitProgress& p) const {
   if (p.total.counts.size() != total_.counts.size())
     return does_not_fit("their tally has " + std::to_string(p.total.counts.size()) + " counts, not " +
                         std::to_string(total_.counts.size()));
-  std::uint64_t end = 0;
+  std::uint64_t past = 0;  // the end of the ranges before
   for (const UnitRange& r : p.done) {
-    if (r.count == 0 || r.first < end || r.first > units_ || r.count > units_ - r.first)
+    if (r.count == 0 || r.first < past || r.first > units_ || r.count > units_ - r.first)
       return does_not_fit("their ranges are not in order within the units");
-    end = r.first + r.count;
-    for (std::uint64_t u = r.first; u < end; ++u)
+    past = r.first + r.count;
+    for (std::uint64_t u = r.first; u < past; ++u)
       if (done_[u]) return does_not_fit("unit " + std::to_string(u) + " is done already");
   }
   return Status{};
@@ -412,11 +412,12 @@ bool Executor::run_hooks(const std::shared_ptr<Job>& held, Worker& worker, Tally
         // most of it (glibc frees another thread's memory under that
         // thread's arena lock, which the many small records of a file
         // would otherwise contend for). plan_.summary stays.
-        std::shared_ptr<const PlannedRecord> record = std::move(job.plan_.record);
-        CompletionHook hook = std::move(job.hook_);
-        job.hook_ = nullptr;
+        std::shared_ptr<const PlannedRecord> record;
+        record.swap(job.plan_.record);
+        CompletionHook hook;
+        hook.swap(job.hook_);
         lock.unlock();
-        return true;
+        return true;  // they go here, the job's lock let go
       }
       if (job.done_count_ == job.units_) {
         job.in_hook_ = true;  // a plan of no units: the hook again
