@@ -37,7 +37,7 @@ void append_count(std::string& out, const mpz_class& count) {
   out.resize(at + std::char_traits<char>::length(out.data() + at));
 }
 
-// A count of a record without big integers (Job::counts64).
+// A count of a record without big integers (finish_record's 64-bit form).
 void append_count(std::string& out, std::uint64_t count) {
   char digits[24];
   const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, count);
