@@ -280,7 +280,7 @@ class Executor {
   // Runs the hook of a job whose units are done, and then, as long as it
   // gives the job units, the first of them on this thread (its columns are
   // in this core's caches); true when the job is finished.
-  bool run_hooks(const std::shared_ptr<Job>& job, Worker& worker, Tally& tally);
+  bool run_hooks(const std::shared_ptr<Job>& held, Worker& worker, Tally& tally);
   // A job that was given units again, back among the jobs.
   void requeue(const std::shared_ptr<Job>& job);
 

@@ -282,9 +282,10 @@ class Helper {
     }
     // Stopped with work in hand: a run that was abandoned.
     executor_.cancel();
-    // Rank 0 takes everything in until the goodbye. (The analyzer cannot
-    // pair requests kept in a container with their sends.)
-    for (Outgoing& o : outgoing_) MPI_Wait(&o.request, MPI_STATUS_IGNORE);  // NOLINT(clang-analyzer-optin.mpi.MPI-Checker)
+    // Rank 0 takes everything in until the goodbye. (Tested rather than
+    // waited for: clang-tidy's MPI checker fails on a wait for a request
+    // kept in a container.)
+    for (sent_off(); !outgoing_.empty(); sent_off()) std::this_thread::sleep_for(kIdleSleep);
     send_empty(kBye, 0);
   }
 
@@ -406,8 +407,8 @@ class Helper {
     // and two blocking sends of large messages would wait for each other.
     Outgoing& o = outgoing_.emplace_back();
     o.bytes = std::move(bytes);
-    // Waited for in sent_off() and at the end of run(): the analyzer cannot
-    // pair requests kept in a container with their waits.
+    // Tested in sent_off(), at the end of run() until every one is sent:
+    // the analyzer cannot pair requests kept in a container with those.
     // NOLINTBEGIN(clang-analyzer-optin.mpi.MPI-Checker)
     MPI_Isend(o.bytes.data(), static_cast<int>(o.bytes.size()), MPI_BYTE, 0, kReply, MPI_COMM_WORLD, &o.request);
   }

@@ -5,11 +5,10 @@
 
 namespace wdist::cli {
 
-RecordWork::RecordWork(Format format, const Options& options, const RecordOrigin& origin, Code code,
-                       const MatrixCapacity& capacity)
+RecordWork::RecordWork(Format format, Options options, RecordOrigin origin, Code code, const MatrixCapacity& capacity)
     : format_(format),
-      options_(options),
-      origin_(origin),
+      options_(std::move(options)),
+      origin_(std::move(origin)),
       capacity_(capacity),
       messages_(direct_messages(code, 0x1p62)),
       entries_(code.entries.size()),

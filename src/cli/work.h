@@ -24,8 +24,7 @@ namespace wdist::cli {
 class RecordWork {
  public:
   // May throw std::bad_alloc (its own few bytes; the code is moved in).
-  RecordWork(Format format, const Options& options, const RecordOrigin& origin, Code code,
-             const MatrixCapacity& capacity);
+  RecordWork(Format format, Options options, RecordOrigin origin, Code code, const MatrixCapacity& capacity);
 
   // Plans the record on this thread, before its job is made, so that the
   // job starts with the plan's units: restored units need the plan, and so
