@@ -22,7 +22,7 @@
 #include <random>
 #include <string>
 
-#include "library/executor.h"
+#include "wdist/executor.h"
 #include "library/planned_record.h"
 #include "wdist/plan.h"
 
@@ -54,9 +54,10 @@ double run_plan(const wdist::Plan& plan, unsigned threads) {
   wdist::Executor executor(threads);
   auto job = std::make_shared<wdist::Job>(plan);
   executor.add(job);
-  while (!executor.wait(*job, std::chrono::milliseconds(1000))) {
+  while (!executor.compute_until(*job, std::chrono::milliseconds(1000))) {
   }
-  benchmark::DoNotOptimize(job->result.counts.data());
+  const wdist::Distribution result = job->take_result();
+  benchmark::DoNotOptimize(result.counts.data());
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 

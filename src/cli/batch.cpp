@@ -4,7 +4,6 @@
 #include <chrono>
 #include <utility>
 
-#include "cli/items.h"
 
 namespace wdist::cli {
 
@@ -17,19 +16,10 @@ constexpr double kSmallMessages = 0x1p16;
 constexpr std::size_t kBatchRecords = 32;
 constexpr double kBatchMessages = 0x1p18;
 
-// q^min(k, n), the messages of the direct route, up to a little beyond
-// `limit`.
-double direct_messages(const Code& code, double limit) {
-  const auto k = std::min<std::int64_t>(code.k, code.n);
-  double messages = 1;
-  for (std::int64_t i = 0; i < k && messages <= limit; ++i) messages *= code.q;
-  return messages;
-}
-
 }  // namespace
 
 bool batchable(const Code& code, const Options& options) {
-  return options.dual != DualRoute::always && direct_messages(code, kSmallMessages) <= kSmallMessages;
+  return options.dual != DualRoute::always && direct_messages_bound(code) <= kSmallMessages;
 }
 
 RecordBatch::RecordBatch(Format format, Options options) : format_(format), options_(std::move(options)) {
@@ -41,7 +31,7 @@ RecordBatch::RecordBatch(Format format, Options options) : format_(format), opti
 }
 
 std::size_t RecordBatch::add(const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
-  messages_ += direct_messages(code, kSmallMessages);
+  messages_ += direct_messages_bound(code);
   entries_.push_back(Entry{origin, std::move(code), capacity, Status{}, std::string()});
   return entries_.size() - 1;
 }

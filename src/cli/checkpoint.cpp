@@ -5,39 +5,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstring>
+
+#include "cli/byte_format.h"
+#include "wdist/hash.h"
 
 namespace wdist::cli {
 
 namespace {
 
-// The file: the magic (which also names the layout), then every field
-// little-endian of fixed width, then the checksum of all bytes before it:
-//   magic[8] run_identity items_finished failed:u8
-//   output_bytes output[output_bytes]
-//   record_count, per record: index plan_identity units tally_size
-//     busy_seconds:f64 done[(units + 7) / 8] (bit u % 8 of byte u / 8)
-//     counts[tally_size]
+// The file, in the byte format (byte_format.h), then the checksum of all
+// bytes before it:
+//   magic[8] run_identity items_finished failed:u8 output_bytes
+//   output[output_bytes]
+//   record_count, per record: item, its progress (write_progress)
 //   checksum
-constexpr char kMagic[8] = {'w', 'd', 'i', 's', 't', 'C', 'P', '1'};
+// The magic also names the layout: a file of another layout is not a
+// checkpoint of this version.
+constexpr char kMagic[8] = {'w', 'd', 'i', 's', 't', 'C', 'P', '2'};
+constexpr std::size_t kHeadBytes = sizeof kMagic + 8 + 8 + 1 + 8;
 constexpr std::size_t kChunk = std::size_t{1} << 16;
 
 std::string errno_text() { return std::strerror(errno); }
 
-class Writer {
+// Writes to a file and hashes what it wrote.
+class HashedFile {
  public:
-  explicit Writer(std::FILE* f) : f_(f) {}
-  void bytes(const void* p, std::size_t size) {
+  explicit HashedFile(std::FILE* f) : f_(f) {}
+  void write(const void* p, std::size_t size) {
     hash_.add(p, size);
     if (ok_ && std::fwrite(p, 1, size, f_) != size) ok_ = false;
   }
-  void u64(std::uint64_t v) {
-    unsigned char b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
-    bytes(b, sizeof b);
-  }
+  void write(const ByteWriter& bytes) { write(bytes.data().data(), bytes.data().size()); }
   [[nodiscard]] bool ok() const { return ok_; }
   [[nodiscard]] std::uint64_t checksum() const { return hash_.value(); }
 
@@ -47,40 +47,15 @@ class Writer {
   bool ok_ = true;
 };
 
-// Reads a checkpoint's parts in order from its start, never past `end`
-// (the checksum).
-class Reader {
- public:
-  Reader(std::FILE* f, std::uint64_t end) : f_(f), end_(end), left_(end) {}
-  bool bytes(void* p, std::size_t size) {
-    if (size > left_ || std::fread(p, 1, size, f_) != size) return false;
-    left_ -= size;
-    return true;
-  }
-  bool u64(std::uint64_t& v) {
-    unsigned char b[8];
-    if (!bytes(b, sizeof b)) return false;
-    v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[i]) << (8 * i);
-    return true;
-  }
-  [[nodiscard]] std::uint64_t left() const { return left_; }
-  [[nodiscard]] std::uint64_t at() const { return end_ - left_; }
-
- private:
-  std::FILE* f_;
-  std::uint64_t end_;
-  std::uint64_t left_;
-};
-
-bool write_state(Writer& w, const CheckpointState& state, std::FILE* output, std::uint64_t output_bytes,
+bool write_state(HashedFile& file, const CheckpointState& state, std::FILE* output, std::uint64_t output_bytes,
                  std::string& error) {
-  w.bytes(kMagic, sizeof kMagic);
-  w.u64(state.run_identity);
-  w.u64(state.items_finished);
-  const unsigned char failed = state.failed ? 1 : 0;
-  w.bytes(&failed, 1);
-  w.u64(output_bytes);
+  ByteWriter head;
+  head.bytes(kMagic, sizeof kMagic);
+  head.u64(state.run_identity);
+  head.u64(state.items_finished);
+  head.u8(state.failed ? 1 : 0);
+  head.u64(output_bytes);
+  file.write(head);
   std::vector<unsigned char> chunk(kChunk);
   for (std::uint64_t at = 0; at < output_bytes;) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, output_bytes - at));
@@ -89,21 +64,19 @@ bool write_state(Writer& w, const CheckpointState& state, std::FILE* output, std
       error = "reading the finished output back failed: " + (got < 0 ? errno_text() : std::string("it is shorter"));
       return false;
     }
-    w.bytes(chunk.data(), static_cast<std::size_t>(got));
+    file.write(chunk.data(), static_cast<std::size_t>(got));
     at += static_cast<std::uint64_t>(got);
   }
-  w.u64(state.records.size());
-  for (const RecordProgress& r : state.records) {
-    w.u64(r.index);
-    w.u64(r.plan_identity);
-    w.u64(r.units);
-    w.u64(r.total.counts.size());
-    w.u64(std::bit_cast<std::uint64_t>(r.busy_seconds));
-    std::vector<unsigned char> bits((r.units + 7) / 8, 0);
-    for (std::uint64_t u = 0; u < r.units && u < r.done.size(); ++u)
-      if (r.done[u]) bits[u / 8] = static_cast<unsigned char>(bits[u / 8] | (1u << (u % 8)));
-    w.bytes(bits.data(), bits.size());
-    for (std::uint64_t c : r.total.counts) w.u64(c);
+  ByteWriter count;
+  count.u64(state.records.size());
+  file.write(count);
+  // One record at a time: a long code's tally is held once more, not every
+  // record's.
+  for (const RecordInProgress& r : state.records) {
+    ByteWriter record;
+    record.u64(r.item);
+    write_progress(record, r.progress);
+    file.write(record);
   }
   return true;
 }
@@ -115,60 +88,51 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool read_state(Reader& r, CheckpointState& state, const OutputSink& look, std::string& problem) {
+// Reads the parts after the checksum was found right: the head and the
+// output from `f` (at its start), the records from the rest before the
+// checksum, `size` bytes in all.
+bool read_state(std::FILE* f, std::uint64_t size, CheckpointState& state, const OutputSink& look,
+                std::string& problem) {
+  unsigned char head_bytes[kHeadBytes];
+  ByteReader head(head_bytes, sizeof head_bytes);
   char magic[sizeof kMagic];
-  std::uint64_t output_bytes = 0, count = 0;
-  unsigned char failed = 0;
-  if (!r.bytes(magic, sizeof magic) || !r.u64(state.run_identity) || !r.u64(state.items_finished) ||
-      !r.bytes(&failed, 1) || !r.u64(output_bytes) || output_bytes > r.left()) {
+  std::uint64_t output_bytes = 0;
+  std::uint8_t failed = 0;
+  if (size < kHeadBytes || std::fread(head_bytes, 1, sizeof head_bytes, f) != sizeof head_bytes ||
+      !head.bytes(magic, sizeof magic) || !head.u64(state.run_identity) || !head.u64(state.items_finished) ||
+      !head.u8(failed) || !head.u64(output_bytes) || output_bytes > size - kHeadBytes) {
     problem = "its head is cut short";
     return false;
   }
   state.failed = failed != 0;
-  state.output_at = r.at();
+  state.output_at = kHeadBytes;
   state.output_bytes = output_bytes;
   bool looking = static_cast<bool>(look);  // until it has judged
   std::vector<char> chunk(kChunk);
   for (std::uint64_t at = 0; at < output_bytes;) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, output_bytes - at));
-    if (!r.bytes(chunk.data(), want)) {
+    if (std::fread(chunk.data(), 1, want, f) != want) {
       problem = "its output is cut short";
       return false;
     }
     if (looking) looking = look(chunk.data(), want);
     at += want;
   }
-  if (!r.u64(count)) {
+  std::vector<unsigned char> rest(static_cast<std::size_t>(size - kHeadBytes - output_bytes));
+  ByteReader records(rest);
+  std::uint64_t count = 0;
+  if (std::fread(rest.data(), 1, rest.size(), f) != rest.size() || !records.u64(count) ||
+      count > records.left() / 16) {
     problem = "its list of records is cut short";
     return false;
   }
-  for (std::uint64_t i = 0; i < count; ++i) {
-    RecordProgress p;
-    std::uint64_t tally_size = 0, cpu = 0;
-    // Sizes are checked against the bytes left before anything is sized
-    // by them.
-    if (!r.u64(p.index) || !r.u64(p.plan_identity) || !r.u64(p.units) || !r.u64(tally_size) || !r.u64(cpu) ||
-        p.units / 8 >= r.left() || tally_size > r.left() / 8) {
-      problem = "record " + std::to_string(i + 1) + " of its list is cut short";
+  state.records.resize(static_cast<std::size_t>(count));
+  for (std::size_t i = 0; i < state.records.size(); ++i)
+    if (!records.u64(state.records[i].item) || !read_progress(records, state.records[i].progress)) {
+      problem = "record " + std::to_string(i + 1) + " of its list is cut short or out of order";
       return false;
     }
-    p.busy_seconds = std::bit_cast<double>(cpu);
-    std::vector<unsigned char> bits((p.units + 7) / 8);
-    if (!r.bytes(bits.data(), bits.size())) {
-      problem = "record " + std::to_string(i + 1) + " of its list is cut short";
-      return false;
-    }
-    p.done.assign(p.units, false);
-    for (std::uint64_t u = 0; u < p.units; ++u) p.done[u] = ((bits[u / 8] >> (u % 8)) & 1) != 0;
-    p.total.counts.assign(tally_size, 0);
-    for (std::uint64_t& c : p.total.counts)
-      if (!r.u64(c)) {
-        problem = "record " + std::to_string(i + 1) + " of its list is cut short";
-        return false;
-      }
-    state.records.push_back(std::move(p));
-  }
-  if (r.left() != 0) {
+  if (records.left() != 0) {
     problem = "bytes follow its last record";
     return false;
   }
@@ -176,13 +140,6 @@ bool read_state(Reader& r, CheckpointState& state, const OutputSink& look, std::
 }
 
 }  // namespace
-
-void Hasher::add(const void* bytes, std::size_t size) {
-  const auto* b = static_cast<const unsigned char*>(bytes);
-  std::uint64_t h = h_;
-  for (std::size_t i = 0; i < size; ++i) h = (h ^ b[i]) * 1099511628211ULL;
-  h_ = h;
-}
 
 bool write_checkpoint(const std::string& path, const CheckpointState& state, std::FILE* output,
                       std::uint64_t output_bytes, std::string& error) {
@@ -192,13 +149,14 @@ bool write_checkpoint(const std::string& path, const CheckpointState& state, std
     error = temp + ": " + errno_text();
     return false;
   }
-  Writer w(f);
-  bool ok = write_state(w, state, output, output_bytes, error);
+  HashedFile file(f);
+  bool ok = write_state(file, state, output, output_bytes, error);
   if (ok) {
-    const std::uint64_t sum = w.checksum();
-    w.u64(sum);
+    ByteWriter sum;
+    sum.u64(file.checksum());
+    file.write(sum);
   }
-  if (ok && (!w.ok() || std::fflush(f) != 0 || fsync(fileno(f)) != 0)) {
+  if (ok && (!file.ok() || std::fflush(f) != 0 || fsync(fileno(f)) != 0)) {
     error = temp + ": " + errno_text();
     ok = false;
   }
@@ -258,14 +216,15 @@ CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, 
     hash.add(chunk.data(), want);
     at += want;
   }
-  Reader tail(f, 8);
+  unsigned char tail[8];
+  ByteReader sum_bytes(tail, sizeof tail);
   std::uint64_t sum = 0;
-  if (!tail.u64(sum)) return refuse("reading it failed: " + errno_text());
+  if (std::fread(tail, 1, sizeof tail, f) != sizeof tail || !sum_bytes.u64(sum))
+    return refuse("reading it failed: " + errno_text());
   if (sum != hash.value()) return refuse("it is damaged or truncated (its checksum does not match)");
   std::rewind(f);
-  Reader r(f, size - 8);
   std::string problem;
-  if (!read_state(r, state, look, problem)) return refuse("it is damaged: " + problem);
+  if (!read_state(f, size - 8, state, look, problem)) return refuse("it is damaged: " + problem);
   std::fclose(f);
   return CheckpointRead::ok;
 }

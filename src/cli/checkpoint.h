@@ -4,10 +4,11 @@
 // A checkpoint holds the identity of the run (its inputs and options, as
 // the caller hashes them), the output of the records already finished (an
 // opaque byte stream the caller writes again on resuming), and for each
-// record in progress the units done and their tally, which add up exactly
-// with those of the units still to come (wdist/plan.h). Only one process
-// writes it (in a cluster, the one that merged every rank's finished
-// units).
+// record in progress the units done and their tally (wdist::UnitProgress),
+// which add up exactly with those of the units still to come. Only one
+// process writes it (in a cluster, the one that merged every rank's
+// finished units). Its bytes are the program's byte format
+// (byte_format.h); the checksum is the library's hash (wdist/hash.h).
 //
 // A checkpoint is replaced atomically: written whole to FILE.tmp in the
 // same directory, flushed and synced, renamed over FILE, and the directory
@@ -26,44 +27,22 @@
 #include <string>
 #include <vector>
 
-#include "wdist/plan.h"
+#include "wdist/executor.h"
 
 namespace wdist::cli {
 
-// 64-bit FNV-1a, in pieces: the identity of inputs and the checksum of a
-// checkpoint.
-class Hasher {
- public:
-  void add(const void* bytes, std::size_t size);
-  template <class T>
-  void add_value(const T& v) {
-    add(&v, sizeof v);
-  }
-  void add_text(const std::string& s) {
-    add_value(static_cast<std::uint64_t>(s.size()));
-    add(s.data(), s.size());
-  }
-  [[nodiscard]] std::uint64_t value() const { return h_; }
-
- private:
-  std::uint64_t h_ = 14695981039346656037ULL;
-};
-
-// A record in progress: which of its units are done and what they counted.
-struct RecordProgress {
-  std::uint64_t index = 0;          // its place among the items of the run, from 0
-  std::uint64_t plan_identity = 0;  // PlanSummary::identity of its plan
-  std::uint64_t units = 0;          // PlanSummary::units
-  std::vector<bool> done;           // units entries
-  Tally total;                      // the tally of the units done
-  double busy_seconds = 0;          // the time threads spent on them
+// A record in progress: its place among the items of the run (from 0)
+// and its units done.
+struct RecordInProgress {
+  std::uint64_t item = 0;
+  UnitProgress progress;
 };
 
 struct CheckpointState {
   std::uint64_t run_identity = 0;     // inputs and options
   std::uint64_t items_finished = 0;   // items 0 .. items_finished - 1 are in the output
   bool failed = false;                // any of them failed (the run's exit status)
-  std::vector<RecordProgress> records;  // items after them with units done
+  std::vector<RecordInProgress> records;  // items after them with units done
   // Where the output of those items lies in the file read (read_checkpoint
   // leaves it there for read_checkpoint_output).
   std::uint64_t output_at = 0;

@@ -16,26 +16,12 @@
 // that runtime watching.
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "cli/settings.h"
-#include "library/executor.h"
+#include "cli/run.h"
 
 namespace wdist::cli {
-
-// Other processes that compute with this one, as the Runner sees them.
-struct Helpers {
-  unsigned threads = 0;  // their threads, all together
-  // Deals them work of the executor's jobs and takes in what they send;
-  // called on the executor's owner thread (its look) at least every
-  // `every`. `oldest_item` is the first item not yet written: nothing
-  // before it is asked of them again.
-  std::function<void(Executor& executor, std::uint64_t oldest_item)> serve;
-  std::chrono::microseconds every{0};
-};
 
 // Compiled with WDIST_MPI alone (cluster.cpp).
 class Cluster {
@@ -54,7 +40,7 @@ class Cluster {
   // No other process takes part: a job of one rank, or no MPI job.
   [[nodiscard]] bool alone() const { return size_ <= 1; }
 
-  // Rank 0, with the command line read: the other ranks, for the Runner.
+  // Rank 0, with the command line read: the other ranks, for the run (run.h).
   // They take part when every input is a named regular file (standard
   // input and pipes reach rank 0 alone); otherwise they are told to stop
   // and rank 0 computes everything.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <new>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ void append_count(std::string& out, const mpz_class& count) {
   out.resize(at + std::char_traits<char>::length(out.data() + at));
 }
 
-// A count of a record without big integers (Job::counts64).
+// A count of a record without big integers (finish_record_u64).
 void append_count(std::string& out, std::uint64_t count) {
   char digits[24];
   const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, count);
@@ -371,6 +372,52 @@ void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {
   c.rows = rows;
   const std::int64_t rounded = 16 * ((static_cast<std::int64_t>(cols) - 1) / 16 + 1);
   c.cols = static_cast<std::int32_t>(rounded > INT32_MAX ? INT32_MAX : rounded);
+}
+
+Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                     double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts,
+                     std::string& out) {
+  try {
+    switch (format) {
+      case Format::json:
+        out = counts != nullptr ? json_record(origin, d, *counts) : json_record(origin, d);
+        return Status{};
+      case Format::report:
+        out = counts != nullptr ? report_record(origin, code, capacity, seconds, d, *counts)
+                                : report_record(origin, code, capacity, seconds, d);
+        return Status{};
+      case Format::text:
+        break;
+    }
+    out = counts != nullptr ? text_record(origin, d, *counts) : text_record(origin, d);
+    return Status{};
+  } catch (const std::bad_alloc&) {
+    out = std::string();
+    return Status{StatusCode::out_of_memory,
+                  "its output of " + bytes_text(output_bytes(format, origin, code, d, counts)) + " cannot be had"};
+  }
+}
+
+Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out) {
+  try {
+    switch (format) {
+      case Format::json:
+        out = json_record(origin, d, counts);
+        return Status{};
+      case Format::report:
+        out = report_record(origin, code, capacity, seconds, d, counts);
+        return Status{};
+      case Format::text:
+        break;
+    }
+    out = text_record(origin, d, counts);
+    return Status{};
+  } catch (const std::bad_alloc&) {
+    out = std::string();
+    return Status{StatusCode::out_of_memory,
+                  "its output of " + bytes_text(output_bytes(format, origin, code, d, counts)) + " cannot be had"};
+  }
 }
 
 }  // namespace wdist::cli

@@ -67,4 +67,16 @@ std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code
 std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
                            const NonzeroCounts& counts);
 
+// The output of a computed record in `format`, into `out`: its counts
+// from `counts` when not null (finish_record_u64), from `d`
+// otherwise; report blocks repeat the matrix, show the capacities and the
+// `seconds` it took. out_of_memory, naming the bytes, when the text cannot
+// be had.
+Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                     double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts,
+                     std::string& out);
+// The same from count_nonzero's counts.
+Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out);
+
 }  // namespace wdist::cli

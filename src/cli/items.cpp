@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <utility>
 
 namespace wdist::cli {
@@ -96,65 +95,5 @@ bool InputItems::next(Item& item) {
     return true;
   }
 }
-
-Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts,
-                     std::string& out) {
-  try {
-    switch (format) {
-      case Format::json:
-        out = counts != nullptr ? json_record(origin, d, *counts) : json_record(origin, d);
-        return Status{};
-      case Format::report:
-        out = counts != nullptr ? report_record(origin, code, capacity, seconds, d, *counts)
-                                : report_record(origin, code, capacity, seconds, d);
-        return Status{};
-      case Format::text:
-        break;
-    }
-    out = counts != nullptr ? text_record(origin, d, *counts) : text_record(origin, d);
-    return Status{};
-  } catch (const std::bad_alloc&) {
-    out = std::string();
-    return Status{StatusCode::out_of_memory,
-                  "its output of " + bytes_text(output_bytes(format, origin, code, d, counts)) + " cannot be had"};
-  }
-}
-
-Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out) {
-  try {
-    switch (format) {
-      case Format::json:
-        out = json_record(origin, d, counts);
-        return Status{};
-      case Format::report:
-        out = report_record(origin, code, capacity, seconds, d, counts);
-        return Status{};
-      case Format::text:
-        break;
-    }
-    out = text_record(origin, d, counts);
-    return Status{};
-  } catch (const std::bad_alloc&) {
-    out = std::string();
-    return Status{StatusCode::out_of_memory,
-                  "its output of " + bytes_text(output_bytes(format, origin, code, d, counts)) + " cannot be had"};
-  }
-}
-
-std::function<Status(const Job&, std::string&)> record_renderer(Format format, const RecordOrigin& origin,
-                                                                const MatrixCapacity& capacity, const Code& code) {
-  // Only report blocks show the matrix: the others keep no copy of it.
-  std::shared_ptr<const Code> matrix;
-  if (format == Format::report) matrix = std::make_shared<const Code>(code);
-  return [format, origin, capacity, matrix](const Job& job, std::string& out) {
-    static const Code none;
-    return record_output(format, origin, matrix ? *matrix : none, capacity, job.busy_seconds, job.result,
-                         job.small_counts ? &job.counts64 : nullptr, out);
-  };
-}
-
-std::string output_of(Job& job) { return std::move(job.rendered); }
 
 }  // namespace wdist::cli

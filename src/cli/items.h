@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/formats.h"
-#include "library/executor.h"
 #include "wdist/records.h"
 
 namespace wdist::cli {
@@ -45,7 +43,6 @@ class InputItems {
   // (the last two end their input).
   bool next(Item& item);
 
-
  private:
   void close_input();
 
@@ -61,27 +58,5 @@ class InputItems {
   MatrixCapacity capacity_;  // one run of the menu program per input
   std::uint64_t next_index_ = 0;
 };
-
-// The output of a computed record in `format`, into `out`: its counts
-// from `counts` when not null (finish_record_u64), from `d`
-// otherwise; report blocks repeat the matrix, show the capacities and the
-// `seconds` it took. out_of_memory, naming the bytes, when the text cannot
-// be had.
-Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts,
-                     std::string& out);
-// The same from count_nonzero's counts.
-Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out);
-
-// What the thread that finishes a record's job makes of its result: its
-// record_output. The matrix is copied for report blocks (they show it):
-// std::bad_alloc when that cannot be had.
-std::function<Status(const Job&, std::string&)> record_renderer(Format format, const RecordOrigin& origin,
-                                                                const MatrixCapacity& capacity, const Code& code);
-
-// The output of a job that finished computed (what its renderer made, or
-// another process). The caller holds the job's mutex.
-std::string output_of(Job& job);
 
 }  // namespace wdist::cli

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <numeric>
 #include <thread>
@@ -14,6 +13,7 @@
 #include "library/macwilliams.h"
 #include "library/planned_record.h"
 #include "library/storage.h"
+#include "wdist/hash.h"
 #include "wdist/plan.h"
 
 namespace wdist {
@@ -32,28 +32,6 @@ std::string bytes_text(std::uint64_t bytes) {
 namespace {
 
 Status failure(StatusCode code, std::string message) { return Status{code, std::move(message)}; }
-
-// FNV-1a, 64 bits: the identity of a plan.
-struct Hash {
-  std::uint64_t h = 14695981039346656037ULL;
-  void bytes(const void* p, std::size_t size) {
-    const auto* b = static_cast<const unsigned char*>(p);
-    std::size_t i = 0;
-    // Eight bytes a step (a byte a step was a tenth of a small record's
-    // time), the high bits folded back down after each product.
-    for (; i + 8 <= size; i += 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, b + i, sizeof word);
-      h = (h ^ word) * 1099511628211ULL;
-      h ^= h >> 29;
-    }
-    for (; i < size; ++i) h = (h ^ b[i]) * 1099511628211ULL;
-  }
-  template <class T>
-  void value(const T& v) {
-    bytes(&v, sizeof v);
-  }
-};
 
 Route public_route(engine::Route route) {
   switch (route) {
@@ -175,13 +153,15 @@ Status plan_counted(const Code& code, const Options& options, std::uint64_t tabl
   s.cost = cost;
   s.zero_message_counted = engine::layout_counts_zero_message(code.q);
   s.zero_columns_shift = options.projective;
-  Hash h;
-  h.bytes(kVersion, sizeof kVersion);
-  h.value(code.q);
-  h.value(code.n);
-  h.value(r.method);
-  h.value(r.dimension);
-  h.value(options.projective);
+  // The fields of the plan as whole words, each set in one call: the hash
+  // takes them a word a step (a plan is a good part of a small record's
+  // time, and a field of a few bytes alone would be taken a byte a step).
+  Hasher h;
+  h.add(kVersion, sizeof kVersion);
+  const std::uint64_t shape[] = {static_cast<std::uint64_t>(code.q), static_cast<std::uint64_t>(code.n),
+                                 static_cast<std::uint64_t>(r.method), static_cast<std::uint64_t>(r.dimension),
+                                 options.projective ? 1u : 0u};
+  h.add(shape, sizeof shape);
   if (r.dimension > 0) {
     engine::RecordPlan ep{};
     if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
@@ -197,18 +177,24 @@ Status plan_counted(const Code& code, const Options& options, std::uint64_t tabl
     s.units = ep.units;
     s.table_bytes = ep.table_bytes;
     s.thread_bytes = worker_bytes(ep);
-    for (int i = 0; i < r.dimension; ++i) h.bytes(counted.rows[i], static_cast<std::size_t>(code.n));
-    h.value(ep.route);
-    h.value(ep.counter_bits);
-    h.value(ep.block_bits);
-    h.value(ep.blocks);
-    h.value(ep.blocks_per_unit);
-    h.value(ep.units);
+    // The rows' bytes one after another: in one call when they lie so in
+    // memory (the hash is the same either way).
+    const auto row_bytes = static_cast<std::size_t>(code.n);
+    bool adjacent = true;
+    for (int i = 1; i < r.dimension && adjacent; ++i)
+      adjacent = counted.rows[i] == counted.rows[0] + static_cast<std::size_t>(i) * row_bytes;
+    if (adjacent)
+      h.add(counted.rows[0], static_cast<std::size_t>(r.dimension) * row_bytes);
+    else
+      for (int i = 0; i < r.dimension; ++i) h.add(counted.rows[i], row_bytes);
+    const std::uint64_t layout[] = {static_cast<std::uint64_t>(ep.route), static_cast<std::uint64_t>(ep.counter_bits),
+                                    ep.block_bits, ep.blocks, ep.blocks_per_unit, ep.units};
+    h.add(layout, sizeof layout);
   } else {
     r.tally_size = 1;
     s.route = Route::none;
   }
-  s.identity = h.h;
+  s.identity = h.value();
   return Status{};
 }
 

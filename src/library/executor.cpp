@@ -1,4 +1,4 @@
-#include "library/executor.h"
+#include "wdist/executor.h"
 
 #include <pthread.h>
 #ifdef __linux__
@@ -6,74 +6,19 @@
 #endif
 
 #include <algorithm>
-#include <cmath>
+#include <exception>
 #include <new>
 #include <string>
-
-#include "library/planned_record.h"
 
 namespace wdist {
 
 namespace {
 
-// Finishes a job whose units are all done. Called without its lock: the
-// MacWilliams sums may take a while, and nothing else touches the total of
-// a job whose units are all done.
-void finish_job(Job& job) {
-  if (job.tally_only || job.task) {
-    // Another process finishes the record: its total is the result.
-    std::lock_guard<std::mutex> lock(job.mutex);
-    job.finished = true;
-    return;
-  }
-  Distribution result;
-  std::vector<std::uint64_t> counts64;
-  const bool small = job.render && !needs_big_counts(job.plan);
-  const Status s = small ? finish_record_u64(job.plan, job.total, result, counts64)
-                         : finish_record(job.plan, job.total, result);
-  std::unique_lock<std::mutex> lock(job.mutex);
-  job.status = s;
-  job.result = std::move(result);
-  job.small_counts = small;
-  job.counts64 = std::move(counts64);
-  if (!s || !job.render) {
-    job.finished = true;
-    return;
-  }
-  // Nothing else reads the result until the job is finished.
-  lock.unlock();
-  std::string text;
-  Status made;
-  try {
-    made = job.render(job, text);
-  } catch (const std::bad_alloc&) {
-    // A renderer answers for its own memory; this one did not say how much.
-    made = Status{StatusCode::out_of_memory,
-                  "the output of a record of length " + std::to_string(job.result.n) + " cannot be had"};
-  }
-  // The front end's output is made, or cannot be: either way the counts
-  // and the prepared columns are let go here, in the thread that made most
-  // of them (glibc frees another thread's memory under that thread's arena
-  // lock, which the many small records of a file would otherwise contend
-  // for).
-  std::shared_ptr<const PlannedRecord> record;
-  std::vector<mpz_class> counts;
-  std::vector<std::uint64_t> small_counts;
-  lock.lock();
-  if (made)
-    job.rendered = std::move(text);
-  else
-    job.status = std::move(made);
-  record = std::move(job.plan.record);
-  counts.swap(job.result.counts);
-  small_counts.swap(job.counts64);
-  job.finished = true;
-  lock.unlock();
+Status out_of_memory(std::string what) { return Status{StatusCode::out_of_memory, std::move(what)}; }
+
+Status does_not_fit(const std::string& why) {
+  return Status{StatusCode::invalid_code, "the units done do not fit the plan: " + why};
 }
-
-}  // namespace
-
-namespace {
 
 // A new thread starts on its creator's core, and the kernel's balancer
 // moves it to an idle one only after some milliseconds: longer than a file
@@ -87,9 +32,9 @@ void start_apart(unsigned worker, int creator_cpu) {
   cpu_set_t allowed;
   CPU_ZERO(&allowed);
   if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
-  std::vector<int> others;
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-    if (CPU_ISSET(cpu, &allowed) && cpu != creator_cpu) others.push_back(cpu);
+  std::vector<std::size_t> others;
+  for (std::size_t cpu = 0; cpu < std::size_t{CPU_SETSIZE}; ++cpu)
+    if (CPU_ISSET(cpu, &allowed) && static_cast<int>(cpu) != creator_cpu) others.push_back(cpu);
   if (others.empty()) return;
   cpu_set_t one;
   CPU_ZERO(&one);
@@ -106,191 +51,197 @@ void start_apart(unsigned, int) {}
 
 }  // namespace
 
-bool is_finished(const Job& job) {
-  std::lock_guard<std::mutex> lock(job.mutex);
-  return job.finished;
-}
+// Jobs.
 
-namespace {
+Job::Job(Plan plan, CompletionHook hook) : plan_(std::move(plan)), hook_(std::move(hook)) {}
 
-// Plans a job made from a code; true when that finished it (a failed plan,
-// or nothing to count).
-bool plan_job(Job& job) {
-  Plan plan;
-  Status s;
+Job::Job(Plan plan, UnitRange only, CompletionHook hook)
+    : plan_(std::move(plan)), hook_(std::move(hook)), partial_(true), only_(only) {}
+
+Job::Job(CompletionHook hook, JobSize size) : hook_(std::move(hook)), size_(size), started_(true) {}
+
+Job::~Job() = default;
+
+Status Job::start_units() {
+  const std::uint64_t units = plan_.summary.units;
+  if (partial_ && (only_.first > units || only_.count > units - only_.first))
+    return Status{StatusCode::invalid_code, "units " + std::to_string(only_.first) + " .. " +
+                                                std::to_string(only_.first + only_.count) + " are not the plan's " +
+                                                std::to_string(units)};
+  if (Status s = reset_tally(plan_, total_); !s) return s;
   try {
-    s = plan_record(job.code, job.options, plan);
+    done_.assign(static_cast<std::size_t>(units), partial_);
   } catch (const std::bad_alloc&) {
-    s = Status{StatusCode::out_of_memory, "the plan of a record cannot be had"};
+    return out_of_memory("the bookkeeping of " + std::to_string(units) + " units (" + bytes_text((units + 7) / 8) +
+                         ") cannot be had");
   }
-  std::unique_lock<std::mutex> lock(job.mutex);
-  job.planning = false;
-  if (job.finished) return true;  // cancelled meanwhile
-  if (s) s = reset_tally(plan, job.total);
-  if (s) {
-    const std::uint64_t units = plan.summary.units;
-    try {
-      job.done.assign(units, false);
-    } catch (const std::bad_alloc&) {
-      s = Status{StatusCode::out_of_memory, "the bookkeeping of " + std::to_string(units) + " units (" +
-                                                bytes_text((units + 7) / 8) + ") cannot be had"};
+  units_ = units;
+  done_count_ = next_ = restored_ = 0;
+  if (partial_) {
+    std::fill_n(done_.begin() + static_cast<std::ptrdiff_t>(only_.first), only_.count, false);
+    done_count_ = restored_ = units - only_.count;
+    next_ = only_.first;
+  }
+  started_ = true;
+  return Status{};
+}
+
+bool Job::finished() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return finished_;
+}
+
+Status Job::status() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_;
+}
+
+JobCounts Job::counts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return JobCounts{units_, done_count_, restored_};
+}
+
+UnitProgress Job::progress() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  UnitProgress p;
+  p.plan_identity = plan_.summary.identity;
+  p.units = units_;
+  for (std::uint64_t u = 0; u < units_ && done_count_ > 0;) {
+    if (!done_[u]) {
+      ++u;
+      continue;
     }
+    UnitRange range{u, 0};
+    while (u < units_ && done_[u]) ++u;
+    range.count = u - range.first;
+    p.done.push_back(range);
   }
-  if (!s) {
-    job.status = s;
-    job.finished = true;
-    return true;
+  p.total = total_;
+  p.busy_seconds = busy_seconds_;
+  return p;
+}
+
+double Job::busy_seconds() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return busy_seconds_;
+}
+
+std::uint64_t Job::plan_identity() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return plan_.summary.identity;
+}
+
+Distribution Job::take_result() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::move(result_);
+}
+
+Status Job::check_fit_locked(const UnitProgress& p) const {
+  if (p.plan_identity != plan_.summary.identity) return does_not_fit("they name another plan");
+  if (p.units != units_)
+    return does_not_fit("they are of " + std::to_string(p.units) + " units, not " + std::to_string(units_));
+  if (p.total.counts.size() != total_.counts.size())
+    return does_not_fit("their tally has " + std::to_string(p.total.counts.size()) + " counts, not " +
+                        std::to_string(total_.counts.size()));
+  std::uint64_t past = 0;  // the end of the ranges before
+  for (const UnitRange& r : p.done) {
+    if (r.count == 0 || r.first < past || r.first > units_ || r.count > units_ - r.first)
+      return does_not_fit("their ranges are not in order within the units");
+    past = r.first + r.count;
+    for (std::uint64_t u = r.first; u < past; ++u)
+      if (done_[u]) return does_not_fit("unit " + std::to_string(u) + " is done already");
   }
-  job.plan = std::move(plan);
-  job.units = job.plan.summary.units;
-  job.planned = true;
-  job.code = Code{};
-  if (job.units != 0) return false;
-  lock.unlock();
-  finish_job(job);
+  return Status{};
+}
+
+void Job::merge_locked(const UnitProgress& p) {
+  for (const UnitRange& r : p.done) {
+    for (std::uint64_t u = r.first; u < r.first + r.count; ++u) done_[u] = true;
+    done_count_ += r.count;
+  }
+  add_tally(total_, p.total);
+  busy_seconds_ += p.busy_seconds;
+}
+
+Status Job::restore(const UnitProgress& done) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!started_)
+    if (Status s = start_units(); !s) return s;
+  if (Status s = check_fit_locked(done); !s) return s;
+  merge_locked(done);
+  restored_ = done_count_;
+  return Status{};
+}
+
+bool Job::claim_locked(std::uint64_t most, UnitRange& units) {
+  if (finished_ || !started_) return false;
+  while (next_ < units_ && done_[next_]) ++next_;
+  if (next_ >= units_) return false;
+  units = UnitRange{next_, 0};
+  while (units.count < most && next_ < units_ && !done_[next_]) {
+    ++next_;
+    ++units.count;
+  }
   return true;
 }
 
-}  // namespace
-
-Job::Job(Plan p) : plan(std::move(p)), units(plan.summary.units), planned(true), total(empty_tally(plan)), done(units, false) {}
-
-Job::Job(Plan p, std::uint64_t first, std::uint64_t count)
-    : plan(std::move(p)), units(plan.summary.units), planned(true), tally_only(true), total(empty_tally(plan)),
-      done(units, true) {
-  // A record may have a million units: only the range is walked.
-  first = std::min(first, units);
-  count = std::min(count, units - first);
-  for (std::uint64_t u = first; u < first + count; ++u) done[u] = false;
-  done_count = units - count;
-  next = first;
+bool Job::claim(std::uint64_t most, UnitRange& units) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return claim_locked(most, units);
 }
 
-Job::Job(std::function<Status(Worker&)> work) : units(1), planned(true), done(1, false), task(std::move(work)) {}
-
-Job::Job(Code c, Options o) : code(std::move(c)), options(std::move(o)) {
-  // A job runs on the executor's threads alone: progress and cancelling
-  // are its owner's.
-  options.progress = nullptr;
-  options.cancel = nullptr;
-}
-
-void restore_done(Job& job, const std::vector<bool>& done, const Tally& total, double busy_seconds) {
-  {
-    std::lock_guard<std::mutex> lock(job.mutex);
-    if (!job.planned) return;
-    for (std::uint64_t u = 0; u < job.units && u < done.size(); ++u)
-      if (done[u] && !job.done[u]) {
-        job.done[u] = true;
-        ++job.done_count;
-      }
-    job.restored = job.done_count;
-    job.total = total;
-    if (job.plan.record && job.total.counts.size() < job.plan.record->tally_size)
-      job.total.counts.resize(job.plan.record->tally_size, 0);
-    job.busy_seconds = busy_seconds;
-    if (job.units == 0 || job.done_count < job.units || job.finished) return;
-  }
-  finish_job(job);
-}
-
-bool claim_units(Job& job, std::uint64_t most, std::uint64_t& first, std::uint64_t& count) {
-  std::lock_guard<std::mutex> lock(job.mutex);
-  if (job.finished || !job.planned) return false;
-  while (job.next < job.units && job.done[job.next]) ++job.next;
-  if (job.next >= job.units) return false;
-  first = job.next;
-  count = 0;
-  while (count < most && job.next < job.units && !job.done[job.next]) {
-    ++job.next;
-    ++count;
-  }
+bool Job::take_whole() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (finished_ || elsewhere_ || in_hook_ || hook_runs_ > 0 || units_ > 0) return false;
+  elsewhere_ = true;
   return true;
 }
 
-bool complete_units(Job& job, std::uint64_t first, std::uint64_t count, const Tally& tally, const Status& status) {
-  {
-    std::lock_guard<std::mutex> lock(job.mutex);
-    if (job.finished) return false;
-    if (!status) {
-      job.status = status;
-      job.finished = true;
-      return true;
-    }
-    add_tally(job.total, tally);
-    for (std::uint64_t u = first; u < first + count; ++u)
-      if (!job.done[u]) {
-        job.done[u] = true;
-        ++job.done_count;
-      }
-    if (job.done_count < job.units) return false;
-  }
-  finish_job(job);
-  return true;
+void Job::finish_locked(const Status& status) {
+  status_ = status;
+  finished_ = true;
 }
 
-void finish_elsewhere(Job& job, const Status& status, std::string rendered, double busy_seconds) {
-  std::lock_guard<std::mutex> lock(job.mutex);
-  if (job.finished) return;
-  job.status = status;
-  job.rendered = std::move(rendered);
-  job.busy_seconds += busy_seconds;
-  job.planning = false;
-  job.finished = true;
+void Job::end(const Status& status) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!finished_) finish_locked(status);
 }
 
-JobState state_of(const Job& job) {
-  std::lock_guard<std::mutex> lock(job.mutex);
-  if (!job.planned) return JobState{};
-  return JobState{true, job.plan.summary.identity, job.units, job.done, job.total, job.busy_seconds, job.done_count};
+Status Job::set_plan(Plan plan) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  plan_ = std::move(plan);
+  partial_ = false;
+  if (Status s = start_units(); !s) return s;
+  new_units_ = true;
+  return Status{};
 }
 
-unsigned thread_count(unsigned requested) {
-  if (requested != 0) return requested;
-  const unsigned hardware = std::thread::hardware_concurrency();
-  return hardware == 0 ? 1 : hardware;
-}
-
-std::uint64_t thread_stack_bytes() {
-  pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) return 0;
-  std::size_t size = 0;
-  if (pthread_attr_getstacksize(&attr, &size) != 0) size = 0;
-  pthread_attr_destroy(&attr);
-  return size;
-}
+// The executor.
 
 Executor::Executor(unsigned threads) {
-  try {
-    start_workers(std::max(1u, threads));
-  } catch (...) {
-    // The workers started so far end before the failure goes on.
-    stop_workers();
-    throw;
-  }
+  ThreadsMissing missing;
+  start_workers(std::max(1u, threads), missing);
 }
 
-Executor::Executor(unsigned threads, std::string& failure) {
-  failure.clear();
-  threads = std::max(1u, threads);
+Executor::Executor(unsigned threads, ThreadsMissing& missing) {
+  missing = ThreadsMissing{};
+  start_workers(std::max(1u, threads), missing);
+}
+
+void Executor::start_workers(unsigned threads, ThreadsMissing& missing) {
   try {
-    start_workers(threads);
+    workers_.reserve(threads - 1);
+    const int creator_cpu = current_cpu();
+    for (unsigned i = 1; i < threads; ++i)
+      workers_.emplace_back([this, i, creator_cpu] {
+        start_apart(i, creator_cpu);
+        work();
+      });
   } catch (const std::exception& e) {
     // Those that started compute; with none, the owner's thread alone.
-    failure = std::to_string(threads - this->threads()) + " of " + std::to_string(threads) +
-              " threads cannot be started (each needs a stack of " + bytes_text(thread_stack_bytes()) +
-              "): " + e.what();
+    missing.count = threads - this->threads();
+    missing.reason = e.what();
   }
-}
-
-void Executor::start_workers(unsigned threads) {
-  workers_.reserve(threads - 1);
-  const int creator_cpu = current_cpu();
-  for (unsigned i = 1; i < threads; ++i)
-    workers_.emplace_back([this, i, creator_cpu] {
-      start_apart(i, creator_cpu);
-      work();
-    });
 }
 
 Executor::~Executor() { stop_workers(); }
@@ -306,28 +257,46 @@ void Executor::stop_workers() {
 }
 
 void Executor::add(const std::shared_ptr<Job>& job) {
-  bool planned_empty = false, many_units = false;
+  bool many = false;
   {
-    std::lock_guard<std::mutex> lock(job->mutex);
-    planned_empty = job->planned && job->done_count >= job->units;
-    // A task is work enough for a wake-up on its own.
-    many_units = job->planned && (job->units > 1 || job->task);
+    std::lock_guard<std::mutex> lock(job->mutex_);
+    if (!job->started_)
+      if (Status s = job->start_units(); !s) job->finish_locked(s);
+    if (job->finished_) return;
+    // Work enough for a wake-up on its own.
+    many = job->units_ > job->done_count_ + 1 || (job->awaits_hook() && job->size_ == JobSize::large);
   }
-  if (planned_empty) complete_units(*job, 0, 0, Tally{}, Status{});
-  if (is_finished(*job)) return;
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back(job);
+    try {
+      jobs_.push_back(job);
+    } catch (const std::bad_alloc&) {
+      job->end(out_of_memory("a place among the executor's jobs cannot be had"));
+      return;
+    }
+    job->queued_ = true;
     // A record of one unit is worth a sleeping worker's wake-up (a system
     // call and a switch, longer than a small record takes) only as one of
     // a few; the owner takes them itself when it waits.
-    wake = idle_ > 0 && (many_units || jobs_.size() >= kWakeFor);
+    wake = idle_ > 0 && (many || jobs_.size() >= kWakeFor);
   }
-  if (many_units)
+  if (many)
     wake_.notify_all();
   else if (wake)
     wake_.notify_one();
+}
+
+void Executor::requeue(const std::shared_ptr<Job>& job) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (job->queued_) return;
+  try {
+    // Older than any job still queued.
+    jobs_.push_front(job);
+    job->queued_ = true;
+  } catch (const std::bad_alloc&) {
+    job->end(out_of_memory("a place among the executor's jobs cannot be had"));
+  }
 }
 
 bool Executor::Claim::holds(const Job* other) const {
@@ -339,93 +308,151 @@ bool Executor::Claim::holds(const Job* other) const {
 
 bool Executor::claim_next(Claim& claim) {
   if (stop_) return false;
-  // Marks the job as being planned when it is a job to plan.
-  const auto take_to_plan = [](Job& job) {
-    std::lock_guard<std::mutex> lock(job.mutex);
-    if (job.planned || job.finished || job.planning) return false;
-    job.planning = true;
+  // Marks a small job without units as having its hook run when it is due.
+  const auto take_small_hook = [](Job& job) {
+    std::lock_guard<std::mutex> lock(job.mutex_);
+    if (!job.awaits_hook() || job.units_ != 0 || job.hook_runs_ != 0 || job.size_ != JobSize::small) return false;
+    job.in_hook_ = true;
     return true;
   };
   for (auto it = jobs_.begin(); it != jobs_.end();) {
     Job& job = **it;
-    bool unplanned = false;
-    {
-      std::lock_guard<std::mutex> lock(job.mutex);
-      unplanned = !job.planned && !job.finished;
+    std::unique_lock<std::mutex> lock(job.mutex_);
+    if (job.in_hook_) {
+      ++it;  // its hook may give it units
+      continue;
     }
-    if (unplanned) {
-      if (!take_to_plan(job)) {
-        ++it;  // being planned: its units come once it is
-        continue;
-      }
+    if (job.awaits_hook()) {
+      job.in_hook_ = true;
+      const bool several = job.units_ == 0 && job.hook_runs_ == 0 && job.size_ == JobSize::small;
+      lock.unlock();
       claim = Claim{};
       claim.job = *it;
-      claim.plan = true;
-      for (auto next = std::next(it); next != jobs_.end() && claim.more_count < kPlanBatch - 1; ++next)
-        if (take_to_plan(**next)) claim.more[static_cast<std::size_t>(claim.more_count++)] = *next;
+      claim.hook = true;
+      if (several)
+        for (auto next = std::next(it); next != jobs_.end() && claim.more_count < kHookBatch - 1; ++next)
+          if (take_small_hook(**next)) claim.more[static_cast<std::size_t>(claim.more_count++)] = *next;
       return true;
     }
-    if (claim_units(job, 1, claim.first, claim.count)) {
+    if (job.claim_locked(1, claim.units)) {
       claim.job = *it;
-      claim.plan = false;
+      claim.hook = false;
       return true;
     }
-    // Nothing left to claim: finished, or its last units are in progress.
-    // Either way no thread needs to look at it again.
+    // Nothing left to claim: finished, taken elsewhere, or its last units
+    // are in progress. Either way no thread needs to look at it again
+    // (unless a hook gives it units: requeue()).
+    job.queued_ = false;
+    lock.unlock();
     it = jobs_.erase(it);
   }
   return false;
 }
 
-bool Executor::run_claimed(const Claim& claim, Worker& worker, Tally& tally) {
-  if (!claim.plan) return run_units_of(*claim.job, claim.first, claim.count, worker, tally);
-  bool finished = plan_and_start(*claim.job, worker, tally);
-  for (int i = 0; i < claim.more_count; ++i)
-    finished = plan_and_start(*claim.more[static_cast<std::size_t>(i)], worker, tally) || finished;
-  return finished;
-}
-
-bool Executor::plan_and_start(Job& job, Worker& worker, Tally& tally) {
-  if (plan_job(job)) return true;
-  // More units than this thread takes next: the others may help. (Taken
-  // and let go first: a worker that found the job still planning is
-  // asleep by then.)
-  if (job.units > 1) wake_all();
-  // The thread that planned a record takes its first unit: the record's
-  // columns are in this core's caches. (A small record handed from core
-  // to core between its plan and its unit costs more than it takes.)
-  std::uint64_t first = 0, count = 0;
-  if (!claim_units(job, 1, first, count)) return false;
-  return run_units_of(job, first, count, worker, tally);
-}
-
-bool Executor::run_units_of(Job& job, std::uint64_t first, std::uint64_t count, Worker& worker, Tally& tally) {
+Executor::After Executor::compute_units(Job& job, UnitRange units, Worker& worker, Tally& tally) {
   const auto start = std::chrono::steady_clock::now();
-  Status s;
-  if (job.task) {
-    try {
-      s = job.task(worker);
-    } catch (const std::bad_alloc&) {
-      s = Status{StatusCode::out_of_memory, "the storage of a piece of work cannot be had"};
+  // The plan is final while its units are in flight: read without the lock.
+  Status s = reset_tally(job.plan_, tally);
+  if (s) s = run_units(job.plan_, units.first, units.count, worker, tally);
+  const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::lock_guard<std::mutex> lock(job.mutex_);
+  job.busy_seconds_ += spent;
+  if (job.finished_) return After::continues;  // ended meanwhile: nothing is added
+  if (!s) {
+    job.finish_locked(s);
+    return After::finished;
+  }
+  add_tally(job.total_, tally);
+  for (std::uint64_t u = units.first; u < units.first + units.count; ++u)
+    if (!job.done_[u]) {
+      job.done_[u] = true;
+      ++job.done_count_;
     }
-  } else {
-    s = reset_tally(job.plan, tally);
-    if (s) s = run_units(job.plan, first, count, worker, tally);
+  if (job.done_count_ < job.units_) return After::continues;
+  job.in_hook_ = true;
+  return After::hook_due;
+}
+
+namespace {
+
+// What a job without a hook finishes with.
+Status finish_plainly(const Plan& plan, const Tally& total, Distribution& result) {
+  if (!plan.record) return Status{StatusCode::internal_error, "a job with neither a plan nor a hook"};
+  return finish_record(plan, total, result);
+}
+
+}  // namespace
+
+bool Executor::run_hooks(const std::shared_ptr<Job>& held, Worker& worker, Tally& tally) {
+  Job& job = *held;
+  for (;;) {
+    // in_hook_ is set: nothing else changes the plan, the tally or the hook.
+    Status s;
+    Distribution result;
+    try {
+      s = job.hook_ ? job.hook_(job, worker) : finish_plainly(job.plan_, job.total_, result);
+    } catch (const std::bad_alloc&) {
+      s = out_of_memory("the completion of a record cannot be had");
+    } catch (const std::exception& e) {
+      s = Status{StatusCode::internal_error, e.what()};
+    }
+    UnitRange first;
+    bool many = false;
+    {
+      std::unique_lock<std::mutex> lock(job.mutex_);
+      job.in_hook_ = false;
+      ++job.hook_runs_;
+      const bool more = job.new_units_;
+      job.new_units_ = false;
+      if (job.finished_) return true;  // ended meanwhile
+      if (!s || !more) {
+        job.result_ = std::move(result);
+        job.finish_locked(s);
+        // What made the result is let go here, in the thread that made
+        // most of it (glibc frees another thread's memory under that
+        // thread's arena lock, which the many small records of a file
+        // would otherwise contend for). plan_.summary stays.
+        std::shared_ptr<const PlannedRecord> record;
+        record.swap(job.plan_.record);
+        CompletionHook hook;
+        hook.swap(job.hook_);
+        lock.unlock();
+        return true;  // they go here, the job's lock let go
+      }
+      if (job.done_count_ == job.units_) {
+        job.in_hook_ = true;  // a plan of no units: the hook again
+        continue;
+      }
+      job.claim_locked(1, first);
+      many = job.units_ > 1;
+    }
+    // More units than this thread takes next: the others may help.
+    requeue(held);
+    if (many) wake_all();
+    // This thread takes the first of them: the record's columns are in
+    // its core's caches. (A small record handed from core to core between
+    // its plan and its unit costs more than it takes.)
+    const After after = compute_units(job, first, worker, tally);
+    if (after != After::hook_due) return after == After::finished;
   }
-  {
-    const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::lock_guard<std::mutex> lock(job.mutex);
-    job.busy_seconds += spent;
+}
+
+bool Executor::run_claimed(const Claim& claim, Worker& worker, Tally& tally) {
+  if (!claim.hook) {
+    const After after = compute_units(*claim.job, claim.units, worker, tally);
+    if (after == After::hook_due) return run_hooks(claim.job, worker, tally);
+    return after == After::finished;
   }
-  // A task has no tally: the worker's is left as it was, and none is added.
-  static const Tally kNone;
-  return complete_units(job, first, count, job.task ? kNone : tally, s);
+  bool finished = run_hooks(claim.job, worker, tally);
+  for (int i = 0; i < claim.more_count; ++i)
+    finished = run_hooks(claim.more[static_cast<std::size_t>(i)], worker, tally) || finished;
+  return finished;
 }
 
 void Executor::work() {
   Worker worker;
   Tally tally;
-  // mutex_ is held except while a unit runs: one lock per unit, as a
+  // mutex_ is held except while a claim runs: one lock per unit, as a
   // contended lock puts a thread to sleep.
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -443,7 +470,7 @@ void Executor::work() {
     // unfinished is waiting by now, and hears the notification.
     lock.lock();
     --running_;
-    // The owner waits for one job to finish (cancel() for the units to
+    // The owner waits for one job to finish (cancel() for the claims to
     // end): only that is worth waking it for.
     if (stop_ || (finished && claim.holds(awaited_))) finished_.notify_all();
   }
@@ -456,38 +483,38 @@ void Executor::wake_all() {
   wake_.notify_all();
 }
 
-void Executor::set_look(std::function<void()> look, std::chrono::microseconds every) {
-  look_ = std::move(look);
-  look_every_ = std::max(every, std::chrono::microseconds(1));
+void Executor::set_owner_poll(std::function<void()> poll, std::chrono::microseconds every) {
+  poll_ = std::move(poll);
+  poll_every_ = std::max(every, std::chrono::microseconds(1));
 }
 
-bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
-  if (look_) look_();
-  if (is_finished(job)) return true;
+bool Executor::compute_until(const Job& job, std::chrono::milliseconds timeout) {
+  if (poll_) poll_();
+  if (job.finished()) return true;
   if (timeout.count() <= 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock<std::mutex> lock(mutex_);
   // Enough queued for a worker's wake-up: it helps while the owner waits.
   if (idle_ > 0 && jobs_.size() >= kWakeFor) wake_.notify_one();
   for (;;) {
-    if (is_finished(job)) return true;
+    if (job.finished()) return true;
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return false;
     Claim claim;
     if (claim_next(claim)) {
       lock.unlock();
       run_claimed(claim, owner_worker_, owner_tally_);
-      if (look_) look_();
+      if (poll_) poll_();
       lock.lock();
       continue;
     }
     awaited_ = &job;
-    if (look_) {
-      // What is done elsewhere comes in through the look alone.
-      finished_.wait_until(lock, std::min<std::chrono::steady_clock::time_point>(deadline, now + look_every_));
+    if (poll_) {
+      // What is done elsewhere comes in through the poll alone.
+      finished_.wait_until(lock, std::min<std::chrono::steady_clock::time_point>(deadline, now + poll_every_));
       awaited_ = nullptr;
       lock.unlock();
-      look_();
+      poll_();
       lock.lock();
     } else {
       finished_.wait_until(lock, deadline);
@@ -496,40 +523,17 @@ bool Executor::wait(const Job& job, std::chrono::milliseconds timeout) {
   }
 }
 
-bool Executor::claim_elsewhere(std::uint64_t most, double whole_messages, ElsewhereClaim& claim) {
-  for (;;) {
-    std::shared_ptr<Job> to_plan;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_) return false;
-      for (const std::shared_ptr<Job>& held : jobs_) {
-        Job& job = *held;
-        {
-          std::lock_guard<std::mutex> job_lock(job.mutex);
-          if (job.finished || job.planning || job.task) continue;  // a task is this process's own
-          if (!job.planned) {
-            job.planning = true;
-            const double messages = std::pow(static_cast<double>(job.code.q),
-                                             static_cast<double>(std::min<std::int64_t>(job.code.k, job.code.n)));
-            if (messages <= whole_messages) {
-              claim = ElsewhereClaim{held, true, 0, 0};
-              return true;
-            }
-            to_plan = held;
-            break;
-          }
-        }
-        if (claim_units(job, most, claim.first, claim.count)) {
-          claim.job = held;
-          claim.whole = false;
-          return true;
-        }
-      }
-    }
-    if (!to_plan) return false;
-    // Planned here, as a worker would; its units are then everyone's.
-    if (!plan_job(*to_plan) && to_plan->units > 1) wake_all();
+Status Executor::add_units_done(const std::shared_ptr<Job>& job, const UnitProgress& progress) {
+  {
+    std::lock_guard<std::mutex> lock(job->mutex_);
+    if (job->finished_) return Status{};  // ended meanwhile: dropped
+    if (Status s = job->check_fit_locked(progress); !s) return s;
+    job->merge_locked(progress);
+    if (!job->awaits_hook()) return Status{};
+    job->in_hook_ = true;
   }
+  run_hooks(job, owner_worker_, owner_tally_);
+  return Status{};
 }
 
 void Executor::cancel() {
@@ -538,12 +542,25 @@ void Executor::cancel() {
   wake_.notify_all();
   finished_.wait(lock, [this] { return running_ == 0; });
   for (const std::shared_ptr<Job>& job : jobs_) {
-    std::lock_guard<std::mutex> job_lock(job->mutex);
-    if (job->finished) continue;
-    job->status = Status{StatusCode::cancelled, "cancelled"};
-    job->finished = true;
+    job->end(Status{StatusCode::cancelled, "cancelled"});
+    job->queued_ = false;
   }
   jobs_.clear();
+}
+
+unsigned thread_count(unsigned requested) {
+  if (requested != 0) return requested;
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return hardware == 0 ? 1 : hardware;
+}
+
+std::uint64_t thread_stack_bytes() {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return 0;
+  std::size_t size = 0;
+  if (pthread_attr_getstacksize(&attr, &size) != 0) size = 0;
+  pthread_attr_destroy(&attr);
+  return size;
 }
 
 }  // namespace wdist

@@ -3,9 +3,8 @@
 #include <chrono>
 #include <new>
 #include <string>
-#include <system_error>
 
-#include "library/executor.h"
+#include "wdist/executor.h"
 #include "wdist/plan.h"
 
 namespace wdist {
@@ -31,27 +30,23 @@ Status cancelled_status() { return Status{StatusCode::cancelled, "cancelled"}; }
 Status run_on_threads(const Plan& plan, const Options& options, unsigned threads, Distribution& result) {
   const std::uint64_t units = plan.summary.units;
   const auto start = SteadyClock::now();
-  Executor executor(threads);
+  ThreadsMissing missing;
+  Executor executor(threads, missing);
+  if (missing.count > 0)
+    return Status{StatusCode::out_of_memory, "a thread cannot be started (it needs a stack of " +
+                                                 bytes_text(thread_stack_bytes()) + "): " + missing.reason};
   auto job = std::make_shared<Job>(plan);
   executor.add(job);
-  while (!executor.wait(*job, kLookEvery)) {
+  while (!executor.compute_until(*job, kLookEvery)) {
     if (cancelled(options)) {
       executor.cancel();
       return cancelled_status();
     }
-    if (options.progress) {
-      std::uint64_t done = 0;
-      {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        done = job->done_count;
-      }
-      options.progress(Progress{done, units, seconds_since(start)});
-    }
+    if (options.progress) options.progress(Progress{job->counts().done, units, seconds_since(start)});
   }
   if (options.progress) options.progress(Progress{units, units, seconds_since(start)});
-  std::lock_guard<std::mutex> lock(job->mutex);
-  if (!job->status) return job->status;
-  result = std::move(job->result);
+  if (Status s = job->status(); !s) return s;
+  result = job->take_result();
   return Status{};
 }
 
@@ -62,7 +57,7 @@ Status weight_distribution(const Code& code, const Options& options, Distributio
   if (Status s = plan_record(code, options, plan); !s) return s;
   if (cancelled(options)) return cancelled_status();
   const std::uint64_t units = plan.summary.units;
-  // The calling thread is one of them (executor.h).
+  // The calling thread is one of them (wdist/executor.h).
   const auto threads = static_cast<unsigned>(
       std::clamp<std::uint64_t>(std::min<std::uint64_t>(thread_count(options.threads), units), 1, UINT32_MAX));
 
@@ -70,9 +65,6 @@ Status weight_distribution(const Code& code, const Options& options, Distributio
     return run_on_threads(plan, options, threads, result);
   } catch (const std::bad_alloc&) {
     return Status{StatusCode::out_of_memory, "the bookkeeping of " + std::to_string(units) + " units cannot be had"};
-  } catch (const std::system_error& e) {
-    return Status{StatusCode::out_of_memory,
-                  "a thread cannot be started (it needs a stack of " + bytes_text(thread_stack_bytes()) + "): " + e.what()};
   }
 }
 

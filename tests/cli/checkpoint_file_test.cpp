@@ -52,19 +52,19 @@ CheckpointState sample_state() {
   s.run_identity = 0x0123456789abcdefULL;
   s.items_finished = 17;
   s.failed = true;
-  wdist::cli::RecordProgress a;
-  a.index = 17;
-  a.plan_identity = 42;
-  a.units = 11;
-  a.done = {true, false, true, true, false, false, false, true, false, true, true};
-  a.total.counts = {1, 0, 5, 1ULL << 40, 7};
-  a.busy_seconds = 1.25;
-  wdist::cli::RecordProgress b;
-  b.index = 19;
-  b.plan_identity = 43;
-  b.units = 1;
-  b.done = {true};
-  b.total.counts = {3};
+  wdist::cli::RecordInProgress a;
+  a.item = 17;
+  a.progress.plan_identity = 42;
+  a.progress.units = 11;
+  a.progress.done = {{0, 1}, {2, 2}, {7, 1}, {9, 2}};
+  a.progress.total.counts = {1, 0, 5, 1ULL << 40, 7};
+  a.progress.busy_seconds = 1.25;
+  wdist::cli::RecordInProgress b;
+  b.item = 19;
+  b.progress.plan_identity = 43;
+  b.progress.units = 1;
+  b.progress.done = {{0, 1}};
+  b.progress.total.counts = {3};
   s.records = {a, b};
   return s;
 }
@@ -89,12 +89,18 @@ TEST_F(CheckpointFile, ReadsBackWhatWasWritten) {
   EXPECT_EQ(state.failed, written.failed);
   ASSERT_EQ(state.records.size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(state.records[i].index, written.records[i].index);
-    EXPECT_EQ(state.records[i].plan_identity, written.records[i].plan_identity);
-    EXPECT_EQ(state.records[i].units, written.records[i].units);
-    EXPECT_EQ(state.records[i].done, written.records[i].done);
-    EXPECT_EQ(state.records[i].total.counts, written.records[i].total.counts);
-    EXPECT_EQ(state.records[i].busy_seconds, written.records[i].busy_seconds);
+    const wdist::UnitProgress& got = state.records[i].progress;
+    const wdist::UnitProgress& put = written.records[i].progress;
+    EXPECT_EQ(state.records[i].item, written.records[i].item);
+    EXPECT_EQ(got.plan_identity, put.plan_identity);
+    EXPECT_EQ(got.units, put.units);
+    ASSERT_EQ(got.done.size(), put.done.size());
+    for (std::size_t r = 0; r < got.done.size(); ++r) {
+      EXPECT_EQ(got.done[r].first, put.done[r].first);
+      EXPECT_EQ(got.done[r].count, put.done[r].count);
+    }
+    EXPECT_EQ(got.total.counts, put.total.counts);
+    EXPECT_EQ(got.busy_seconds, put.busy_seconds);
   }
   EXPECT_EQ(read("absent", state, read_output, error), CheckpointRead::absent);
 }

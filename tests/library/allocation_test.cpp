@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "library/executor.h"
+#include "wdist/executor.h"
 #include "support/failing_new.h"
 #include "support/library_codes.h"
 #include "wdist/plan.h"
@@ -116,29 +116,21 @@ TEST(OutOfMemory, AFinishThatCannotBeHadIsAStatus) {
   EXPECT_TRUE(wdist::finish_record_u64(plan, tally, d, counts));
 }
 
-// On the executor's threads a record whose finish or output cannot be had
-// ends with that status, the memory it holds let go; the records around it
-// are computed, and nothing is thrown. An output the front end's renderer
-// cannot make comes back as the renderer says; one that throws anyway
+// On the executor's threads a record whose finish or completion cannot be
+// had ends with that status, the memory it holds let go; the records around
+// it are computed, and nothing is thrown. A completion hook that answers
+// with out_of_memory ends its record with that; one that throws anyway
 // still ends its record alone.
-TEST(OutOfMemory, AFinishOrOutputThatCannotBeHadEndsItsRecordAlone) {
+TEST(OutOfMemory, AFinishOrCompletionThatCannotBeHadEndsItsRecordAlone) {
   std::mt19937_64 rng(9);
   wdist::Options options;
   options.dual = wdist::DualRoute::never;
+  // A text of 16 bytes a count, from finish_record's 64-bit counts.
   const auto text_of = [](const wdist::Job& job, std::string& text) {
-    const std::size_t size = job.small_counts ? job.counts64.size() : job.result.counts.size();
-    text.assign(16 * size, '.');
-  };
-  const auto renders = [&](const wdist::Job& job, std::string& text) {
-    try {
-      text_of(job, text);
-      return wdist::Status{};
-    } catch (const std::bad_alloc&) {
-      return wdist::Status{wdist::StatusCode::out_of_memory, "its text cannot be had"};
-    }
-  };
-  const auto throws = [&](const wdist::Job& job, std::string& text) {
-    text_of(job, text);
+    wdist::Distribution d;
+    std::vector<std::uint64_t> counts;
+    if (wdist::Status s = wdist::finish_record(job.plan(), job.total(), d, counts); !s) return s;
+    text.assign(16 * counts.size(), '.');
     return wdist::Status{};
   };
   for (unsigned threads : {1u, 2u}) {
@@ -146,36 +138,50 @@ TEST(OutOfMemory, AFinishOrOutputThatCannotBeHadEndsItsRecordAlone) {
     wdist::Executor executor(threads);
     std::vector<std::shared_ptr<wdist::Job>> jobs;
     std::vector<wdist::Status> expected;
+    std::vector<std::string> texts(8);
+    std::vector<bool> hooked(8, true);
+    std::vector<wdist::Plan> plans(8);
+    for (std::size_t i = 0; i < 8; ++i) {
+      const wdist::Code code = i % 4 == 1 || i == 3 ? long_code() : to_code(random_code(rng, 3, 4, 12, false, 1));
+      ASSERT_TRUE(wdist::plan_record(code, options, plans[i]));
+    }
     const FailFrom fail(std::size_t{1} << 20);
-    for (int i = 0; i < 8; ++i) {
-      if (i % 4 == 1) {
-        jobs.push_back(std::make_shared<wdist::Job>(long_code(), options));
-        if (i == 1) {
-          jobs.back()->render = renders;
-          expected.push_back({wdist::StatusCode::out_of_memory, "its text cannot be had"});
-        } else {
-          jobs.back()->render = throws;
-          expected.push_back({wdist::StatusCode::out_of_memory, "the output of a record of length 100000 cannot be had"});
-        }
+    for (std::size_t i = 0; i < 8; ++i) {
+      std::string* text = &texts[i];
+      if (i == 1) {
+        jobs.push_back(std::make_shared<wdist::Job>(plans[i], [&, text](wdist::Job& job, wdist::Worker&) {
+          try {
+            return text_of(job, *text);
+          } catch (const std::bad_alloc&) {
+            return wdist::Status{wdist::StatusCode::out_of_memory, "its text cannot be had"};
+          }
+        }));
+        expected.push_back({wdist::StatusCode::out_of_memory, "its text cannot be had"});
+      } else if (i == 5) {
+        jobs.push_back(std::make_shared<wdist::Job>(
+            plans[i], [&, text](wdist::Job& job, wdist::Worker&) { return text_of(job, *text); }));
+        expected.push_back({wdist::StatusCode::out_of_memory, "the completion of a record cannot be had"});
       } else if (i == 3) {
-        jobs.push_back(std::make_shared<wdist::Job>(long_code(), options));  // its result is the big form
+        jobs.push_back(std::make_shared<wdist::Job>(plans[i]));  // its result is the big form
+        hooked[i] = false;
         expected.push_back({wdist::StatusCode::out_of_memory, "the counts of a code of length 100000 (2.3 MiB) cannot be had"});
       } else {
-        jobs.push_back(std::make_shared<wdist::Job>(to_code(random_code(rng, 3, 4, 12, false, 1)), options));
-        jobs.back()->render = renders;
+        jobs.push_back(std::make_shared<wdist::Job>(
+            plans[i], [&, text](wdist::Job& job, wdist::Worker&) { return text_of(job, *text); }));
         expected.emplace_back();
       }
       executor.add(jobs.back());
     }
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-      while (!executor.wait(*jobs[i], std::chrono::milliseconds(1000))) {
-      }
-      std::lock_guard<std::mutex> lock(jobs[i]->mutex);
-      EXPECT_EQ(jobs[i]->status.code, expected[i].code) << i;
-      EXPECT_EQ(jobs[i]->status.message, expected[i].message) << i;
-      if (jobs[i]->render) {
-        EXPECT_EQ(jobs[i]->rendered.size(), jobs[i]->status ? 16u * 13 : 0u) << i;
-        EXPECT_EQ(jobs[i]->plan.record, nullptr) << "the columns are let go: " << i;
+      // Bounded: every job is finished within a minute or the test fails.
+      for (int looks = 0; !executor.compute_until(*jobs[i], std::chrono::milliseconds(1000)); ++looks)
+        ASSERT_LT(looks, 60) << i;
+      const wdist::Status status = jobs[i]->status();
+      EXPECT_EQ(status.code, expected[i].code) << i;
+      EXPECT_EQ(status.message, expected[i].message) << i;
+      if (hooked[i]) {
+        EXPECT_EQ(texts[i].size(), status ? 16u * 13 : 0u) << i;
+        EXPECT_EQ(jobs[i]->plan().record, nullptr) << "the columns are let go: " << i;
       }
     }
   }
