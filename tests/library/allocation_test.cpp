@@ -129,7 +129,7 @@ TEST(OutOfMemory, AFinishOrCompletionThatCannotBeHadEndsItsRecordAlone) {
   const auto text_of = [](const wdist::Job& job, std::string& text) {
     wdist::Distribution d;
     std::vector<std::uint64_t> counts;
-    if (wdist::Status s = wdist::finish_record(job.plan(), job.total(), d, counts); !s) return s;
+    if (wdist::Status s = wdist::finish_record_u64(job.plan(), job.total(), d, counts); !s) return s;
     text.assign(16 * counts.size(), '.');
     return wdist::Status{};
   };

@@ -229,7 +229,7 @@ struct TextRecord {
     wdist::Distribution d;
     std::vector<std::uint64_t> counts;
     if (!wdist::needs_big_counts(job.plan())) {
-      if (wdist::Status s = wdist::finish_record(job.plan(), job.total(), d, counts); !s) return s;
+      if (wdist::Status s = wdist::finish_record_u64(job.plan(), job.total(), d, counts); !s) return s;
       text = counts_text(counts);
     } else {
       if (wdist::Status s = wdist::finish_record(job.plan(), job.total(), d); !s) return s;
