@@ -28,7 +28,7 @@ bool accept_head(const HeadNumbers& head, RecordPath path, const HeadLimits& lim
     return refuse("%s", "a head number does not fit a 32-bit integer");
   if (k < 1) return refuse("k = %lld, the dimension must be at least 1", static_cast<long long>(k));
   if (n < 0) return refuse("n = %lld, the length must not be negative", static_cast<long long>(n));
-  if (!is_supported_field(q)) return refuse("q = %lld, the field must be one of %s", static_cast<long long>(q), kSupportedFieldsText);
+  if (!is_menu_field(q)) return refuse("q = %lld, the field must be one of %s", static_cast<long long>(q), kMenuFieldsText);
   const std::int64_t limit = q == 4 ? limits.length_f4 : limits.length;
   if (n >= limit) {
     if (limits.wide)

@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "field/field_tables.h"
+#include "field/fields.h"
+#include "field/galois.h"
 
 namespace wdist {
 
@@ -206,14 +208,14 @@ void reduce_binary(const MatrixView& m, Basis& b) {
 // returns it; it is reduced there against the pivot rows above it, and
 // becomes the next pivot row unless it is zero. At the end the pivot rows
 // are sorted by pivot column in place and b.rows holds rank rows.
-template <class Bring>
-void reduce_general(int q, int k, std::size_t n, Basis& b, Bring bring) {
-  if (n == 0) return;  // rank 0: rows of nothing
-  const FieldTables& f = field_of(q);
+// The field's tables are those of F_3 .. F_7 (int32 entries, as fast as
+// ever) or of any field (galois.h).
+template <class Field, class Bring>
+void reduce_with(const Field& f, int q, int k, std::size_t n, Basis& b, Bring bring) {
   std::vector<std::size_t> pivots;
   // into -= x * other, through a table of the multiples of x.
   const auto subtract = [&f, q, n](ElemCode* into, const ElemCode* other, std::int32_t x) {
-    ElemCode multiple[kFieldCodes];
+    ElemCode multiple[kLargestFieldOrder];
     const std::int32_t factor = f.neg[x];
     for (int y = 0; y < q; ++y) multiple[y] = static_cast<ElemCode>(f.mul[factor][y]);
     for (std::size_t j = 0; j < n; ++j) into[j] = static_cast<ElemCode>(f.add[into[j]][multiple[other[j]]]);
@@ -259,6 +261,15 @@ void reduce_general(int q, int k, std::size_t n, Basis& b, Bring bring) {
   b.rank = static_cast<int>(rank);
   for (const std::size_t p : order) b.pivots.push_back(static_cast<std::int64_t>(pivots[p]));
   b.rows.resize(rank * n);
+}
+
+template <class Bring>
+void reduce_general(int q, int k, std::size_t n, Basis& b, Bring bring) {
+  if (n == 0) return;  // rank 0: rows of nothing
+  if (is_menu_field(q))
+    reduce_with(field_of(q), q, k, n, b, bring);
+  else
+    reduce_with(*galois_field(q), q, k, n, b, bring);
 }
 
 // Rows beyond the rank leave storage behind: given back when it is most of it.

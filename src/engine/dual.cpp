@@ -1,11 +1,15 @@
 #include "engine/dual.h"
 
 #include "field/field_tables.h"
+#include "field/fields.h"
+#include "field/galois.h"
 
 namespace wdist {
 
-void dual_generator(const Basis& basis, std::vector<ElemCode>& rows) {
-  const FieldTables& f = field_of(basis.q);
+namespace {
+
+template <class Field>
+void dual_generator_with(const Field& f, const Basis& basis, std::vector<ElemCode>& rows) {
   const auto n = static_cast<std::size_t>(basis.n);
   const auto rank = static_cast<std::size_t>(basis.rank);
   rows.assign((n - rank) * n, 0);
@@ -22,6 +26,15 @@ void dual_generator(const Basis& basis, std::vector<ElemCode>& rows) {
       out[static_cast<std::size_t>(basis.pivots[i])] = static_cast<ElemCode>(f.neg[basis.rows[i * n + c]]);
     ++row;
   }
+}
+
+}  // namespace
+
+void dual_generator(const Basis& basis, std::vector<ElemCode>& rows) {
+  if (is_menu_field(basis.q))
+    dual_generator_with(field_of(basis.q), basis, rows);
+  else
+    dual_generator_with(*galois_field(basis.q), basis, rows);
 }
 
 }  // namespace wdist

@@ -65,7 +65,7 @@ struct AllFields {
 AllFields build_all_fields() {
   AllFields all;
   for (std::int32_t q = 2; q < 8; ++q) {
-    if (!is_supported_field(q)) continue;
+    if (!is_menu_field(q)) continue;
     all.tables[q].qpow[0] = 1;
     build_field_tables(all.tables[q], q);
     all.tables[q].field_q = q;
@@ -77,7 +77,7 @@ AllFields build_all_fields() {
 
 const FieldTables& field_of(std::int32_t q) {
   static const AllFields fields = build_all_fields();  // initialised once, thread-safe
-  return fields.tables[is_supported_field(q) ? q : 2];
+  return fields.tables[is_menu_field(q) ? q : 2];
 }
 
 }  // namespace wdist

@@ -325,8 +325,10 @@ Status counted_distribution(const PlannedRecord& r, const std::uint64_t* counts,
   } else {
     const Route route = r.prepared.plan.route;
     const std::uint64_t zero_message = route == Route::projective_table || route == Route::projective_blocks ? 1 : 0;
-    for (std::size_t w = 0; w < length && w < size; ++w) {
-      const std::uint64_t B = counts[w] + (w == 0 ? zero_message : 0);
+    // Weight w at index w * scale (an image's words are scale times as heavy).
+    const auto scale = static_cast<std::size_t>(r.prepared.plan.weight_scale);
+    for (std::size_t w = 0; w < length && w * scale < size; ++w) {
+      const std::uint64_t B = counts[w * scale] + (w == 0 ? zero_message : 0);
       if (B == 0) continue;
       visit(w, B);
       sum += B;

@@ -35,7 +35,12 @@ void f4_image_patterns(const MatrixView& m, int block, std::int64_t first, std::
   }
 }
 
-PointIndex point_index_of(const FieldTables& f, const ElemCode* column, int k, const ThetaTable& t) {
+namespace {
+
+// The same for the tables of the small fields (int32 entries) and those of
+// every field (byte entries).
+template <class Field>
+PointIndex point_index_in(const Field& f, const ElemCode* column, int k, const ThetaTable& t) {
   PointIndex d = 0;
   std::int32_t scale = 0;
   // Row k first: the first nonzero entry met is the leading one and fixes
@@ -53,13 +58,34 @@ PointIndex point_index_of(const FieldTables& f, const ElemCode* column, int k, c
   return d;
 }
 
-void point_indices(const FieldTables& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
-                   std::int64_t count, PointIndex* points) {
+template <class Field>
+void point_indices_in(const Field& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
+                      std::int64_t count, PointIndex* points) {
   ElemCode column[kThetaEntries];
   for (std::int64_t c = 0; c < count; ++c) {
     for (int r = 0; r < m.k; ++r) column[r] = m.rows[r][first + c];
-    points[c] = point_index_of(f, column, m.k, t);
+    points[c] = point_index_in(f, column, m.k, t);
   }
+}
+
+}  // namespace
+
+PointIndex point_index_of(const FieldTables& f, const ElemCode* column, int k, const ThetaTable& t) {
+  return point_index_in(f, column, k, t);
+}
+
+PointIndex point_index_of(const GaloisField& f, const ElemCode* column, int k, const ThetaTable& t) {
+  return point_index_in(f, column, k, t);
+}
+
+void point_indices(const FieldTables& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
+                   std::int64_t count, PointIndex* points) {
+  point_indices_in(f, t, m, first, count, points);
+}
+
+void point_indices(const GaloisField& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
+                   std::int64_t count, PointIndex* points) {
+  point_indices_in(f, t, m, first, count, points);
 }
 
 void point_of_index(const ThetaTable& t, int k, PointIndex d, ElemCode* entries) {

@@ -21,6 +21,7 @@
 #include "field/elements.h"
 #include "field/field_tables.h"
 #include "field/fields.h"
+#include "field/galois.h"
 
 namespace wdist {
 
@@ -47,11 +48,15 @@ ThetaTable theta_table(int q);
 void binary_patterns(const MatrixView& m, std::int64_t first, std::int64_t count, std::uint64_t* patterns);
 
 // The point index of a column given by its k entries, column[r - 1] the
-// entry of row r.
+// entry of row r; over F_2 .. F_7 with their tables, over any field with
+// its GaloisField (the same index).
 PointIndex point_index_of(const FieldTables& f, const ElemCode* column, int k, const ThetaTable& t);
+PointIndex point_index_of(const GaloisField& f, const ElemCode* column, int k, const ThetaTable& t);
 
 // The point indices of columns first .. first + count - 1 of m (k <= 40).
 void point_indices(const FieldTables& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
+                   std::int64_t count, PointIndex* points);
+void point_indices(const GaloisField& f, const ThetaTable& t, const MatrixView& m, std::int64_t first,
                    std::int64_t count, PointIndex* points);
 
 // The vector of point index d (1..theta_k) of PG(k-1, q), normalised:
