@@ -97,7 +97,9 @@ bool ZeroedCounts::take(std::size_t size) {
   return true;
 }
 
-Workspace workspace_of(Worker::Storage& s) { return Workspace{s.tally.get(), s.group.data, s.small_table.data, s.kernel_scratch.data}; }
+Workspace workspace_of(Worker::Storage& s) {
+  return Workspace{s.tally.get(), s.group.data, s.small_table.data, s.kernel_scratch.data};
+}
 
 Worker::Worker() : storage_(std::make_unique<Storage>()) {}
 Worker::~Worker() = default;
