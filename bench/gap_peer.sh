@@ -5,7 +5,7 @@
 #
 #   bench/gap_peer.sh [WDIST [BOUND_SECONDS]]
 #
-# The codes are random [n, k] codes written by bench/field_codes.py. GAP
+# The codes are random [n, k] codes written by random_codes.sh. GAP
 # gets the generator matrix from the file's element codes (the code
 # c_0 + c_1 p + ... is c_0 + c_1 Z(q) + ..., Z(q) the root of the Conway
 # polynomial, the element coding of wdist); its time is that of
@@ -14,6 +14,7 @@
 # on 2 threads over the same file; its time is the whole program's.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/random_codes.sh"
 wdist=${1:-build/wdist}
 bound=${2:-600}
 command -v gap >/dev/null || { echo "gap is not installed (apt-get install gap-core gap-guava)" >&2; exit 2; }
@@ -27,13 +28,13 @@ echo "$shapes" | tr ';' '\n' | while read -r shape; do
   set -- $shape
   q=$1 k=$2 n=$3
   file="$work/f${q}_k${k}_n${n}.txt"
-  python3 "$here/field_codes.py" "$q" "$k" "$n" > "$file"
+  random_codes "$file" 1 "$k" "$n" "$q" "$q$k$n"
   # The GAP input: the rows of element codes, the field, the timed call.
   python3 - "$file" "$q" > "$work/run.g" <<'PY'
 import sys
 path, q = sys.argv[1], int(sys.argv[2])
 lines = open(path).read().split("\n")
-k = int(lines[0].split()[1])
+k = int(lines[0].lstrip("?").split()[0])
 rows = [[int(c) for c in (line if q <= 10 else line.split())] for line in lines[1:1 + k]]
 p = next(d for d in range(2, q + 1) if q % d == 0)
 print(f"LoadPackage(\"guava\");; q := {q};; p := {p};; m := LogInt(q, p);;")

@@ -167,6 +167,11 @@ FieldRoute field_route(int q, std::int64_t n, bool one_per_point) {
   return route;
 }
 
+std::uint64_t histogram_entries(const RecordPlan& plan) {
+  const auto N = static_cast<std::uint64_t>(plan.N);
+  return (plan.binary_image && plan.q > 4 ? (2 * N) >> plan.shift : N) + 1;
+}
+
 bool takes_binary_layout(int q, std::int64_t n, bool one_per_point) {
   return field_route(q, n, one_per_point).binary;
 }

@@ -108,6 +108,11 @@ bool takes_binary_layout(int q, std::int64_t n, bool one_per_point);
 // 32-bit counters hold, or a space too large to be numbered in 64 bits.
 bool plan_record(const RecordShape& shape, const TablePolicy& policy, RecordPlan& plan);
 
+// The histogram entries the plan's units write: N + 1; for the binary image
+// of F_(2^m), m >= 3, the (2N >> m) + 1 (about 2n + 1) the binary tally
+// folds, not the image's (q - 1) n + 1.
+std::uint64_t histogram_entries(const RecordPlan& plan);
+
 // The bytes of a projective table of theta_K + 1 rows of q counters (q the
 // field of the points).
 std::uint64_t projective_table_bytes(int q, unsigned K, int counter_bits);

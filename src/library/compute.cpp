@@ -194,7 +194,7 @@ Status plan_code(const Code& code, std::vector<ElemCode>* take, const Options& o
         return failure(StatusCode::too_much_work, text);
       }
       prepare_record(counted, ep, r.prepared);
-      r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
+      r.tally_size = histogram_entries(ep);
       s.route = route_name(ep.route);
       s.counter_bits = ep.counter_bits;
       s.units = ep.units;

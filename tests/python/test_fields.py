@@ -3,6 +3,7 @@ and wdist.read_records: the integer codes of the elements (the coefficients
 over the Conway polynomial's root read base p), as lists of ints and as NumPy
 arrays, against this file's own arithmetic; refused fields and entries."""
 
+import functools
 import os
 import random
 import tempfile
@@ -60,12 +61,12 @@ class Field:
 def enumerated(field, rows):
     """A_w, every codeword once, from all q^k messages."""
     q, n = field.q, len(rows[0])
-    products = [[field.mul(x, y) for y in range(q)] for x in range(q)]
-    sums = [[field.add(x, y) for y in range(q)] for x in range(q)]
+    mul, add = functools.lru_cache(maxsize=None)(field.mul), functools.lru_cache(maxsize=None)(field.add)
     counts = [0] * (n + 1)
     words = {(0,) * n}
     for row in rows:
-        words = {tuple(sums[w[j]][products[a][row[j]]] for j in range(n)) for w in words for a in range(q)}
+        multiples = [tuple(mul(a, x) for x in row) for a in range(q)]
+        words = {tuple(add(x, y) for x, y in zip(w, m)) for w in words for m in multiples}
     for w in words:
         counts[sum(1 for x in w if x)] += 1
     return counts
@@ -82,7 +83,7 @@ class EveryField(unittest.TestCase):
             with self.subTest(q=q, rows=rows):
                 expected = enumerated(field, rows)
                 self.assertEqual(wdist.weight_distribution(rows, q, dual="never"), expected)
-                if k > 1:
+                if q ** (n - k) <= 10 ** 5:
                     self.assertEqual(wdist.weight_distribution(rows, q, dual="always"), expected)
                 projective = [0] + [a // (q - 1) for a in expected[1:]]
                 self.assertEqual(wdist.weight_distribution(rows, q, projective=True), projective)
