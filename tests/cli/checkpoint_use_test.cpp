@@ -344,8 +344,10 @@ TEST_F(CheckpointUse, FieldsThroughTheirImagesResumeAndAgreeOnEveryThreadCount) 
     int q, k, n;
   } records[] = {{8, 9, 80}, {9, 8, 60}};
   for (const auto& r : records) {
-    SCOPED_TRACE("F_" + std::to_string(r.q));
-    const std::string name = "f" + std::to_string(r.q) + ".txt";
+    std::string name = "f";
+    name += std::to_string(r.q);
+    SCOPED_TRACE(name);
+    name += ".txt";
     ASSERT_TRUE(write_file(path(name), random_record(rng, r.k, r.n, r.q) + random_record(rng, 2, 5, r.q)));
     const ProgramRun reference = wdist({"--quiet", "--threads", "1", "--dual", "never", name});
     ASSERT_EQ(reference.exit_status, 0) << reference.err;
