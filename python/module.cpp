@@ -579,7 +579,8 @@ rows
     the whole matrix as a two-dimensional buffer of integers, such as a
     NumPy array. The rows need not be independent.
 q
-    2, 3, 4, 5 or 7.
+    A prime power up to 256 (2, 3, 4, 5, 7, 8, 9, 11, ..., 256); the
+    entries are its element codes (module help).
 projective
     False: A_w counts every codeword once (A_0 = 1, the counts add up to
     q**rank). True: one count per one-dimensional subcode, A_w/(q-1) for
@@ -597,7 +598,7 @@ max_work
 
 Returns a list of n + 1 Python ints, exact whatever their size.
 
-Raises ValueError for a q that is not 2, 3, 4, 5 or 7, no rows, rows of
+Raises ValueError for a q that is not a prime power up to 256, no rows, rows of
 different lengths, an entry that is negative or not below q, or a character
 of a string row that is not an ASCII digit (the message names the first
 such entry by row and column, counted from 1), and for an option out of
