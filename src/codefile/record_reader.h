@@ -194,7 +194,7 @@ ReadResult read_number_rows(std::FILE* in, std::int32_t k, std::int32_t n, std::
       text[length] = '\0';
       if (value >= q)
         refuse("entry %s in row %lld, column %lld is not below q = %d", text, static_cast<long long>(i),
-               static_cast<long long>(entries + 1), static_cast<int>(q));
+               static_cast<long long>(entries) + 1, static_cast<int>(q));
       if (entries < n) {
         buffer[held++] = static_cast<ElemCode>(value < q ? value : 0);
         ++entries;
