@@ -245,7 +245,7 @@ void run_program_record(BinaryRecord& r, const wdist::engine::RecordPlan& plan) 
   }
   wdist::engine::prepare_record(columns, plan, g_engine.prepared);
   void* planes[1] = {r.point.a[0]};
-  wdist::engine::Workspace ws{&g_engine.tally, g_engine.group, nullptr};
+  wdist::engine::Workspace ws{&g_engine.tally, g_engine.group, nullptr, nullptr};
   std::fill(r.hist.begin(), r.hist.end(), 0);
   wdist::engine::run_units(g_engine.prepared, 0, plan.units, ws, planes, r.hist.data());
 }

@@ -140,7 +140,7 @@ void run_program_record(FastRecord& r) {
   wdist::engine::prepare_record(columns, r.plan, r.prepared);
   void* planes[8] = {};
   for (std::uint64_t e = 0; e <= r.point.cols && e < 8; ++e) planes[e] = r.point.a[e];
-  wdist::engine::Workspace ws{nullptr, nullptr, nullptr};
+  wdist::engine::Workspace ws{nullptr, nullptr, nullptr, nullptr};
   std::fill(r.hist.begin(), r.hist.end(), 0);
   wdist::engine::run_units(r.prepared, 0, r.plan.units, ws, planes, r.hist.data());
   benchmark::DoNotOptimize(r.hist.data());

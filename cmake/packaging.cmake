@@ -89,7 +89,7 @@ set(CPACK_PACKAGE_VENDOR "wdist")
 set(WDIST_PACKAGE_MAINTAINER "wdist maintainers <wdist@example.org>" CACHE STRING
   "The maintainer the Debian package names")
 set(CPACK_PACKAGE_CONTACT "${WDIST_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "exact weight distributions of linear codes over F_2, F_3, F_4, F_5, F_7")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "exact weight distributions of linear codes over every F_q, q <= 256")
 set(CPACK_PACKAGE_DESCRIPTION "wdist counts the codewords of every weight of a linear code
 exactly, through the characteristic vector of its columns and a fast transform,
 never by enumerating codewords. The program wdist reads code records from files

@@ -566,7 +566,7 @@ class RecordFile {
 
 // ---- documentation
 
-constexpr const char* kModuleDoc = R"(Weight distributions of linear codes over F_2, F_3, F_4, F_5 and F_7.
+constexpr const char* kModuleDoc = R"(Weight distributions of linear codes over every finite field F_q, q <= 256.
 
 The distribution A_0 .. A_n of a code (A_w codewords of weight w) is computed
 exactly, without enumerating codewords: the matrix columns are counted on the
@@ -580,9 +580,12 @@ high-rate code, over its dual code and the MacWilliams identity.
     ...                            [0, 0, 0, 1, 1, 1, 1]], 2)
     [1, 0, 0, 7, 7, 0, 0, 1]
 
-Element codes: for a prime q the residue 0 .. q-1; for q = 4 the code 2
-stands for a root w of x^2 + x + 1 and 3 for w^2 = w + 1 (the code of
-a + b*w is a + 2*b).
+Element codes: q = p^m, a a root of the Conway polynomial of F_q; the
+element c_0 + c_1*a + ... + c_(m-1)*a^(m-1) (0 <= c_j < p) has the code
+c_0 + c_1*p + ... + c_(m-1)*p^(m-1), the integer coding GAP, Sage, Magma
+and galois share. For a prime q that is the residue 0 .. q-1; for q = 4 the
+code 2 is a root w of x^2 + x + 1 and 3 is w^2 = w + 1. Rows are lists of
+ints or NumPy integer arrays.
 
 Errors are exceptions: ValueError for a code that cannot be taken (the
 message says why, in the words of the wdist program), WorkLimitError (a
@@ -605,7 +608,8 @@ rows
     the whole matrix as a two-dimensional buffer of integers, such as a
     NumPy array. The rows need not be independent.
 q
-    2, 3, 4, 5 or 7.
+    A prime power up to 256 (2, 3, 4, 5, 7, 8, 9, 11, ..., 256); the
+    entries are its element codes (module help).
 projective
     False: A_w counts every codeword once (A_0 = 1, the counts add up to
     q**rank). True: one count per one-dimensional subcode, A_w/(q-1) for
@@ -627,7 +631,7 @@ attributes rank (the code's dimension), method ('direct' or 'dual': whether
 the code's own messages or its dual's were counted, as the wdist program
 prints it) and distribution (the counts as a plain list).
 
-Raises ValueError for a q that is not 2, 3, 4, 5 or 7, no rows, rows of
+Raises ValueError for a q that is not a prime power up to 256, no rows, rows of
 different lengths, an entry that is negative or not below q, or a character
 of a string row that is not an ASCII digit (the message names the first
 such entry by row and column, counted from 1), and for an option out of
@@ -653,7 +657,7 @@ last record, by close(), or at the end of a with block:
         for r in records:
             print(r.number, wdist.weight_distribution(r.rows, r.q))
 
-A record that cannot be taken (q not 2, 3, 4, 5, 7, k < 1, an entry not
+A record that cannot be taken (q not a prime power up to 256, k < 1, an entry not
 below q, ...) raises ValueError('codes.txt: record 3: <reason>'); the
 iterator goes on with the next record when next() is called again. With
 skip_refused=True such records are passed over (the record numbers still

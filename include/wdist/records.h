@@ -1,7 +1,8 @@
 // Reading code records: the text format of the menu programs' input files
 // and reports. A record starts at a "?"; then k, n and q, the rest of that
-// line, and k rows of exactly n characters (a digit is its value, any other
-// character repeats the record's last digit, 0 before the first).
+// line, and k rows: for q <= 10 of exactly n characters (a digit is its
+// value, any other character repeats the record's last digit, 0 before the
+// first); for q >= 11 one line each of n numbers separated by blanks.
 // Everything between records is ignored. Records are numbered from 1 in
 // the order they are met, refused ones included.
 #pragma once
@@ -33,7 +34,7 @@ struct Record {
 
 // Which records are refused besides those that are not codes at all.
 enum class RecordRules {
-  // q not one of 2, 3, 4, 5, 7; k < 1; n < 0 or n >= 2^31; a head that is
+  // q not a prime power up to 256; k < 1; n < 0 or n >= 2^31; a head that is
   // not three numbers; an entry of q or more; a matrix whose storage
   // cannot be had.
   library,

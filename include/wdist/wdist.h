@@ -1,5 +1,5 @@
-// wdist: the weight distribution of a linear code over F_2, F_3, F_4, F_5
-// or F_7, exactly, without enumerating codewords.
+// wdist: the weight distribution of a linear code over any finite field
+// F_q with q <= 256, exactly, without enumerating codewords.
 //
 //   wdist::Code code{2, 4, 7, {1,0,0,0,1,1,0,  0,1,0,0,1,0,1,
 //                              0,0,1,0,0,1,1,  0,0,0,1,1,1,1}};
@@ -32,11 +32,13 @@ namespace wdist {
 using ElemCode = std::uint8_t;
 
 // A linear code by a generator matrix of k rows and n columns. Element
-// codes: for a prime q the residue 0..q-1; for q = 4 the code 2 stands for
-// a root w of x^2 + x + 1 and 3 for w^2 = w + 1. The rows need not be
-// independent.
+// codes: with q = p^m and a a root of the Conway polynomial of F_q, the
+// element c_0 + c_1 a + ... + c_(m-1) a^(m-1) (0 <= c_j < p) has the code
+// c_0 + c_1 p + ... + c_(m-1) p^(m-1): for a prime q the residue 0..q-1;
+// for q = 4 the code 2 stands for a root w of x^2 + x + 1 and 3 for w^2 =
+// w + 1. The rows need not be independent.
 struct Code {
-  int q = 2;                      // 2, 3, 4, 5 or 7
+  int q = 2;                      // a prime power p^m up to 256
   int k = 0;                      // rows, at least 1
   std::int64_t n = 0;             // columns, 0 <= n < 2^31
   std::vector<ElemCode> entries;  // k * n element codes, row by row: entries[i * n + j]
@@ -105,13 +107,13 @@ struct Distribution {
 // The smallest w >= 1 with a nonzero count; -1 for the zero code.
 std::int64_t min_distance(const Distribution& d);
 
-// Whether q is a field the library computes over (2, 3, 4, 5, 7): ok, or
+// Whether q is a field the library computes over (a prime power up to 256): ok, or
 // invalid_code with the message check_code gives for such a q, naming it
 // as `written` when that is not empty (a number beyond 64 bits as the
 // caller has it, a Python int, say) and as its decimal value otherwise.
 Status check_field(std::int64_t q, const std::string& written = {});
 
-// Whether `code` can be computed at all: q one of 2, 3, 4, 5, 7; k >= 1;
+// Whether `code` can be computed at all: q a prime power up to 256; k >= 1;
 // 0 <= n < 2^31; entries.size() == k * n; every entry below q.
 Status check_code(const Code& code);
 

@@ -52,7 +52,7 @@ bool parse_work(const std::string& text, double& value) {
 
 bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& status) {
   CLI::App app{"wdist " WDIST_VERSION
-               ": weight distributions of linear codes over F_2, F_3, F_4, F_5, F_7.\n"
+               ": weight distributions of linear codes over every F_q, q a prime power up to 256.\n"
                "Reads code records from each FILE (standard input when there is none, or for -)\n"
                "and writes their weight distributions to standard output in input order.",
                "wdist"};

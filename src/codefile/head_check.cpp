@@ -33,10 +33,9 @@ bool accept_head(const HeadNumbers& head, RecordPath path, const HeadLimits& lim
     return false;
   }
   if (n < 0) return refuse("n = %lld, the length must not be negative", static_cast<long long>(n));
-  if (!engine::field_passes(q)) {
-    engine::field_refusal(engine::Decimal(q).text, reason, reason_size);
-    return false;
-  }
+  // The menu programs keep their own fields (their tables and texts).
+  if (!is_menu_field(q))
+    return refuse("q = %lld, the field must be one of %s", static_cast<long long>(q), kMenuFieldsText);
   const std::int64_t limit = q == 4 ? limits.length_f4 : limits.length;
   if (n >= limit) {
     if (limits.wide)

@@ -1,9 +1,18 @@
 // Reading one code record, written once for every reader of the format:
 // "?" (already consumed by the caller's scan), then k, n and q (read like
-// "%d"), the rest of that line, and k rows of exactly n characters: a
-// digit stands for its value, any other character repeats the record's
-// last digit (0 before the first). The rest of every row line but the last
-// is dropped; after the last row nothing more is read.
+// "%d"), the rest of that line, and k rows.
+//
+// For q <= 10 a row is exactly n characters: a digit stands for its value,
+// any other character repeats the record's last digit (0 before the
+// first). The rest of every row line but the last is dropped; after the
+// last row nothing more is read.
+//
+// For q >= 11 a row is one line of n decimal numbers 0 .. q-1 separated by
+// blanks (spaces, tabs, a carriage return before the newline); lines of
+// blanks only between rows are passed over (for n >= 1). The line ends the
+// row: a row with fewer or more entries, an entry q or above, or any other
+// character refuses the record once its k rows have been read, so the
+// input goes on with the next record. The input's end ends the last row.
 //
 // Where the rows go and which heads are taken is the caller's: the menu
 // programs size their matrix record (and halt when it cannot be had), the
@@ -124,6 +133,87 @@ inline ReadResult stopped(std::FILE* in) {
   return result(std::ferror(in) ? ReadStatus::failed : ReadStatus::truncated);
 }
 
+inline bool is_blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+// The rows of a record over a field of q >= 11 (the format above); `r`
+// holds the accepted head's result.
+template <class Store>
+ReadResult read_number_rows(std::FILE* in, std::int32_t k, std::int32_t n, std::int32_t q, Store store, ReadResult r) {
+  // Entries go to the store a buffer at a time, in the order read.
+  constexpr std::int32_t kBuffer = 256;
+  ElemCode buffer[kBuffer];
+  bool refused = false;
+  auto refuse = [&](const char* format, auto... values) {
+    if (refused) return;
+    refused = true;
+    std::snprintf(r.reason, sizeof r.reason, format, values...);
+  };
+  for (std::int32_t i = 1; i <= k; ++i) {
+    if (n == 0) {
+      // Rows of no entries: their line ends, as in the digit format.
+      if (i < k) drop_line(in);
+      if (std::feof(in)) break;
+      continue;
+    }
+    std::int64_t entries = 0;  // of this row, read so far
+    std::int32_t stored = 0;   // given to the store: entries 0 .. stored - 1
+    std::int32_t held = 0;     // in the buffer: entries stored .. stored + held - 1
+    auto flush = [&] {
+      if (held == 0) return;
+      ElemCode* to = store(i - 1, stored, held);
+      if (to != nullptr) std::memcpy(to, buffer, static_cast<std::size_t>(held));
+      stored += held;
+      held = 0;
+    };
+    bool bad_char = false;
+    int c = getc_unlocked(in);
+    for (;;) {
+      while (is_blank(c)) c = getc_unlocked(in);
+      if (c == EOF) break;
+      if (c == '\n') {
+        if (entries == 0) {  // a line of blanks before the row
+          c = getc_unlocked(in);
+          continue;
+        }
+        break;
+      }
+      if (c < '0' || c > '9') {
+        if (!bad_char) refuse("row %d holds the character '%c', not a number", static_cast<int>(i), c);
+        bad_char = true;
+        c = getc_unlocked(in);
+        continue;
+      }
+      // One number; its text kept (shortened) for a message.
+      char text[24];
+      std::size_t length = 0;
+      std::int64_t value = 0;
+      for (; c >= '0' && c <= '9'; c = getc_unlocked(in)) {
+        if (value < q) value = 10 * value + (c - '0');
+        if (length + 1 < sizeof text) text[length++] = static_cast<char>(c);
+      }
+      text[length] = '\0';
+      if (value >= q)
+        refuse("entry %s in row %lld, column %lld is not below q = %d", text, static_cast<long long>(i),
+               static_cast<long long>(entries) + 1, static_cast<int>(q));
+      if (entries < n) {
+        buffer[held++] = static_cast<ElemCode>(value < q ? value : 0);
+        ++entries;
+        if (held == kBuffer) flush();
+      } else {
+        ++entries;
+      }
+    }
+    if (entries < n && c == EOF) return stopped(in);
+    flush();
+    if (entries != n)
+      refuse("row %d holds %lld entries, not n = %d", static_cast<int>(i), static_cast<long long>(entries),
+             static_cast<int>(n));
+    if (c == EOF && i < k) return stopped(in);
+  }
+  if (refused) r.status = ReadStatus::refused;
+  return r;
+}
+
 }  // namespace record_reader_detail
 
 // Reads one record from `in`, positioned just after its "?".
@@ -172,6 +262,7 @@ ReadResult read_record(std::FILE* in, Accept accept, Start start, Store store) {
   const auto q = static_cast<std::int32_t>(head.q);
   start(k, n, q);
   drop_line(in);
+  if (q >= 11) return read_number_rows(in, k, n, q, store, r);
 
   int remembered = 0;
   std::int64_t bad_row = 0, bad_column = 0;

@@ -53,7 +53,7 @@ void* g_planes[8];
 void run_plan(const engine::RecordPlan& plan, const MatrixView& columns, CountTable& point) {
   engine::prepare_record(columns, plan, g_work.record);
   for (std::uint64_t e = 0; e <= point.cols && e < 8; ++e) g_planes[e] = point.a[e];
-  engine::Workspace ws{&g_work.tally, g_work.group, nullptr};
+  engine::Workspace ws{&g_work.tally, g_work.group, nullptr, nullptr};
   std::memset(code_context.Bspec, 0, static_cast<std::size_t>(code_context.length + 1) * sizeof(Count64));
   engine::run_units(g_work.record, 0, plan.units, ws, g_planes, code_context.Bspec);
 }

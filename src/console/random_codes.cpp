@@ -12,7 +12,7 @@
 namespace wdist {
 
 void write_random_codes(const char* name, std::int32_t n, std::int32_t k, std::int32_t q, std::int32_t number) {
-  if (!is_supported_field(q)) {
+  if (!is_menu_field(q)) {
     std::fprintf(stderr, texts::kGeneratorRefusedFormat, "q must be one of 2, 3, 4, 5, 7");
     return;
   }

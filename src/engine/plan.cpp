@@ -4,6 +4,7 @@
 
 #include "engine/record_rules.h"
 #include "field/fields.h"
+#include "field/galois.h"
 #include "transform/blockwise.h"
 
 namespace wdist::engine {
@@ -41,12 +42,19 @@ std::uint64_t units_for(std::uint64_t blocks, std::uint64_t per_unit, std::uint6
   return (blocks + per_unit - 1) / per_unit;
 }
 
+// q = 2^m: the image has m k rows and (q - 1) n columns, and its words
+// 2^(m-1) times the weights (F_2: the code itself; F_4: 2k rows, 3n
+// columns, twice the weight). A transformed value is N - 2W, so shifting
+// N minus it right by m gives the weight itself.
 bool plan_binary(const RecordShape& s, const TablePolicy& policy, RecordPlan& p) {
-  p.binary_image = s.q == 4;
-  p.K = static_cast<unsigned>(p.binary_image ? 2 * s.k : s.k);
-  if (p.K >= kBinaryDimensionLimit) return false;
-  p.N = p.binary_image ? 3 * s.n : s.n;
-  p.shift = p.binary_image ? 2 : 1;
+  int prime = 0, degree = 0;
+  if (!galois_order(s.q, prime, degree) || prime != 2) return false;
+  p.binary_image = s.q != 2;
+  const std::int64_t K = static_cast<std::int64_t>(degree) * s.k;
+  if (K >= kBinaryDimensionLimit) return false;
+  p.K = static_cast<unsigned>(K);
+  p.N = static_cast<std::int64_t>(s.q - 1) * s.n;
+  p.shift = static_cast<unsigned>(degree);
   p.counter_bits = policy.counter_bits != 0 ? policy.counter_bits : counter_bits_for(p.N);
   const std::uint64_t bytes = static_cast<std::uint64_t>(p.counter_bits / 8);
   const std::uint64_t columns = static_cast<std::uint64_t>(p.N);
@@ -135,8 +143,38 @@ std::uint64_t projective_table_bytes(int q, unsigned K, int counter_bits) {
   return (theta + 1) * per_row;
 }
 
+FieldRoute field_route(int q, std::int64_t n, bool one_per_point) {
+  FieldRoute route{false, false, q, 1, false};
+  int p = 0, m = 0;
+  if (!galois_order(q, p, m) || n < 0) return route;
+  // The image's columns, each a counter's worth on the hyperplanes.
+  const std::int64_t image_columns = static_cast<std::int64_t>((q - 1) / (p - 1)) * n;
+  const bool fits_counters = image_columns < (std::int64_t{1} << 31);
+  if (p == 2 && !one_per_point && fits_counters) {
+    route.supported = true;
+    route.binary = true;
+    return route;
+  }
+  if (m == 1 || q == 4) {
+    route.supported = true;
+    route.generic_kernel = p >= 11;
+    return route;
+  }
+  if (p == 2 || !fits_counters) return route;
+  route.supported = true;
+  route.point_q = p;
+  route.degree = static_cast<unsigned>(m);
+  route.generic_kernel = p >= 11;
+  return route;
+}
+
+std::uint64_t histogram_entries(const RecordPlan& plan) {
+  const auto N = static_cast<std::uint64_t>(plan.N);
+  return (plan.binary_image && plan.q > 4 ? (2 * N) >> plan.shift : N) + 1;
+}
+
 bool takes_binary_layout(int q, std::int64_t n, bool one_per_point) {
-  return !one_per_point && (q == 2 || (q == 4 && 3 * n < (std::int64_t{1} << 31)));
+  return field_route(q, n, one_per_point).binary;
 }
 
 double message_count(int q, std::int64_t dimension) {
@@ -146,13 +184,27 @@ double message_count(int q, std::int64_t dimension) {
 bool plan_record(const RecordShape& shape, const TablePolicy& policy, RecordPlan& plan) {
   plan = RecordPlan{};
   if (!field_passes(shape.q) || !dimension_passes(shape.k) || !length_passes(shape.n)) return false;
+  const FieldRoute route = field_route(shape.q, shape.n, shape.one_per_point);
+  if (!route.supported) return false;
   plan.q = shape.q;
   plan.n = shape.n;
   plan.blocks = 1;
   plan.blocks_per_unit = 1;
   plan.units = 1;
-  return takes_binary_layout(shape.q, shape.n, shape.one_per_point) ? plan_binary(shape, policy, plan)
-                                                                    : plan_projective(shape, policy, plan);
+  plan.point_q = route.point_q;
+  plan.image_degree = route.degree;
+  plan.generic_kernel = route.generic_kernel;
+  plan.weight_scale = 1;
+  if (route.binary) return plan_binary(shape, policy, plan);
+  if (route.degree == 1) return plan_projective(shape, policy, plan);
+  // The points of the image over F_p: m k coordinates, r n columns, every
+  // image word p^(m-1) times its codeword's weight.
+  const int p = route.point_q;
+  const std::int64_t K = static_cast<std::int64_t>(route.degree) * shape.k;
+  if (K > 64) return false;
+  for (unsigned j = 1; j < route.degree; ++j) plan.weight_scale *= p;
+  const std::int64_t r = (shape.q - 1) / (p - 1);
+  return plan_projective(RecordShape{p, static_cast<int>(K), r * shape.n, shape.one_per_point}, policy, plan);
 }
 
 }  // namespace wdist::engine

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "field/galois.h"
+#include "transform/field_image.h"
 #include "transform/qary.h"
 #include "transform/qary_extract.h"
+#include "transform/qary_generic.h"
 #include "transform/wht.h"
 
 namespace wdist::engine {
@@ -28,6 +30,16 @@ void for_each_pattern_chunk(const MatrixView& m, const RecordPlan& plan, Visit v
       for (std::int64_t first = 0; first < m.n; first += kChunk) {
         const std::int64_t count = chunk_at(m.n, first);
         f4_image_patterns(m, b, first, count, patterns);
+        visit(patterns, count);
+      }
+    return;
+  }
+  if (plan.binary_image && m.q > 4) {
+    const GaloisField& f = *galois_field(m.q);
+    for (int s = 0; s < image_multiples(f); ++s)
+      for (std::int64_t first = 0; first < m.n; first += kChunk) {
+        const std::int64_t count = chunk_at(m.n, first);
+        image_patterns(f, m, s, first, count, patterns);
         visit(patterns, count);
       }
     return;
@@ -71,9 +83,9 @@ void prepare_binary_blocks(const MatrixView& m, const RecordPlan& plan, Prepared
 // row 1 holds the shifts s_c = <h, c_high> and rows 2..m+1 the low rows:
 // <(l, h), c> = <l, c_low> + 1 * s_c. So each block is a small projective
 // table of dimension m + 1 over the shifted columns.
-void prepare_projective_blocks(const MatrixView& m, const RecordPlan& plan, PreparedRecord& r) {
-  const GaloisField& f = field_of(plan.q);
-  const int q = plan.q, low = static_cast<int>(plan.block_bits), H = static_cast<int>(plan.K) - low;
+template <class Field>
+void prepare_projective_blocks(const Field& f, const MatrixView& m, const RecordPlan& plan, PreparedRecord& r) {
+  const int q = plan.point_q, low = static_cast<int>(plan.block_bits), H = static_cast<int>(plan.K) - low;
   const auto n = static_cast<std::size_t>(m.n);
   r.shifted_points.resize(n * static_cast<std::size_t>(q));
   r.high_digits.resize(n * static_cast<std::size_t>(H));
@@ -125,15 +137,29 @@ void clear_planes(C* const* planes, int q, std::uint64_t rows) {
   for (int e = 0; e < q; ++e) std::memset(planes[e], 0, rows * sizeof(C));
 }
 
+// The field of the plan's points (the prime field of an image).
+const GaloisField& point_field(const RecordPlan& p) { return field_of(p.point_q); }
+
+// The level-by-level transform of the plan's points: the butterflies of
+// F_2 .. F_7 or the generic kernel of a prime p >= 11.
 template <class C>
-void run_projective_table(const PreparedRecord& r, TablePlanes table, std::uint64_t* hist) {
+void transform_points(const RecordPlan& p, C* const* planes, int dimension, const Workspace& ws) {
+  if (p.generic_kernel)
+    qary_generic_transform(planes, p.point_q, dimension, ws.kernel_scratch);
+  else
+    qary_transform(planes, p.point_q, dimension);
+}
+
+template <class C, class Field>
+void run_projective_table(const Field& f, const PreparedRecord& r, const Workspace& ws, TablePlanes table,
+                          std::uint64_t* hist) {
   const RecordPlan& p = r.plan;
-  if (p.q < 2 || p.q > 7) return;  // planned for supported fields only
-  C* planes[7] = {};
-  for (int e = 0; e < p.q; ++e) planes[e] = static_cast<C*>(table[e]);
-  clear_planes(planes, p.q, p.table_rows);
-  const GaloisField& f = field_of(p.q);
-  const ThetaTable theta = theta_table(p.q);
+  const int q = p.point_q;
+  if (q < 2 || q > kLargestFieldOrder) return;  // planned for supported fields only
+  C* planes[kLargestFieldOrder] = {};
+  for (int e = 0; e < q; ++e) planes[e] = static_cast<C*>(table[e]);
+  clear_planes(planes, q, p.table_rows);
+  const ThetaTable theta = theta_table(q);
   PointIndex points[kChunk];
   C* counts = planes[1];
   for (std::int64_t first = 0; first < r.matrix.n; first += kChunk) {
@@ -141,23 +167,22 @@ void run_projective_table(const PreparedRecord& r, TablePlanes table, std::uint6
     point_indices(f, theta, r.matrix, first, count, points);
     for (std::int64_t c = 0; c < count; ++c) counts[points[c]] = static_cast<C>(counts[points[c]] + 1);
   }
-  qary_transform(planes, p.q, static_cast<int>(p.K));
+  transform_points(p, planes, static_cast<int>(p.K), ws);
   // Row 0, untouched by the transform, holds the zero columns in entry 1.
   const std::int64_t bias = p.step == 1 ? 0 : counts[0];
   count_qary_weights(planes[0], p.table_rows - 1, p.N, bias, p.step, hist);
 }
 
-template <class C>
-void run_projective_blocks(const PreparedRecord& r, std::uint64_t first, std::uint64_t count, Workspace& ws,
-                           std::uint64_t* hist) {
+template <class C, class Field>
+void run_projective_blocks(const Field& f, const PreparedRecord& r, std::uint64_t first, std::uint64_t count,
+                           Workspace& ws, std::uint64_t* hist) {
   const RecordPlan& p = r.plan;
-  const int q = p.q, low = static_cast<int>(p.block_bits), H = static_cast<int>(p.K) - low;
-  if (q < 2 || q > 7) return;  // planned for supported fields only
-  const GaloisField& f = field_of(q);
+  const int q = p.point_q, low = static_cast<int>(p.block_bits), H = static_cast<int>(p.K) - low;
+  if (q < 2 || q > kLargestFieldOrder) return;  // planned for supported fields only
   const ThetaTable theta = theta_table(q);
   const std::uint64_t rows = theta.theta[low + 1] + 1, copy = theta.theta[low];
   // The small table's planes, one after another in the workspace.
-  C* planes[7] = {};
+  C* planes[kLargestFieldOrder] = {};
   for (int e = 0; e < q; ++e) planes[e] = static_cast<C*>(ws.small_table) + static_cast<std::uint64_t>(e) * rows;
   const auto n = static_cast<std::size_t>(r.matrix.n);
   const std::uint64_t block_end = std::min(p.blocks, (first + count) * p.blocks_per_unit);
@@ -174,7 +199,7 @@ void run_projective_blocks(const PreparedRecord& r, std::uint64_t first, std::ui
       const std::uint32_t d = shifted[s];
       counts[d] = static_cast<C>(counts[d] + 1);
     }
-    qary_transform(planes, q, low + 1);
+    transform_points(p, planes, low + 1, ws);
     // Zero columns of the small code (low part zero, no shift) are in row
     // 0; one count per point wants the record's own zero columns added.
     const std::int64_t bias = counts[0] - (p.step == 1 ? r.zero_columns : 0);
@@ -196,21 +221,47 @@ void run_units_as(const PreparedRecord& r, std::uint64_t first, std::uint64_t co
       return;
     case Route::binary_blocks: run_binary_blocks<C>(r, first, count, ws, hist); return;
     case Route::projective_table:
-      if (first == 0) run_projective_table<C>(r, table, hist);
+      if (first != 0) return;
+      run_projective_table<C>(point_field(r.plan), r, ws, table, hist);
       return;
-    case Route::projective_blocks: run_projective_blocks<C>(r, first, count, ws, hist); return;
+    case Route::projective_blocks:
+      run_projective_blocks<C>(point_field(r.plan), r, first, count, ws, hist);
+      return;
   }
 }
 
+// The image over F_p of a code over F_(p^m), held by the record.
+void prepare_image(const MatrixView& m, const RecordPlan& plan, PreparedRecord& r) {
+  const GaloisField& f = *galois_field(plan.q);
+  const int rows = image_row_count(f, m.k);
+  const std::int64_t columns = image_column_count(f, m.n);
+  r.image.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+  r.image_rows.resize(static_cast<std::size_t>(rows));
+  std::vector<ElemCode*> out(static_cast<std::size_t>(rows));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = r.image.data() + i * static_cast<std::size_t>(columns);
+    r.image_rows[i] = out[i];
+  }
+  write_image_rows(f, m, out.data());
+  r.matrix = MatrixView{plan.point_q, rows, columns, r.image_rows.data()};
+}
+
 }  // namespace
+
+std::uint64_t generic_scratch_bytes(const RecordPlan& plan) {
+  const bool projective = plan.route == Route::projective_table || plan.route == Route::projective_blocks;
+  return projective && plan.generic_kernel ? qary_generic_scratch_bytes(plan.point_q, plan.counter_bits) : 0;
+}
 
 void prepare_record(const MatrixView& m, const RecordPlan& plan, PreparedRecord& record) {
   record.plan = plan;
   record.matrix = m;
   record.zero_columns = 0;
   record.block_columns = BlockColumns{};
-  if (plan.route == Route::binary_blocks) prepare_binary_blocks(m, plan, record);
-  if (plan.route == Route::projective_blocks) prepare_projective_blocks(m, plan, record);
+  if (plan.image_degree > 1) prepare_image(m, plan, record);
+  const MatrixView& counted = record.matrix;
+  if (plan.route == Route::binary_blocks) prepare_binary_blocks(counted, plan, record);
+  if (plan.route == Route::projective_blocks) prepare_projective_blocks(point_field(plan), counted, plan, record);
 }
 
 void run_units(const PreparedRecord& record, std::uint64_t first, std::uint64_t count, Workspace& ws,

@@ -22,7 +22,12 @@ namespace wdist::engine {
 // A record's columns, prepared for its plan.
 struct PreparedRecord {
   RecordPlan plan{};
-  MatrixView matrix{};             // the columns counted (not owned; table routes count from it)
+  MatrixView matrix{};             // the columns counted (table routes count from it): the caller's,
+                                   // or those of `image` (so a prepared record is not copied)
+  // plan.image_degree > 1: the image over F_p of the caller's columns,
+  // held whole (m k rows of r n codes), which the projective routes count.
+  std::vector<ElemCode> image;
+  std::vector<const ElemCode*> image_rows;
   std::int64_t zero_columns = 0;   // columns that are zero in every row
   std::vector<std::uint64_t> patterns;   // binary_blocks: one pattern per (image) column
   std::vector<std::uint32_t> slot;       // binary_blocks: the patterns split for the groups
@@ -37,9 +42,11 @@ struct PreparedRecord {
 };
 
 // Prepares the record's columns for `plan`. `m` holds the columns the plan
-// counts: the code's rows, or for a binary_image plan either the F_4 rows
-// (the image is formed here) or the rows of the image itself (q = 2). The
-// view must outlive the record. Reuses the vectors' storage.
+// counts: the code's rows, or for a binary_image plan either the F_(2^m)
+// rows (the image is formed here) or the rows of F_4's image itself (q =
+// 2); for a plan of image_degree > 1 the code's rows, whose image is
+// formed here. The view must outlive the record. Reuses the vectors'
+// storage.
 void prepare_record(const MatrixView& m, const RecordPlan& plan, PreparedRecord& record);
 
 // Per-thread storage for running units; the caller provides every buffer.
@@ -47,10 +54,15 @@ struct Workspace {
   TallyScratch* tally;       // every binary route
   void* group;               // binary_blocks: kBlockGroupBytes, 64-byte aligned
   void* small_table;         // projective_blocks: plan.block_bytes, 64-byte aligned
+  void* kernel_scratch;      // plan.generic_kernel: generic_scratch_bytes(plan), 64-byte aligned
 };
 
+// The scratch of the generic kernel for the plan (0 when it takes none).
+std::uint64_t generic_scratch_bytes(const RecordPlan& plan);
+
 // The planes of a table route: planes[e] holds plan.table_rows counters of
-// the plan's width (one plane on the binary route, q on the projective one).
+// the plan's width (one plane on the binary route, point_q on the
+// projective one).
 // Their contents on entry do not matter.
 using TablePlanes = void* const*;
 

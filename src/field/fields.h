@@ -8,10 +8,23 @@ namespace wdist {
 
 using ElemCode = std::uint8_t;  // a field element's code, one byte per matrix entry
 
-// F_2, F_3, F_4, F_5 and F_7: one digit per entry in the record format,
-// and a butterfly for each in the q-ary transform.
-constexpr bool is_supported_field(std::int64_t q) { return q == 2 || q == 3 || q == 4 || q == 5 || q == 7; }
-inline constexpr char kSupportedFieldsText[] = "2, 3, 4, 5, 7";
+}  // namespace wdist
+
+#include "field/galois.h"
+
+namespace wdist {
+
+// Every F_q with q = p^m <= 256, p prime (galois.h lists them): what the
+// library, the program and the Python module take. The plan decides how
+// each is counted (engine/plan.h).
+constexpr bool is_supported_field(std::int64_t q) { return is_galois_order(q); }
+inline constexpr char kSupportedFieldsText[] = "the prime powers up to 256";
+
+// F_2, F_3, F_4, F_5 and F_7: the menu programs' fields, one digit per
+// entry in their record format and a butterfly for each in the q-ary
+// transform.
+constexpr bool is_menu_field(std::int64_t q) { return q == 2 || q == 3 || q == 4 || q == 5 || q == 7; }
+inline constexpr char kMenuFieldsText[] = "2, 3, 4, 5, 7";
 
 // q^k; false when it does not fit 64 bits (q >= 2, k >= 0).
 constexpr bool field_power(std::int64_t q, std::int64_t k, std::uint64_t& power) {

@@ -21,9 +21,10 @@
 
 #include <cstdint>
 
-#include "field/fields.h"
-
 namespace wdist {
+
+// As in fields.h, which includes this header for its list of fields.
+using ElemCode = std::uint8_t;
 
 inline constexpr int kLargestFieldOrder = 256;
 inline constexpr int kLargestFieldDegree = 8;  // 2^8

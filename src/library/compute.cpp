@@ -171,7 +171,7 @@ Status plan_counted(const Code& code, const Options& options, std::uint64_t tabl
       return failure(StatusCode::too_much_work, text);
     }
     engine::prepare_record(counted, ep, r.prepared);
-    r.tally_size = static_cast<std::uint64_t>(ep.N) + 1;
+    r.tally_size = engine::histogram_entries(ep);
     s.route = public_route(ep.route);
     s.counter_bits = ep.counter_bits;
     s.units = ep.units;
@@ -386,8 +386,10 @@ Status counted_distribution(const PlannedRecord& r, const std::uint64_t* counts,
   } else {
     const engine::Route route = r.prepared.plan.route;
     const std::uint64_t zero_message = route == engine::Route::projective_table || route == engine::Route::projective_blocks ? 1 : 0;
-    for (std::size_t w = 0; w < length && w < size; ++w) {
-      const std::uint64_t B = counts[w] + (w == 0 ? zero_message : 0);
+    // Weight w at index w * scale (an image's words are scale times as heavy).
+    const auto scale = static_cast<std::size_t>(r.prepared.plan.weight_scale);
+    for (std::size_t w = 0; w < length && w * scale < size; ++w) {
+      const std::uint64_t B = counts[w * scale] + (w == 0 ? zero_message : 0);
       if (B == 0) continue;
       visit(w, B);
       sum += B;

@@ -42,7 +42,7 @@ std::uint64_t worker_bytes(const engine::RecordPlan& plan) {
   std::uint64_t bytes = sizeof(TallyScratch);
   if (plan.route == engine::Route::binary_blocks) bytes += kBlockGroupBytes;
   if (plan.route == engine::Route::projective_blocks) bytes += plan.block_bytes;
-  return bytes;
+  return bytes + generic_scratch_bytes(plan);
 }
 
 std::uint64_t fit_storage(Worker::Storage& s, const engine::RecordPlan& plan) {
@@ -54,10 +54,12 @@ std::uint64_t fit_storage(Worker::Storage& s, const engine::RecordPlan& plan) {
   if (plan.route == engine::Route::binary_blocks && !s.group.fit(kBlockGroupBytes)) return kBlockGroupBytes;
   if (plan.route == engine::Route::projective_blocks && !s.small_table.fit(aligned_up(plan.block_bytes)))
     return plan.block_bytes;
+  if (const std::uint64_t scratch = generic_scratch_bytes(plan); scratch != 0 && !s.kernel_scratch.fit(aligned_up(scratch)))
+    return scratch;
   if (plan.route == engine::Route::binary_table || plan.route == engine::Route::projective_table) {
     // One plane per entry of a row (one on the binary route), each starting
     // on a cache line.
-    const int planes = plan.route == engine::Route::binary_table ? 1 : plan.q;
+    const int planes = plan.route == engine::Route::binary_table ? 1 : plan.point_q;
     const std::size_t plane = aligned_up(plan.table_rows * static_cast<std::uint64_t>(plan.counter_bits / 8));
     if (!s.table.fit(plane * static_cast<std::size_t>(planes))) return plane * static_cast<std::size_t>(planes);
     for (int e = 0; e < planes; ++e) s.planes[e] = static_cast<char*>(s.table.data) + plane * static_cast<std::size_t>(e);
@@ -95,7 +97,9 @@ bool ZeroedCounts::take(std::size_t size) {
   return true;
 }
 
-engine::Workspace workspace_of(Worker::Storage& s) { return engine::Workspace{s.tally.get(), s.group.data, s.small_table.data}; }
+engine::Workspace workspace_of(Worker::Storage& s) {
+  return engine::Workspace{s.tally.get(), s.group.data, s.small_table.data, s.kernel_scratch.data};
+}
 
 Worker::Worker() : storage_(std::make_unique<Storage>()) {}
 Worker::~Worker() = default;

@@ -32,7 +32,8 @@ struct Worker::Storage {
   AlignedBlock group;
   AlignedBlock small_table;
   AlignedBlock table;
-  void* planes[8] = {};
+  AlignedBlock kernel_scratch;
+  void* planes[kLargestFieldOrder] = {};
 };
 
 // counts[0..size), every one 0, for a histogram of which few entries are

@@ -334,3 +334,43 @@ TEST_F(CheckpointUse, EmptyNamesAndIntervalsThatAreNotNumbersAreUsageErrors) {
 }
 
 }  // namespace
+
+// Records over F_8 (the binary image) and F_9 (the projective points of
+// the ternary image): the same output on 1, 2 and 3 threads, and a run
+// killed after its first checkpoint resumes to it.
+TEST_F(CheckpointUse, FieldsThroughTheirImagesResumeAndAgreeOnEveryThreadCount) {
+  std::mt19937_64 rng(32);
+  const struct {
+    int q, k, n;
+  } records[] = {{8, 9, 80}, {9, 8, 60}};
+  for (const auto& r : records) {
+    std::string name = "f";
+    name += std::to_string(r.q);
+    SCOPED_TRACE(name);
+    name += ".txt";
+    ASSERT_TRUE(write_file(path(name), random_record(rng, r.k, r.n, r.q) + random_record(rng, 2, 5, r.q)));
+    const ProgramRun reference = wdist({"--quiet", "--threads", "1", "--dual", "never", name});
+    ASSERT_EQ(reference.exit_status, 0) << reference.err;
+    std::string second = name;
+    second += " record 2: q=";
+    second += std::to_string(r.q);
+    ASSERT_NE(reference.out.find(second), std::string::npos) << reference.out;
+    for (const char* threads : {"2", "3"}) {
+      const ProgramRun other = wdist({"--quiet", "--threads", threads, "--dual", "never", name});
+      EXPECT_EQ(other.out, reference.out) << threads << " threads";
+    }
+    BackgroundRun killed(dir_,
+                         {"--quiet", "--threads", "1", "--checkpoint", "ck", "--checkpoint-interval", "0", "--dual",
+                          "never", name},
+                         "killed");
+    ASSERT_TRUE(killed.started());
+    ASSERT_TRUE(eventually([&] { return path_exists(path("ck")) || !killed.running(); }));
+    ASSERT_TRUE(killed.running()) << "the run ended before its checkpoint was seen: " << killed.err();
+    killed.signal(SIGKILL);
+    EXPECT_EQ(killed.finish(), 128 + SIGKILL);
+    const ProgramRun resumed = wdist({"--quiet", "--threads", "2", "--checkpoint", "ck", "--dual", "never", name});
+    EXPECT_EQ(resumed.exit_status, 0) << resumed.err;
+    EXPECT_EQ(resumed.out, reference.out);
+    EXPECT_FALSE(path_exists(path("ck")));
+  }
+}

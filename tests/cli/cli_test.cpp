@@ -77,7 +77,7 @@ TEST_F(Cli, RefusedAndUnreadableInputsAreReportedAndTheRestIsComputed) {
   const ProgramRun run = wdist({"a.txt", "missing.txt", "b.txt"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.err,
-            "wdist: a.txt: record 1: q = 6, the field must be one of 2, 3, 4, 5, 7\n"
+            "wdist: a.txt: record 1: q = 6, the field must be one of the prime powers up to 256\n"
             "wdist: a.txt: record 3: entry 3 in row 1, column 2 is not below q = 3\n"
             "wdist: missing.txt: No such file or directory\n");
   EXPECT_EQ(run.out, "a.txt record 2: q=2 n=2 k=1 rank=1 d=2\n  0 1\n  2 1\n\nb.txt record 1: q=2 n=1 k=1 rank=1 d=1\n  0 1\n  1 1\n\n");

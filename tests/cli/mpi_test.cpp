@@ -156,7 +156,7 @@ TEST_F(MpiRuns, FilesOfSmallRecordsAndRefusals) {
   const ProgramRun refused = job(3, {"refused.txt", "missing.txt"});
   EXPECT_EQ(refused.exit_status, 1);
   EXPECT_EQ(refused.err,
-            "wdist: refused.txt: record 1: q = 6, the field must be one of 2, 3, 4, 5, 7\n"
+            "wdist: refused.txt: record 1: q = 6, the field must be one of the prime powers up to 256\n"
             "wdist: refused.txt: record 152: entry 3 in row 1, column 2 is not below q = 3\n"
             "wdist: refused.txt: record 154: the input ends inside the record\n"
             "wdist: missing.txt: No such file or directory\n");

@@ -411,7 +411,7 @@ std::string temp_file(const std::string& content) {
 // refused record and an input that cannot be opened as messages in their
 // places.
 TEST(InputItems, RecordsAndMessagesInInputOrder) {
-  const std::string first = temp_file("? 1 3 2\n101\n? 1 2 9\n12\n");
+  const std::string first = temp_file("? 1 3 2\n101\n? 1 2 6\n12\n");
   const std::string second = temp_file("? 2 2 3\n12\n01\n");
   InputItems items({first, "/nonexistent/wdist", second}, Format::text, false, {});
   std::vector<Item> got;
@@ -423,7 +423,7 @@ TEST(InputItems, RecordsAndMessagesInInputOrder) {
   EXPECT_EQ(got[0].origin.number, 1);
   EXPECT_EQ(got[0].code.n, 3);
   EXPECT_EQ(got[0].code.entries, (std::vector<std::uint8_t>{1, 0, 1}));
-  EXPECT_FALSE(got[1].message.empty()) << "q = 9 is refused";
+  EXPECT_FALSE(got[1].message.empty()) << "q = 6 is refused";
   EXPECT_EQ(got[1].origin.number, 2);
   EXPECT_FALSE(got[2].message.empty()) << "cannot be opened";
   EXPECT_EQ(got[2].origin.file, "/nonexistent/wdist");

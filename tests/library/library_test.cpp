@@ -131,15 +131,15 @@ TEST(WeightDistribution, ErrorsComeBackAsValues) {
 // check_field gives check_code's text for a q, shown as the caller has it
 // when given so; the other rules keep their order (q before k before n).
 TEST(WeightDistribution, FieldCheckIsTheCodeChecks) {
-  for (int q : {2, 3, 4, 5, 7}) EXPECT_TRUE(wdist::check_field(q)) << q;
-  for (std::int64_t q : {0LL, 1LL, 6LL, 8LL, 9LL, -2LL, 1LL << 40}) {
+  for (int q : {2, 3, 4, 5, 7, 8, 9, 11, 121, 256}) EXPECT_TRUE(wdist::check_field(q)) << q;
+  for (std::int64_t q : {0LL, 1LL, 6LL, 12LL, 100LL, 257LL, -2LL, 1LL << 40}) {
     const wdist::Status s = wdist::check_field(q);
     EXPECT_EQ(s.code, wdist::StatusCode::invalid_code);
-    EXPECT_EQ(s.message, "q = " + std::to_string(q) + ", the field must be one of 2, 3, 4, 5, 7");
+    EXPECT_EQ(s.message, "q = " + std::to_string(q) + ", the field must be one of the prime powers up to 256");
     EXPECT_EQ(wdist::check_code(wdist::Code{static_cast<int>(q % 1000), 0, -1, {}}).message,
               wdist::check_field(q % 1000).message);
   }
-  EXPECT_EQ(wdist::check_field(0, "2**70").message, "q = 2**70, the field must be one of 2, 3, 4, 5, 7");
+  EXPECT_EQ(wdist::check_field(0, "2**70").message, "q = 2**70, the field must be one of the prime powers up to 256");
   EXPECT_EQ(wdist::check_code(wdist::Code{2, 0, -1, {}}).message, "k = 0, the dimension must be at least 1");
   EXPECT_EQ(wdist::check_code(wdist::Code{2, 1, -1, {}}).message, "n = -1, the length must lie in 0 .. 2^31 - 1");
 }
@@ -155,14 +155,14 @@ TEST(WeightDistribution, WorkBoundAndCountingConventions) {
   ASSERT_TRUE(wdist::plan_record(wdist::Code{3, 2, 2, {0, 0, 0, 0}}, {}, zero));
   EXPECT_EQ(zero.summary.route, wdist::Route::none);
   EXPECT_STREQ(wdist::route_name(zero.summary.route), "none");
-  for (int q : {2, 3, 4, 5, 7})
+  for (int q : {2, 3, 4, 5, 7, 8, 9, 11})
     for (bool projective : {false, true}) {
       wdist::Code code{q, 2, 3, {1, 0, 1, 0, 1, 1}};
       wdist::Options o;
       o.projective = projective;
       wdist::Plan plan;
       ASSERT_TRUE(wdist::plan_record(code, o, plan));
-      EXPECT_EQ(plan.summary.zero_message_counted, q == 2 || q == 4) << q;
+      EXPECT_EQ(plan.summary.zero_message_counted, q == 2 || q == 4 || q == 8) << q;
       EXPECT_EQ(plan.summary.zero_columns_shift, projective) << q;
       EXPECT_LE(plan.summary.messages, wdist::direct_messages_bound(code));
     }

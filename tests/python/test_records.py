@@ -46,7 +46,7 @@ class RecordFiles(unittest.TestCase):
         records = wdist.read_records(pathlib.Path(path))
         with self.assertRaises(ValueError) as caught:
             next(records)
-        self.assertEqual(str(caught.exception), f"{path}: record 1: q = 6, the field must be one of 2, 3, 4, 5, 7")
+        self.assertEqual(str(caught.exception), f"{path}: record 1: q = 6, the field must be one of the prime powers up to 256")
         self.assertEqual(next(records).number, 2)
         with self.assertRaises(ValueError) as caught:
             next(records)
@@ -91,7 +91,7 @@ class RecordFiles(unittest.TestCase):
                     with self.assertRaises(ValueError) as caught:
                         next(wdist.read_records(given))
                     self.assertEqual(str(caught.exception),
-                                     f"{shown}: record 1: q = 6, the field must be one of 2, 3, 4, 5, 7")
+                                     f"{shown}: record 1: q = 6, the field must be one of the prime powers up to 256")
 
     def test_a_head_with_a_huge_number_is_named_as_written(self):
         path = self.write("huge.txt", "?1 99999999999999999999999 2\n1\n")

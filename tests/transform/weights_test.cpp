@@ -295,7 +295,7 @@ class TransformedTable : public ::testing::Test {
     engine::prepare_record(view_of(g, q, rows_of_g), plan, prepared);
     void* planes[8] = {};
     for (int e = 0; e < q; ++e) planes[e] = point.a[e];
-    engine::Workspace ws{nullptr, nullptr, nullptr};
+    engine::Workspace ws{nullptr, nullptr, nullptr, nullptr};
     std::fill(code_context.Bspec, code_context.Bspec + n + 1, 0);
     engine::run_units(prepared, 0, plan.units, ws, planes, code_context.Bspec);
 
