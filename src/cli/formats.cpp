@@ -566,7 +566,7 @@ std::string additive_json(const RecordOrigin& origin, const AdditiveDistribution
   append_json_string(out, origin.file);
   out += ", \"record\": ";
   append(out, origin.number);
-  out += ", \"additive\": true, \"n\": ";
+  out += R"(, "additive": true, "n": )";
   append(out, a.n);
   out += ", \"generators\": ";
   append(out, a.generators);

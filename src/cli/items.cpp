@@ -34,13 +34,14 @@ InputItems::InputItems(std::vector<std::string> files, Format format, bool proje
       rules_(format == Format::report ? RecordRules::wide_program : RecordRules::library),
       projective_(projective) {}
 
-InputItems::InputItems(std::vector<std::string> files, GroupKind kind, const Options& options,
+InputItems::InputItems(std::vector<std::string> files, GroupKind kind, Options options,
                        std::function<void()> before_waiting)
     : files_(std::move(files)),
       before_waiting_(std::move(before_waiting)),
+      rules_(RecordRules::library),
       projective_(false),
       group_(kind),
-      group_options_(options) {}
+      group_options_(std::move(options)) {}
 
 InputItems::~InputItems() { close_input(); }
 

@@ -40,8 +40,7 @@ class InputItems {
   // The inputs hold stabilizer records of `kind`, each item the binary
   // image of its group (image_of with `options`; its refusals are the
   // record's).
-  InputItems(std::vector<std::string> files, GroupKind kind, const Options& options,
-             std::function<void()> before_waiting);
+  InputItems(std::vector<std::string> files, GroupKind kind, Options options, std::function<void()> before_waiting);
   ~InputItems();
   InputItems(const InputItems&) = delete;
   InputItems& operator=(const InputItems&) = delete;
