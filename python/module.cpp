@@ -1,5 +1,5 @@
-// The Python module wdist: the library's weight_distribution() and its
-// record reader, for Python and SageMath sessions.
+// The Python module wdist: the library's weight_distribution(), its record
+// reader and stabilizer_enumerators(), for Python and SageMath sessions.
 //
 // Rows come in as Python objects and leave as a wdist::Code of element
 // codes; the computation runs with the GIL released, and its progress
@@ -686,6 +686,8 @@ The distribution A_0 .. A_n of a code (A_w codewords of weight w) is computed
 exactly, without enumerating codewords: the matrix columns are counted on the
 points of projective space and transformed, over the code itself or, for a
 high-rate code, over its dual code and the MacWilliams identity.
+stabilizer_enumerators() gives a stabilizer code's Shor-Laflamme
+enumerators, k and distance the same way.
 
     >>> import wdist
     >>> wdist.weight_distribution([[1, 0, 0, 0, 1, 1, 0],
@@ -774,7 +776,8 @@ skip_refused=True such records are passed over (the record numbers still
 count them). Input that ends inside a record raises ValueError and ends the
 iteration; a read error raises OSError.)";
 
-constexpr const char* kStabilizerEnumeratorsDoc = R"(stabilizer_enumerators(generators, *, threads=None, max_work=None) -> StabilizerEnumerators
+constexpr const char* kStabilizerEnumeratorsDoc =
+    R"(stabilizer_enumerators(generators, *, threads=None, max_work=None) -> StabilizerEnumerators
 
 The Shor-Laflamme enumerators of the stabilizer code the generators span,
 exact: A[w] elements of the stabilizer group S of weight w (the qubits where

@@ -167,7 +167,8 @@ void Run::add_record(std::uint64_t index, const RecordOrigin& origin, Code code,
   // record's restored units among those it keeps.
   make_room(item.bytes);
   try {
-    item.record = std::make_shared<RecordWork>(s_.format, options_, origin, std::move(code), capacity, std::move(group));
+    item.record =
+        std::make_shared<RecordWork>(s_.format, options_, origin, std::move(code), capacity, std::move(group));
     // Planned here when its restored units need the plan, or its units
     // are dealt to other processes; otherwise by the thread that takes it.
     if (restored || (helpers_.serve && item.record->messages() > helpers_.whole_messages))
