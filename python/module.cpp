@@ -1,5 +1,5 @@
-// The Python module wdist: the library's weight_distribution() and its
-// record reader, for Python and SageMath sessions.
+// The Python module wdist: the library's weight_distribution(), its record
+// reader and stabilizer_enumerators(), for Python and SageMath sessions.
 //
 // Rows come in as Python objects and leave as a wdist::Code of element
 // codes; the computation runs with the GIL released, and its progress
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "wdist/records.h"
+#include "wdist/stabilizer.h"
 #include "wdist/wdist.h"
 
 namespace py = pybind11;
@@ -421,6 +422,47 @@ class WeightDistribution(list):
         return (_result, (list(self), self.rank, self.method))
 
 
+class StabilizerEnumerators:
+    """A stabilizer code's Shor-Laflamme enumerators and distance.
+
+    A, B
+        Lists of n + 1 ints: A[w] elements of the stabilizer group S of
+        weight w, B[w] those of its normalizer N(S).
+    n, k, rank, generators
+        Qubits, logical qubits (n - rank), the rank of S over F_2 (|S| =
+        2**rank) and the number of generators given.
+    distance
+        For k >= 1 the least w >= 1 with B[w] > A[w]; for k = 0 the least
+        weight of an element of S other than the identity, and then
+        distance_in_stabilizer is True.
+    degenerate
+        An element of S other than the identity has a weight below the
+        distance.
+    """
+
+    __slots__ = ('A', 'B', 'n', 'k', 'rank', 'generators', 'distance', 'distance_in_stabilizer', 'degenerate')
+
+    def __init__(self, **fields):
+        for name in self.__slots__:
+            setattr(self, name, fields[name])
+
+    def __eq__(self, other):
+        if not isinstance(other, StabilizerEnumerators):
+            return NotImplemented
+        return all(getattr(self, f) == getattr(other, f) for f in self.__slots__)
+
+    def __repr__(self):
+        return 'StabilizerEnumerators([[%d,%d,%d]], rank=%d, degenerate=%s)' % (
+            self.n, self.k, self.distance, self.rank, self.degenerate)
+
+    def __reduce__(self):
+        return (_stabilizer_result, tuple(getattr(self, f) for f in self.__slots__))
+
+
+def _stabilizer_result(*values):
+    return StabilizerEnumerators(**dict(zip(StabilizerEnumerators.__slots__, values)))
+
+
 def _result(counts, rank, method):
     r = WeightDistribution(counts)
     r.rank = rank
@@ -461,6 +503,78 @@ py::object weight_distribution(const py::handle& rows, const py::handle& q, bool
   result.attr("rank") = py::int_(d.rank);
   result.attr("method") = py::str(d.method == wdist::Method::dual ? "dual" : "direct");
   return result;
+}
+
+// ---- stabilizer codes
+
+py::handle stabilizer_class;  // wdist.StabilizerEnumerators, made at import
+
+// Generators as Pauli strings (or strings of 2n binary digits) when every
+// one is a str; otherwise the binary symplectic matrix, r rows of 2n
+// integers 0 or 1 (a NumPy array, say), x part then z part.
+wdist::PauliGenerators generators_of(PyObject* generators) {
+  wdist::PauliGenerators g;
+  if (PySequence_Check(generators) != 0 && PyUnicode_Check(generators) == 0 && PyObject_CheckBuffer(generators) == 0) {
+    const py::sequence items = py::reinterpret_borrow<py::sequence>(generators);
+    const auto r = static_cast<std::size_t>(items.size());
+    bool all_text = r > 0;
+    for (std::size_t i = 0; i < r && all_text; ++i) all_text = PyUnicode_Check(items[i].ptr()) != 0;
+    if (all_text) {
+      std::vector<std::string> texts;
+      texts.reserve(r);
+      for (std::size_t i = 0; i < r; ++i) texts.push_back(utf8_of(items[i].ptr()));
+      if (wdist::Status s = wdist::parse_generators(texts, 0, g); !s) raise_status(s);
+      return g;
+    }
+  }
+  const wdist::Code code = code_of(generators, 2);
+  if (code.n % 2 != 0)
+    raise(PyExc_ValueError, "a binary symplectic matrix has 2n columns (x part, then z part), not " +
+                                std::to_string(code.n));
+  g.n = code.n / 2;
+  g.r = code.k;
+  g.bits.assign(code.entries.begin(), code.entries.end());
+  if (wdist::Status s = wdist::check_generators(g); !s) raise_status(s);
+  return g;
+}
+
+py::object stabilizer_enumerators(const py::handle& generators, const py::handle& threads, const py::handle& max_work) {
+  wdist::Options options;
+  options.threads = thread_option(threads.ptr());
+  options.max_work = work_option(max_work.ptr());
+  const wdist::PauliGenerators g = generators_of(generators.ptr());
+
+  std::atomic<bool> cancel{false};
+  options.cancel = &cancel;
+  options.progress = [&cancel](const wdist::Progress&) {
+    if (cancel.load()) return;
+    const py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) cancel.store(true);
+  };
+  wdist::StabilizerEnumerators e;
+  wdist::Status status;
+  {
+    const py::gil_scoped_release nogil;
+    status = wdist::stabilizer_enumerators(g, options, e);
+  }
+  if (PyErr_Occurred() != nullptr) throw py::error_already_set();
+  if (!status) raise_status(status);
+  auto ints = [](const std::vector<mpz_class>& counts) {
+    py::list out(counts.size());
+    for (std::size_t w = 0; w < counts.size(); ++w) out[w] = python_int(counts[w]);
+    return out;
+  };
+  py::dict fields;
+  fields["A"] = ints(e.A);
+  fields["B"] = ints(e.B);
+  fields["n"] = py::int_(e.n);
+  fields["k"] = py::int_(e.k);
+  fields["rank"] = py::int_(e.rank);
+  fields["generators"] = py::int_(e.generators);
+  fields["distance"] = py::int_(e.distance);
+  fields["distance_in_stabilizer"] = py::bool_(e.distance_in_stabilizer);
+  fields["degenerate"] = py::bool_(e.degenerate);
+  return stabilizer_class(**fields);
 }
 
 // ---- records
@@ -572,6 +686,8 @@ The distribution A_0 .. A_n of a code (A_w codewords of weight w) is computed
 exactly, without enumerating codewords: the matrix columns are counted on the
 points of projective space and transformed, over the code itself or, for a
 high-rate code, over its dual code and the MacWilliams identity.
+stabilizer_enumerators() gives a stabilizer code's Shor-Laflamme
+enumerators, k and distance the same way.
 
     >>> import wdist
     >>> wdist.weight_distribution([[1, 0, 0, 0, 1, 1, 0],
@@ -664,6 +780,36 @@ skip_refused=True such records are passed over (the record numbers still
 count them). Input that ends inside a record raises ValueError and ends the
 iteration; a read error raises OSError.)";
 
+constexpr const char* kStabilizerEnumeratorsDoc =
+    R"(stabilizer_enumerators(generators, *, threads=None, max_work=None) -> StabilizerEnumerators
+
+The Shor-Laflamme enumerators of the stabilizer code the generators span,
+exact: A[w] elements of the stabilizer group S of weight w (the qubits where
+the operator is not I), B[w] those of its normalizer N(S), the operators
+commuting with every generator; with k = n - rank, the distance and whether
+the code is degenerate.
+
+generators
+    Either a sequence of Pauli strings of n letters I, X, Y, Z (upper or
+    lower case, '_' and '.' for I, a leading phase '+', '-', 'i', '-i'
+    ignored) or of 2n binary digits; or the binary symplectic matrix: r
+    rows of 2n integers 0 or 1 (x part, then z part), a sequence of rows
+    or a two-dimensional buffer such as a NumPy array. They must commute;
+    they need not be independent.
+threads, max_work
+    As for weight_distribution(): S has 2**rank elements to count.
+
+    >>> e = wdist.stabilizer_enumerators(['XZZXI', 'IXZZX', 'XIXZZ', 'ZXIXZ'])
+    >>> e.A, e.B, e.k, e.distance
+    ([1, 0, 0, 0, 15, 0], [1, 0, 0, 30, 15, 18], 1, 3)
+
+Raises ValueError for generators that do not commute ('generators 1 and 3
+do not commute'), a wrong length or a character that is no Pauli letter
+(naming the generator and column), or entries of the matrix that are not
+0 or 1; WorkLimitError, MemoryError and KeyboardInterrupt as
+weight_distribution() does. The GIL is released while the counts are
+computed.)";
+
 constexpr const char* kRecordDoc = "A code record read by read_records().";
 
 }  // namespace
@@ -688,6 +834,11 @@ PYBIND11_MODULE(wdist, m) {
   result_class = py::object(scope["WeightDistribution"]).release();
   m.attr("WeightDistribution") = result_class;
   m.attr("_result") = scope["_result"];
+  stabilizer_class = py::object(scope["StabilizerEnumerators"]).release();
+  m.attr("StabilizerEnumerators") = stabilizer_class;
+  m.attr("_stabilizer_result") = scope["_stabilizer_result"];
+  m.def("stabilizer_enumerators", &stabilizer_enumerators, kStabilizerEnumeratorsDoc, py::arg("generators"),
+        py::kw_only(), py::arg("threads") = py::none(), py::arg("max_work") = py::none());
 
   m.def("weight_distribution", &weight_distribution, kWeightDistributionDoc, py::arg("rows"), py::arg("q"),
         py::kw_only(), py::arg("projective") = false, py::arg("dual") = py::str("auto"), py::arg("threads") = py::none(),

@@ -256,7 +256,9 @@ namespace {
 class Helper {
  public:
   Helper(const Settings& s, int rank)
-      : s_(s), rank_(rank), options_(record_options(s)), items_(s.files, s.format, s.projective, {}),
+      : s_(s), rank_(rank), options_(record_options(s)),
+        items_(s.group ? InputItems(s.files, *s.group, group_options(s), {})
+                       : InputItems(s.files, s.format, s.projective, {})),
         executor_(thread_count(s.threads)) {
     executor_.set_owner_poll([this] { take_deals(); }, std::chrono::milliseconds(1));
   }
@@ -359,7 +361,7 @@ class Helper {
     Held& h = record(dealt.item);
     if (dealt.whole) {
       e.record = std::make_shared<RecordWork>(s_.format, options_, h.item.origin, std::move(h.item.code),
-                                              h.item.capacity);
+                                              h.item.capacity, std::move(h.item.group));
       e.job = record_job(e.record);
       held_.erase(dealt.item);  // dealt whole once
     } else {

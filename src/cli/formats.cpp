@@ -420,4 +420,182 @@ Status record_output(Format format, const RecordOrigin& origin, const Code& code
   }
 }
 
+namespace {
+
+// The bytes a group record's text takes at most: a head, and per nonzero
+// count its digits and a line's worth around them ("  A w c\n", ", [w, c]").
+std::uint64_t group_bound(const RecordOrigin& origin, const std::vector<mpz_class>& a,
+                          const std::vector<mpz_class>* b) {
+  std::uint64_t bytes = 6 * origin.file.size() + 384;
+  for (const auto* counts : {&a, b}) {
+    if (counts == nullptr) continue;
+    for_each_count(*counts, [&bytes](std::int64_t, const mpz_class& count) {
+      bytes += 32 + digits_of(count);
+      return true;
+    });
+  }
+  return bytes;
+}
+
+void append_text_counts(std::string& out, const char* label, const std::vector<mpz_class>& counts) {
+  for_each_count(counts, [&out, label](std::int64_t w, const mpz_class& count) {
+    out += "  ";
+    out += label;
+    append(out, w);
+    out += ' ';
+    append_count(out, count);
+    out += '\n';
+    return true;
+  });
+}
+
+void append_json_counts(std::string& out, const std::vector<mpz_class>& counts) {
+  out += '[';
+  bool first = true;
+  for_each_count(counts, [&out, &first](std::int64_t w, const mpz_class& count) {
+    out += first ? "[" : ", [";
+    first = false;
+    append(out, w);
+    out += ", ";
+    append_count(out, count);
+    out += ']';
+    return true;
+  });
+  out += ']';
+}
+
+template <class Make>
+Status take_output(std::uint64_t bound, std::string& out, Make make) {
+  try {
+    out = make();
+    return Status{};
+  } catch (const std::bad_alloc&) {
+    out = std::string();
+    return Status{StatusCode::out_of_memory, "its output of " + bytes_text(bound) + " cannot be had"};
+  }
+}
+
+}  // namespace
+
+std::string stabilizer_text(const RecordOrigin& origin, const StabilizerEnumerators& e) {
+  std::string out;
+  out.reserve(group_bound(origin, e.A, &e.B));
+  out += origin.file;
+  out += " record ";
+  append(out, origin.number);
+  out += ": [[";
+  append(out, e.n);
+  out += ',';
+  append(out, e.k);
+  out += ',';
+  append(out, e.distance);
+  out += "]] n=";
+  append(out, e.n);
+  out += " generators=";
+  append(out, e.generators);
+  out += " rank=";
+  append(out, e.rank);
+  out += " k=";
+  append(out, e.k);
+  out += " d=";
+  append(out, e.distance);
+  if (e.distance_in_stabilizer) out += " (least weight of a nonzero element of S)";
+  out += e.degenerate ? " degenerate\n" : " nondegenerate\n";
+  append_text_counts(out, "A ", e.A);
+  append_text_counts(out, "B ", e.B);
+  out += '\n';
+  return out;
+}
+
+std::string stabilizer_json(const RecordOrigin& origin, const StabilizerEnumerators& e) {
+  std::string out;
+  out.reserve(group_bound(origin, e.A, &e.B));
+  out += "{\"file\": ";
+  append_json_string(out, origin.file);
+  out += ", \"record\": ";
+  append(out, origin.number);
+  out += ", \"n\": ";
+  append(out, e.n);
+  out += ", \"generators\": ";
+  append(out, e.generators);
+  out += ", \"rank\": ";
+  append(out, e.rank);
+  out += ", \"k\": ";
+  append(out, e.k);
+  out += ", \"distance\": ";
+  append(out, e.distance);
+  out += e.distance_in_stabilizer ? ", \"distance_in_stabilizer\": true" : ", \"distance_in_stabilizer\": false";
+  out += e.degenerate ? ", \"degenerate\": true" : ", \"degenerate\": false";
+  out += ", \"A\": ";
+  append_json_counts(out, e.A);
+  out += ", \"B\": ";
+  append_json_counts(out, e.B);
+  out += "}\n";
+  return out;
+}
+
+std::string additive_text(const RecordOrigin& origin, const AdditiveDistribution& a) {
+  std::string out;
+  out.reserve(group_bound(origin, a.counts, nullptr));
+  out += origin.file;
+  out += " record ";
+  append(out, origin.number);
+  out += ": additive over F_4 n=";
+  append(out, a.n);
+  out += " generators=";
+  append(out, a.generators);
+  out += " rank=";
+  append(out, a.rank);
+  const std::int64_t distance = first_weight(a.counts);
+  out += " d=";
+  if (distance < 0)
+    out += '-';
+  else
+    append(out, distance);
+  if (a.method == Method::dual) out += " (through the dual)";
+  out += '\n';
+  append_text_counts(out, "", a.counts);
+  out += '\n';
+  return out;
+}
+
+std::string additive_json(const RecordOrigin& origin, const AdditiveDistribution& a) {
+  std::string out;
+  out.reserve(group_bound(origin, a.counts, nullptr));
+  out += "{\"file\": ";
+  append_json_string(out, origin.file);
+  out += ", \"record\": ";
+  append(out, origin.number);
+  out += R"(, "additive": true, "n": )";
+  append(out, a.n);
+  out += ", \"generators\": ";
+  append(out, a.generators);
+  out += ", \"rank\": ";
+  append(out, a.rank);
+  out += ", \"min_distance\": ";
+  const std::int64_t distance = first_weight(a.counts);
+  if (distance < 0)
+    out += "null";
+  else
+    append(out, distance);
+  out += R"(, "method": ")";
+  out += method_name(a.method);
+  out += R"(", "distribution": )";
+  append_json_counts(out, a.counts);
+  out += "}\n";
+  return out;
+}
+
+Status group_output(Format format, const RecordOrigin& origin, const StabilizerEnumerators& e, std::string& out) {
+  return take_output(group_bound(origin, e.A, &e.B), out, [&] {
+    return format == Format::json ? stabilizer_json(origin, e) : stabilizer_text(origin, e);
+  });
+}
+
+Status group_output(Format format, const RecordOrigin& origin, const AdditiveDistribution& a, std::string& out) {
+  return take_output(group_bound(origin, a.counts, nullptr), out, [&] {
+    return format == Format::json ? additive_json(origin, a) : additive_text(origin, a);
+  });
+}
+
 }  // namespace wdist::cli

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "wdist/plan.h"
+#include "wdist/stabilizer.h"
 #include "wdist/wdist.h"
 
 namespace wdist::cli {
@@ -78,5 +79,29 @@ Status record_output(Format format, const RecordOrigin& origin, const Code& code
 // The same from count_nonzero's counts.
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                      double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out);
+
+// A stabilizer code (--stabilizer) in text: a head line (file, record
+// number, [[n,k,d]], n, generators, rank, k, d, degenerate or not; for
+// k = 0 the distance is marked as the least weight of a nonzero element of
+// S), then "  A w A_w" and "  B w B_w" for the nonzero counts, then an
+// empty line. In JSON: {"file", "record", "n", "generators", "rank", "k",
+// "distance", "distance_in_stabilizer" (true for k = 0), "degenerate",
+// "A": [[w, A_w], ...], "B": [[w, B_w], ...]} with exact integers.
+std::string stabilizer_text(const RecordOrigin& origin, const StabilizerEnumerators& e);
+std::string stabilizer_json(const RecordOrigin& origin, const StabilizerEnumerators& e);
+
+// An additive code over F_4 (--additive), as a distribution record: text
+// "FILE record N: additive over F_4 n=.. generators=.. rank=.. d=.." (rank
+// over F_2: 2^rank codewords; "(through the dual)" when its symplectic
+// dual was counted), then "  w A_w" lines; JSON {"file", "record",
+// "additive": true, "n", "generators", "rank", "min_distance" (null for
+// the zero code), "method", "distribution": [[w, A_w], ...]}.
+std::string additive_text(const RecordOrigin& origin, const AdditiveDistribution& a);
+std::string additive_json(const RecordOrigin& origin, const AdditiveDistribution& a);
+
+// The output of a group record in `format` (text or JSON), into `out`;
+// out_of_memory, naming the bytes, when the text cannot be had.
+Status group_output(Format format, const RecordOrigin& origin, const StabilizerEnumerators& e, std::string& out);
+Status group_output(Format format, const RecordOrigin& origin, const AdditiveDistribution& a, std::string& out);
 
 }  // namespace wdist::cli

@@ -34,10 +34,20 @@ InputItems::InputItems(std::vector<std::string> files, Format format, bool proje
       rules_(format == Format::report ? RecordRules::wide_program : RecordRules::library),
       projective_(projective) {}
 
+InputItems::InputItems(std::vector<std::string> files, GroupKind kind, Options options,
+                       std::function<void()> before_waiting)
+    : files_(std::move(files)),
+      before_waiting_(std::move(before_waiting)),
+      rules_(RecordRules::library),
+      projective_(false),
+      group_(kind),
+      group_options_(std::move(options)) {}
+
 InputItems::~InputItems() { close_input(); }
 
 void InputItems::close_input() {
   reader_.reset();
+  group_reader_.reset();
   if (in_ != nullptr && in_ != stdin) std::fclose(in_);
   in_ = nullptr;
 }
@@ -59,12 +69,19 @@ bool InputItems::next(Item& item) {
       // them one at a time, and with workers running every stdio call
       // would lock otherwise).
       __fsetlocking(in_, FSETLOCKING_BYCALLER);
-      reader_.emplace(in_, rules_, projective_);
+      if (group_)
+        group_reader_.emplace(in_, *group_);
+      else
+        reader_.emplace(in_, rules_, projective_);
       capacity_ = MatrixCapacity{};
       struct stat info {};
       regular_ = fstat(fileno(in_), &info) == 0 && S_ISREG(info.st_mode);
     }
     if (!regular_ && before_waiting_ && !input_waiting(in_)) before_waiting_();
+    if (group_) {
+      if (next_group(item)) return true;
+      continue;
+    }
     Record record;
     const RecordStatus status = reader_->next(record);
     if (status == RecordStatus::end) {
@@ -94,6 +111,42 @@ bool InputItems::next(Item& item) {
     }
     return true;
   }
+}
+
+bool InputItems::next_group(Item& item) {
+  StabilizerRecord record;
+  const RecordStatus status = group_reader_->next(record);
+  if (status == RecordStatus::end) {
+    close_input();
+    return false;
+  }
+  item.index = next_index_++;
+  if (status == RecordStatus::failed) {
+    item.origin = RecordOrigin{name_, 0};
+    item.message = std::string("reading failed: ") + std::strerror(errno);
+    close_input();
+    return true;
+  }
+  item.origin = RecordOrigin{name_, record.number};
+  const std::string in_record = "record " + std::to_string(record.number) + ": ";
+  if (status == RecordStatus::truncated) {
+    item.message = in_record + "the input ends inside the record";
+    close_input();
+    return true;
+  }
+  if (status == RecordStatus::refused) {
+    item.message = in_record + record.reason;
+    return true;
+  }
+  GroupImage image;
+  if (const Status s = image_of(record.generators, *group_, group_options_, image); !s) {
+    item.message = in_record + s.message;
+    return true;
+  }
+  item.code = std::move(image.code);
+  image.code = Code{};
+  item.group = std::make_shared<const GroupImage>(std::move(image));
+  return true;
 }
 
 }  // namespace wdist::cli

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/formats.h"
 #include "wdist/records.h"
+#include "wdist/stabilizer.h"
 
 namespace wdist::cli {
 
@@ -23,6 +25,9 @@ struct Item {
   std::string message;      // not empty: the item is this message about its input
   Code code;                // otherwise the record to compute
   MatrixCapacity capacity;  // the menu programs' matrix storage for it (report blocks show it)
+  // A stabilizer record: `code` is its group's binary image, this the rest
+  // of the image (its code moved out) for the finish.
+  std::shared_ptr<const GroupImage> group;
 };
 
 class InputItems {
@@ -32,6 +37,10 @@ class InputItems {
   // script at the other end may wait for the answers so far before it
   // writes more.
   InputItems(std::vector<std::string> files, Format format, bool projective, std::function<void()> before_waiting);
+  // The inputs hold stabilizer records of `kind`, each item the binary
+  // image of its group (image_of with `options`; its refusals are the
+  // record's).
+  InputItems(std::vector<std::string> files, GroupKind kind, Options options, std::function<void()> before_waiting);
   ~InputItems();
   InputItems(const InputItems&) = delete;
   InputItems& operator=(const InputItems&) = delete;
@@ -45,6 +54,8 @@ class InputItems {
 
  private:
   void close_input();
+  // The next record of a stabilizer input into `item`; false at its end.
+  bool next_group(Item& item);
 
   std::vector<std::string> files_;
   std::function<void()> before_waiting_;
@@ -55,6 +66,9 @@ class InputItems {
   std::FILE* in_ = nullptr;
   bool regular_ = false;
   std::optional<RecordReader> reader_;
+  std::optional<GroupKind> group_;
+  Options group_options_;
+  std::optional<StabilizerReader> group_reader_;
   MatrixCapacity capacity_;  // one run of the menu program per input
   std::uint64_t next_index_ = 0;
 };

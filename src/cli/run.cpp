@@ -85,10 +85,12 @@ int Run::run() {
     items_written_ = checkpoint_.items_resumed();
     failed_ = checkpoint_.failed_before();
   }
-  InputItems items(s_.files, s_.format, s_.projective, [this] {
+  auto before_waiting = [this] {
     drain(true);
     std::fflush(stdout);
-  });
+  };
+  InputItems items = s_.group ? InputItems(s_.files, *s_.group, group_options(s_), before_waiting)
+                              : InputItems(s_.files, s_.format, s_.projective, before_waiting);
   Item item;
   while (!abandoned_ && items.next(item)) {
     // Items before the checkpoint's are neither computed nor written again.
@@ -96,7 +98,7 @@ int Run::run() {
       if (!item.message.empty())
         add_message(item.index, item.origin.file, item.message);
       else
-        add_record(item.index, item.origin, std::move(item.code), item.capacity);
+        add_record(item.index, item.origin, std::move(item.code), item.capacity, std::move(item.group));
     }
     next_item_ = item.index + 1;
     maybe_checkpoint();
@@ -146,13 +148,16 @@ void Run::add_message(std::uint64_t index, const std::string& file, const std::s
   drain(false);
 }
 
-void Run::add_record(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity) {
+void Run::add_record(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity,
+                     std::shared_ptr<const GroupImage> group) {
   const bool restored = checkpoint_.has_units_of(index);
   WindowItem item;
   item.index = index;
   item.origin = origin;
   item.bytes = held_bytes(code);
-  if (batching_ && !restored && batchable(code, options_)) {
+  // A batch finishes distributions of codes: a group's enumerators are
+  // finished by a job of its own.
+  if (batching_ && !restored && !group && batchable(code, options_)) {
     add_to_batch(std::move(item), std::move(code), capacity);
     return;
   }
@@ -162,7 +167,8 @@ void Run::add_record(std::uint64_t index, const RecordOrigin& origin, Code code,
   // record's restored units among those it keeps.
   make_room(item.bytes);
   try {
-    item.record = std::make_shared<RecordWork>(s_.format, options_, origin, std::move(code), capacity);
+    item.record =
+        std::make_shared<RecordWork>(s_.format, options_, origin, std::move(code), capacity, std::move(group));
     // Planned here when its restored units need the plan, or its units
     // are dealt to other processes; otherwise by the thread that takes it.
     if (restored || (helpers_.serve && item.record->messages() > helpers_.whole_messages))

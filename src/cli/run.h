@@ -52,7 +52,8 @@ class Run {
   // An item that is a message alone, in its place in the output.
   void add_message(std::uint64_t index, const std::string& file, const std::string& text);
   // A record joins the window: into the open batch, or as a job of its own.
-  void add_record(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity);
+  void add_record(std::uint64_t index, const RecordOrigin& origin, Code code, const MatrixCapacity& capacity,
+                  std::shared_ptr<const GroupImage> group);
   void add_to_batch(WindowItem item, Code code, const MatrixCapacity& capacity);
   void close_batch();
   // A record the checkpoint has units of: they are taken as done. False

@@ -19,6 +19,8 @@ std::uint64_t run_identity(const Settings& s) {
   h.add_value(s.projective);
   h.add_value(static_cast<int>(s.dual));
   h.add_value(s.max_work);
+  // Only with it, so that a run of codes keeps the identity it had.
+  if (s.group) h.add_text(*s.group == GroupKind::stabilizer ? "stabilizer" : "additive");
   h.add_value(static_cast<std::uint64_t>(s.files.size()));
   std::vector<char> chunk(std::size_t{1} << 16);
   for (const std::string& name : s.files) {

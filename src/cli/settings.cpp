@@ -90,6 +90,16 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
       ->type_name("SECONDS");
   app.add_flag("--progress", s.progress, "always show the progress line of a long record");
   app.add_flag("--quiet", s.quiet, "never show a progress line");
+  bool stabilizer = false, additive = false;
+  CLI::Option* stabilizer_flag = app.add_flag(
+      "--stabilizer", stabilizer,
+      "the records are stabilizer codes: a head ? r n, then r generators as Pauli strings (I X Y Z)\n"
+      "or 2n binary digits (x part, then z part); writes n, the rank, k, A_w and B_w, the distance\n"
+      "and whether the code is degenerate");
+  app.add_flag("--additive", additive,
+               "the records are additive codes over F_4 given as stabilizer records (no commutation needed);\n"
+               "writes their weight distributions")
+      ->excludes(stabilizer_flag);
   app.add_option("FILE", s.files, "files of code records (- for standard input)");
   try {
     app.parse(argc, argv);
@@ -103,6 +113,15 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
     status = 2;
     return false;
   }
+  if ((stabilizer || additive) && (format == "report" || s.projective)) {
+    if (speak)
+      std::fprintf(stderr, "wdist: --%s: %s is for codes over a field\n", stabilizer ? "stabilizer" : "additive",
+                   s.projective ? "--projective" : "--format report");
+    status = 2;
+    return false;
+  }
+  if (stabilizer) s.group = GroupKind::stabilizer;
+  if (additive) s.group = GroupKind::additive;
   s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
   s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
   if (s.files.empty()) s.files.emplace_back("-");
@@ -134,6 +153,14 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
 Options record_options(const Settings& s) {
   Options options;
   options.projective = s.projective;
+  options.dual = s.dual;
+  options.max_work = s.max_work;
+  if (s.group) options.dual = DualRoute::never;
+  return options;
+}
+
+Options group_options(const Settings& s) {
+  Options options;
   options.dual = s.dual;
   options.max_work = s.max_work;
   return options;

@@ -2,10 +2,12 @@
 // alike by every process of the run.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/formats.h"
+#include "wdist/stabilizer.h"
 #include "wdist/wdist.h"
 
 namespace wdist::cli {
@@ -21,6 +23,9 @@ struct Settings {
   std::string checkpoint;           // empty: none
   double checkpoint_interval = 60;
   std::vector<std::string> files;   // "-" for standard input; never empty
+  // --stabilizer or --additive: the inputs hold stabilizer records
+  // (stabilizer.h), each counted as the binary image of its group.
+  std::optional<GroupKind> group;
 };
 
 // Reads the command line into `s`; false with the exit status in `status`
@@ -29,7 +34,12 @@ struct Settings {
 // other processes of an MPI job read the same command line silently.
 bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& status);
 
-// The options every record is planned with.
+// The options every record is planned with. With `group` the records are
+// group images (stabilizer.h), counted directly: their `dual` was decided
+// by image_of with group_options.
 Options record_options(const Settings& s);
+// The options image_of chooses a group's counted side with (the --dual
+// asked for).
+Options group_options(const Settings& s);
 
 }  // namespace wdist::cli

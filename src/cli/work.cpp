@@ -6,14 +6,16 @@
 
 namespace wdist::cli {
 
-RecordWork::RecordWork(Format format, Options options, RecordOrigin origin, Code code, const MatrixCapacity& capacity)
+RecordWork::RecordWork(Format format, Options options, RecordOrigin origin, Code code, const MatrixCapacity& capacity,
+                       std::shared_ptr<const GroupImage> group)
     : format_(format),
       options_(std::move(options)),
       origin_(std::move(origin)),
       capacity_(capacity),
       messages_(std::min(direct_messages_bound(code), 0x1p62)),
       entries_(code.entries.size()),
-      code_(std::move(code)) {
+      code_(std::move(code)),
+      group_(std::move(group)) {
   // A record runs on the executor's threads: progress and cancelling are
   // the program's.
   options_.progress = nullptr;
@@ -45,6 +47,7 @@ Status RecordWork::complete(Job& job) {
 }
 
 Status RecordWork::finish(const Job& job) {
+  if (group_) return finish_group(job);
   const Plan& plan = job.plan();
   // Without big integers where the plan needs none (a file of small
   // records spends much of its time allocating them).
@@ -61,6 +64,27 @@ Status RecordWork::finish(const Job& job) {
   }
   // The counts (here) and the matrix go in this thread, which made them.
   code_ = Code{};
+  return s;
+}
+
+Status RecordWork::finish_group(const Job& job) {
+  Distribution counted;
+  Status s = finish_record(job.plan(), job.total(), counted);
+  if (!s) return s;
+  try {
+    if (group_->kind == GroupKind::stabilizer) {
+      StabilizerEnumerators e;
+      s = finish_stabilizer(*group_, counted, e);
+      if (s) s = group_output(format_, origin_, e, output_);
+    } else {
+      AdditiveDistribution a;
+      s = finish_additive(*group_, counted, a);
+      if (s) s = group_output(format_, origin_, a, output_);
+    }
+  } catch (const std::bad_alloc&) {
+    s = Status{StatusCode::out_of_memory,
+               "the enumerators of a code on " + std::to_string(group_->n) + " qubits cannot be had"};
+  }
   return s;
 }
 

@@ -13,6 +13,7 @@
 #include "cli/batch.h"
 #include "cli/formats.h"
 #include "wdist/executor.h"
+#include "wdist/stabilizer.h"
 
 namespace wdist::cli {
 
@@ -24,7 +25,10 @@ namespace wdist::cli {
 class RecordWork {
  public:
   // May throw std::bad_alloc (its own few bytes; the code is moved in).
-  RecordWork(Format format, Options options, RecordOrigin origin, Code code, const MatrixCapacity& capacity);
+  // With `group`, `code` is that group's binary image (items.h): it is
+  // finished into the group's enumerators.
+  RecordWork(Format format, Options options, RecordOrigin origin, Code code, const MatrixCapacity& capacity,
+             std::shared_ptr<const GroupImage> group = nullptr);
 
   // Plans the record on this thread, before its job is made, so that the
   // job starts with the plan's units: restored units need the plan, and so
@@ -48,6 +52,7 @@ class RecordWork {
   // finishes it into its output text.
   Status complete(Job& job);
   Status finish(const Job& job);
+  Status finish_group(const Job& job);
 
   const Format format_;
   Options options_;
@@ -56,6 +61,7 @@ class RecordWork {
   const double messages_;
   const std::uint64_t entries_;
   Code code_;           // until planned; kept for report blocks, which show the matrix
+  const std::shared_ptr<const GroupImage> group_;
   bool planned_ = false;
   Plan plan_;           // planned here, until its job takes it
   std::string output_;

@@ -333,6 +333,46 @@ TEST_F(CheckpointUse, EmptyNamesAndIntervalsThatAreNotNumbersAreUsageErrors) {
   EXPECT_EQ(run.exit_status, 1);  // its refused record
 }
 
+// A stabilizer record resumes as a code does: killed with its checkpoint
+// written, the run started again writes the bytes of a run never stopped;
+// the same checkpoint read as codes (no --stabilizer) is another run's.
+TEST_F(CheckpointUse, AStabilizerRunKilledResumes) {
+  std::mt19937_64 rng(7);
+  // 29 commuting generators on 40 qubits (Z-type, each qubit's letter then
+  // changed alike): 2^29 elements, a second or so on one thread.
+  std::string letters;
+  for (int j = 0; j < 40; ++j) letters += "XYZ"[rng() % 3];
+  std::string file = "? 29 40\n";
+  for (int i = 0; i < 29; ++i) {
+    for (int j = 0; j < 40; ++j) file += rng() % 2 == 0 ? 'I' : letters[static_cast<std::size_t>(j)];
+    file += '\n';
+  }
+  ASSERT_TRUE(write_file(path("q.txt"), file + "? 4 5\nXZZXI\nIXZZX\nXIXZZ\nZXIXZ\n"));
+  const ProgramRun reference = wdist({"--quiet", "--stabilizer", "--format", "json", "q.txt"});
+  ASSERT_EQ(reference.exit_status, 0) << reference.err;
+  for (const bool as_codes : {false, true}) {
+    BackgroundRun run(dir_,
+                      {"--quiet", "--stabilizer", "--format", "json", "--threads", "1", "--checkpoint", "ck",
+                       "--checkpoint-interval", "0", "q.txt"},
+                      "killed");
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(eventually([&] { return path_exists(path("ck")) || !run.running(); }));
+    ASSERT_TRUE(run.running()) << "the run ended before its checkpoint was seen: " << run.err();
+    run.signal(SIGKILL);
+    EXPECT_EQ(run.finish(), 128 + SIGKILL);
+    if (as_codes) {
+      const ProgramRun other = wdist({"--quiet", "--format", "json", "--checkpoint", "ck", "q.txt"});
+      EXPECT_EQ(other.exit_status, 2) << other.err;
+      EXPECT_EQ(other.out, "");
+      EXPECT_TRUE(path_exists(path("ck")));
+    }
+    const ProgramRun resumed = wdist({"--quiet", "--stabilizer", "--format", "json", "--checkpoint", "ck", "q.txt"});
+    EXPECT_EQ(resumed.exit_status, 0) << resumed.err;
+    EXPECT_EQ(resumed.out, reference.out);
+    EXPECT_FALSE(path_exists(path("ck")));
+  }
+}
+
 }  // namespace
 
 // Records over F_8 (the binary image) and F_9 (the projective points of

@@ -128,6 +128,34 @@ TEST_F(MpiRuns, LargeRecordsSplitOverRanksAsInOneProcess) {
   expect_same_run({"--projective", "dual.txt", "ternary.txt"});
 }
 
+// Stabilizer records as codes are: a group of 2^26 elements split over the
+// ranks (Z-type generators, each qubit's letter then changed alike), small
+// ones dealt whole, a refused one in its place; --additive through the
+// symplectic dual.
+TEST_F(MpiRuns, StabilizerRecordsAsInOneProcess) {
+  std::mt19937_64 rng(2201);
+  std::string letters;
+  for (int j = 0; j < 36; ++j) letters += "XYZ"[rng() % 3];
+  std::string big = "? 26 36\n";
+  for (int i = 0; i < 26; ++i) {
+    for (int j = 0; j < 36; ++j) big += rng() % 2 == 0 ? 'I' : letters[static_cast<std::size_t>(j)];
+    big += '\n';
+  }
+  const std::string five = "? 4 5\nXZZXI\nIXZZX\nXIXZZ\nZXIXZ\n";
+  std::string small;
+  for (int i = 0; i < 40; ++i) small += five + "? 2 4\nXXXX\nZZZZ\n";
+  put("q.txt", small + big + "? 2 2\nXI\nZI\n" + small);
+  expect_same_run({"--stabilizer", "--format", "json", "q.txt"});
+  expect_same_run({"--stabilizer", "q.txt"});
+  std::string rows = "? 40 12\n";
+  for (int i = 0; i < 40; ++i) {
+    for (int j = 0; j < 24; ++j) rows += static_cast<char>('0' + rng() % 2);
+    rows += '\n';
+  }
+  put("additive.txt", rows + five);
+  expect_same_run({"--additive", "--format", "json", "additive.txt"});
+}
+
 // Many small records of every field, dealt a few at a time; refused
 // records and an unreadable file among them give the same messages once,
 // in their places, and exit status 1.
