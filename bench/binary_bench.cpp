@@ -5,7 +5,7 @@
 // wdist_bench_binary_wide for 32-bit ones).
 //
 // "record" is the program's own record: the plan of the menu programs
-// (plan_record under their policy, as src/console/drivers.cpp plans), the
+// (plan_record under their policy, as src/menu/console/drivers.cpp plans), the
 // binary image of an F_4 code built as the driver builds it, prepare_record
 // and run_units over every unit of the plan. "whole table" is the same steps
 // with the plan's route set to the whole table (the route the program takes
@@ -62,17 +62,17 @@
 #include <string>
 #include <vector>
 
-#include "codefile/code_reader.h"
-#include "console/drivers.h"
+#include "menu/codefile/code_reader.h"
+#include "menu/console/drivers.h"
 #include "samples.h"
 #include "engine/plan.h"
 #include "engine/record_steps.h"
-#include "store/count_table.h"
-#include "store/counter.h"
-#include "store/gen_matrix.h"
+#include "menu/store/count_table.h"
+#include "menu/store/counter.h"
+#include "menu/store/gen_matrix.h"
 #include "support/wht_ref.h"
-#include "transform/binary_image.h"
-#include "transform/char_vector.h"
+#include "menu/transform/binary_image.h"
+#include "menu/transform/char_vector.h"
 #include "transform/columns.h"
 #include "transform/histogram.h"
 #include "transform/simd_path.h"
@@ -93,7 +93,7 @@ Settings g_settings;
 
 constexpr const char* kWidthName = wdist::kWideBuild ? "wide" : "narrow";
 
-// The menu programs' policy (src/console/drivers.cpp): any table, this
+// The menu programs' policy (src/menu/console/drivers.cpp): any table, this
 // program's counters.
 constexpr wdist::engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
 
@@ -236,7 +236,7 @@ wdist::engine::RecordPlan whole_table_plan(wdist::engine::RecordPlan p) {
 }
 
 // The record as the menu program computes it once its tables are sized
-// (src/console/drivers.cpp, compute_weight_distribution and run_plan).
+// (src/menu/console/drivers.cpp, compute_weight_distribution and run_plan).
 void run_program_record(BinaryRecord& r, const wdist::engine::RecordPlan& plan) {
   wdist::MatrixView columns = wdist::view_of(r.code, r.code.q, g_engine.rows);
   if (plan.binary_image) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "codefile/code_reader.h"
+#include "menu/codefile/code_reader.h"
 #include "codefile/report.h"
-#include "store/code_context.h"
-#include "store/gen_matrix.h"
+#include "menu/store/code_context.h"
+#include "menu/store/gen_matrix.h"
 
 namespace wdist {
 namespace {
