@@ -31,7 +31,7 @@ InputItems::InputItems(std::vector<std::string> files, Format format, bool proje
                        std::function<void()> before_waiting)
     : files_(std::move(files)),
       before_waiting_(std::move(before_waiting)),
-      rules_(format == Format::report ? RecordRules::wide_program : RecordRules::library),
+      rules_(format == Format::report ? program::RecordRules::wide_program : program::RecordRules::library),
       projective_(projective) {}
 
 InputItems::~InputItems() { close_input(); }
@@ -85,7 +85,7 @@ bool InputItems::next(Item& item) {
       close_input();
       return true;
     }
-    if (record.matrix_read) size_capacity(capacity_, record.code.k, static_cast<std::int32_t>(record.code.n));
+    if (reader_->matrix_read()) size_capacity(capacity_, record.code.k, static_cast<std::int32_t>(record.code.n));
     if (status == RecordStatus::refused) {
       item.message = in_record + record.reason;
     } else {

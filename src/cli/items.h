@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/formats.h"
-#include "wdist/records.h"
+#include "program/records.h"
 
 namespace wdist::cli {
 
@@ -48,13 +48,13 @@ class InputItems {
 
   std::vector<std::string> files_;
   std::function<void()> before_waiting_;
-  RecordRules rules_;
+  program::RecordRules rules_;
   bool projective_;
   std::size_t next_file_ = 0;
   std::string name_;
   std::FILE* in_ = nullptr;
   bool regular_ = false;
-  std::optional<RecordReader> reader_;
+  std::optional<program::ProgramRecordReader> reader_;
   MatrixCapacity capacity_;  // one run of the menu program per input
   std::uint64_t next_index_ = 0;
 };
