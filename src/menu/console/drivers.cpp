@@ -8,7 +8,7 @@
 
 #include "menu/codefile/code_reader.h"
 #include "codefile/head_check.h"
-#include "codefile/report.h"
+#include "program/report.h"
 #include "menu/console/input_file.h"
 #include "menu/console/texts.h"
 #include "engine/plan.h"

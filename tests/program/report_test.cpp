@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "menu/codefile/code_reader.h"
-#include "codefile/report.h"
+#include "program/report.h"
 #include "menu/store/code_context.h"
 #include "menu/store/gen_matrix.h"
 

@@ -1,4 +1,4 @@
-#include "codefile/report.h"
+#include "program/report.h"
 
 #include <charconv>
 #include <cstring>
