@@ -93,9 +93,7 @@ Settings g_settings;
 
 constexpr const char* kWidthName = wdist::kWideBuild ? "wide" : "narrow";
 
-// The menu programs' policy (src/menu/console/drivers.cpp): any table, this
-// program's counters.
-constexpr wdist::engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
+using wdist::kMenuPolicy;  // the menu programs' policy (src/menu/console/drivers.h)
 
 // This thread's processor time: other processes sharing the cores stretch
 // the wall clock of a run but not these numbers (they still share caches
@@ -155,6 +153,7 @@ struct BinaryRecord {
   wdist::GenMatrix code{};   // the binary code, or the F_4 code
   wdist::GenMatrix image{};  // F_4: its binary image (2k rows, 3n columns)
   wdist::CountTable point{};  // one plane of 2^K Counters
+  wdist::CountTable scratch{};  // not used on the binary routes
   wdist::engine::RecordPlan plan{};  // the menu program's plan
   std::vector<std::uint64_t> hist;
   std::vector<std::uint64_t> hist_ref;
@@ -165,20 +164,16 @@ std::uint64_t table_bytes(const BinaryRecord& r) { return sizeof(Counter) << r.p
 // The matrix whose columns are counted: the code, or its binary image.
 const wdist::GenMatrix& counted_matrix(const BinaryRecord& r) { return r.plan.binary_image ? r.image : r.code; }
 
-// Plans the record as the menu program does and sizes its tables as the
-// driver does (one plane of 2^K Counters, the image of an F_4 code).
+// Plans the record as the menu program does and sizes its tables through
+// the driver's own step (one plane of 2^K Counters, the image of an F_4
+// code).
 void plan_and_size(BinaryRecord& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
   wdist::engine::plan_record(wdist::engine::RecordShape{q, k, n, false}, kMenuPolicy, r.plan);
-  if (r.plan.binary_image) {
-    r.image.mem = 0;
-    wdist::size_gen_matrix(r.image, 2 * k, 3 * n, 4);
-    wdist::build_binary_image(r.code, r.image);  // for the reference; the record builds it again
-  }
+  r.image.mem = 0;
   r.point.mem = 0;
-  r.point.q = q;
-  wdist::size_count_table(r.point, (std::uint64_t{1} << r.plan.K) - 1, 0, q);
-  r.point.dim = r.plan.K;
+  wdist::size_record_tables(r.plan, r.code, r.image, r.point, r.scratch);
+  if (r.plan.binary_image) wdist::build_binary_image(r.code, r.image);  // for the reference; the record builds it again
   if (g_settings.small_pages) madvise(r.point.a[0], table_bytes(r), MADV_NOHUGEPAGE);
   r.hist.assign(static_cast<std::size_t>(r.plan.N) + 1, 0);
   r.hist_ref.assign(static_cast<std::size_t>(r.plan.N) + 1, 0);

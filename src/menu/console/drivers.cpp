@@ -31,11 +31,6 @@ struct RunRecords {
   CountTable scratch;
 };
 
-// The menu programs size their tables themselves (halting when one cannot
-// be had), so any table is acceptable to the plan, and the counters are
-// this program's.
-constexpr engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
-
 // What the record steps work in besides the tables: the program is
 // single-threaded, so one set for the whole process, as cache-sized
 // buffers that are never given back.
@@ -62,21 +57,7 @@ void compute_weight_distribution(RunRecords& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
   engine::RecordPlan plan{};
   engine::plan_record(engine::RecordShape{q, k, n, false}, kMenuPolicy, plan);  // an accepted head always has a plan
-  const bool binary = plan.route == engine::Route::binary_table || plan.route == engine::Route::binary_blocks;
-  if (plan.binary_image) {
-    size_gen_matrix(r.image, 2 * k, 3 * n, 4);
-    size_code_context(k, 3 * n);
-  } else {
-    size_code_context(k, n);
-  }
-  r.point.q = q;
-  if (binary) {
-    size_count_table(r.point, (std::uint64_t{1} << plan.K) - 1, 0, q);  // one plane, one entry per message
-  } else {
-    size_count_table(r.point, plan.table_rows - 1, static_cast<std::uint64_t>(q - 1), q);
-    size_count_table(r.scratch, static_cast<std::uint64_t>(q), static_cast<std::uint64_t>(q - 1), q);
-  }
-  r.point.dim = plan.K;
+  size_record_tables(plan, r.code, r.image, r.point, r.scratch);
   MatrixView columns = view_of(r.code, q, g_work.rows);
   if (plan.binary_image) {
     build_binary_image(r.code, r.image);
@@ -89,11 +70,7 @@ void compute_projective_sums(RunRecords& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
   engine::RecordPlan plan{};
   engine::plan_record(engine::RecordShape{q, k, n, true}, kMenuPolicy, plan);
-  size_code_context(k, n);
-  r.point.q = q;
-  size_count_table(r.point, plan.table_rows - 1, static_cast<std::uint64_t>(q - 1), q);
-  r.point.dim = k;
-  size_count_table(r.scratch, static_cast<std::uint64_t>(q), static_cast<std::uint64_t>(q - 1), q);
+  size_record_tables(plan, r.code, r.image, r.point, r.scratch);
   run_plan(plan, view_of(r.code, q, g_work.rows), r.point);
 }
 
@@ -187,6 +164,21 @@ void run_records(const char* input_name, const char* output_name, RecordPath pat
 }
 
 }  // namespace
+
+void size_record_tables(const engine::RecordPlan& plan, const GenMatrix& code, GenMatrix& image, CountTable& point,
+                        CountTable& scratch) {
+  const std::int32_t q = code.q;
+  if (plan.binary_image) size_gen_matrix(image, 2 * code.k, 3 * code.n, 4);
+  size_code_context(code.k, plan.binary_image ? 3 * code.n : code.n);
+  point.q = q;
+  if (plan.route == engine::Route::binary_table || plan.route == engine::Route::binary_blocks) {
+    size_count_table(point, (std::uint64_t{1} << plan.K) - 1, 0, q);  // one plane, one entry per message
+  } else {
+    size_count_table(point, plan.table_rows - 1, static_cast<std::uint64_t>(q - 1), q);
+    size_count_table(scratch, static_cast<std::uint64_t>(q), static_cast<std::uint64_t>(q - 1), q);
+  }
+  point.dim = plan.K;
+}
 
 void run_weight_distribution(const char* input_name, const char* output_name) {
   run_records(input_name, output_name, RecordPath::weight_distribution, compute_weight_distribution);
