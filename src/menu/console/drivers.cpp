@@ -93,7 +93,7 @@ void write_block(std::FILE* out, const RunRecords& r, std::int32_t record, std::
 void write_progress(std::int32_t record) {
   if (record % 100 != 0) return;
   std::printf(texts::kProgressNumberFormat, record);
-  std::printf(texts::kProgressStatsFormat, code_context.md, static_cast<long long>(code_context.br));
+  std::printf(texts::kProgressStatsFormat, code_context.progress_md, static_cast<long long>(code_context.progress_br));
 }
 
 void run_records(const char* input_name, const char* output_name, RecordPath path, ComputeRecord compute) {

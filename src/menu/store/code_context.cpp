@@ -27,12 +27,12 @@ void allocate_code_context(std::int32_t k, std::int32_t length, std::int32_t r) 
   for (std::int32_t i = 0; i <= r; ++i) c.a[i] = new_counter_array(as_index(k));
   c.Aspec = new_count64_array(as_index(length));
   c.Bspec = new_count64_array(as_index(length));
-  c.k = new_counter_array(as_index(r));
-  c.lcv = new_counter_array(as_index(r));
-  c.lcvo = new_counter_array(as_index(r));
-  c.vecrank = new_counter_array(as_index(length));
-  c.prop = new_counter_array(as_index(length));
-  check(c.vecrank == nullptr, CheckId::context_vecrank_null);
+  c.row_spare_k = new_counter_array(as_index(r));
+  c.row_spare_lcv = new_counter_array(as_index(r));
+  c.row_spare_lcvo = new_counter_array(as_index(r));
+  c.weight_spare_vecrank = new_counter_array(as_index(length));
+  c.weight_spare_prop = new_counter_array(as_index(length));
+  check(c.weight_spare_vecrank == nullptr, CheckId::context_vecrank_null);
   c.mem = 1;
 }
 
@@ -69,11 +69,11 @@ void release_code_context() {
   give_back(c.a, CheckId::context_release_rows_null);
   give_back(c.Aspec, CheckId::context_release_aspec_null);
   give_back(c.Bspec, CheckId::context_release_bspec_null);
-  give_back(c.k, CheckId::context_release_k_null);
-  give_back(c.lcv, CheckId::context_release_lcv_null);
-  give_back(c.lcvo, CheckId::context_release_lcvo_null);
-  give_back(c.vecrank, CheckId::context_release_vecrank_null);
-  give_back(c.prop, CheckId::context_release_prop_null);
+  give_back(c.row_spare_k, CheckId::context_release_k_null);
+  give_back(c.row_spare_lcv, CheckId::context_release_lcv_null);
+  give_back(c.row_spare_lcvo, CheckId::context_release_lcvo_null);
+  give_back(c.weight_spare_vecrank, CheckId::context_release_vecrank_null);
+  give_back(c.weight_spare_prop, CheckId::context_release_prop_null);
   c.mem = 0;
 }
 

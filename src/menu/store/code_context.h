@@ -1,6 +1,8 @@
 // The process-wide work record. Of its arrays the computations use only
 // Bspec, the weight histogram: Bspec[w] = A_w for w = 0..length. The others
-// are sized and released with the record and otherwise left alone.
+// (the spare ones) are sized and released with the record and otherwise
+// left alone; their names end in the menu's own, which the check records
+// (cons_str.h) show.
 //
 // Invariants: `mem` is 0 (nothing held) or 1 (every array held). The record
 // lives for the whole process; each driver run first gives back what it
@@ -15,20 +17,20 @@
 namespace wdist {
 
 struct CodeContext {
-  std::int32_t md;           // progress-line statistic; nothing changes it from 0
+  std::int32_t progress_md;  // the progress line's "MD"; nothing changes it from 0
   std::int32_t mem;          // 0: no storage held, 1: held
-  std::int32_t rows_wanted;  // rows that a, k, lcv and lcvo must reach: length / k + 4
+  std::int32_t rows_wanted;  // rows that a and the row_spare arrays must reach: length / k + 4
   std::int32_t cap_len;      // the length-indexed arrays hold entries 0..cap_len
   std::int32_t cap_k;        // a row of a holds entries 0..cap_k
-  std::int32_t cap_rows;     // last row of a, last index of k, lcv, lcvo
+  std::int32_t cap_rows;     // last row of a, last index of the row_spare arrays
   std::int64_t length;       // top index of Bspec: n, or 3n for an F_4 code
-  std::int64_t br;           // progress-line statistic; nothing changes it from 0
+  std::int64_t progress_br;  // the progress line's "br"; nothing changes it from 0
   Counter** a;               // rows 0..cap_rows of cap_k + 1 counters (sized, never read)
-  Counter* k;                // one counter per row of a (sized, never read)
-  Counter* lcv;              // likewise
-  Counter* lcvo;             // likewise
-  Counter* vecrank;          // one counter per weight 0..cap_len (sized, never read)
-  Counter* prop;             // likewise
+  Counter* row_spare_k;           // one counter per row of a (sized, never read)
+  Counter* row_spare_lcv;         // likewise
+  Counter* row_spare_lcvo;        // likewise
+  Counter* weight_spare_vecrank;  // one counter per weight 0..cap_len (sized, never read)
+  Counter* weight_spare_prop;     // likewise
   Count64* Aspec;            // a second spectrum beside Bspec (sized, never read)
   Count64* Bspec;            // the weight histogram, entries 0..length
 };

@@ -231,11 +231,11 @@ void context_released_without_row_table() {
 }
 void context_released_without_aspec() { release_context_without(&CodeContext::Aspec); }
 void context_released_without_bspec() { release_context_without(&CodeContext::Bspec); }
-void context_released_without_k() { release_context_without(&CodeContext::k); }
-void context_released_without_lcv() { release_context_without(&CodeContext::lcv); }
-void context_released_without_lcvo() { release_context_without(&CodeContext::lcvo); }
-void context_released_without_vecrank() { release_context_without(&CodeContext::vecrank); }
-void context_released_without_prop() { release_context_without(&CodeContext::prop); }
+void context_released_without_k() { release_context_without(&CodeContext::row_spare_k); }
+void context_released_without_lcv() { release_context_without(&CodeContext::row_spare_lcv); }
+void context_released_without_lcvo() { release_context_without(&CodeContext::row_spare_lcvo); }
+void context_released_without_vecrank() { release_context_without(&CodeContext::weight_spare_vecrank); }
+void context_released_without_prop() { release_context_without(&CodeContext::weight_spare_prop); }
 
 const HaltCase kHaltCases[] = {
     {"CounterArray", counter_array_fails, kWide ? 133 : 105, "NULL==r"},
