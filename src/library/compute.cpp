@@ -295,7 +295,7 @@ Status reset_tally(const Plan& plan, Tally& tally) {
   return Status{};
 }
 
-void add_tally(Tally& into, const Tally& from) {
+void add_tally(const Tally& from, Tally& into) {
   if (into.counts.size() < from.counts.size()) into.counts.resize(from.counts.size(), 0);
   for (std::size_t i = 0; i < from.counts.size(); ++i) into.counts[i] += from.counts[i];
 }
