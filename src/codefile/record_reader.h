@@ -105,7 +105,7 @@ inline bool plain_digit_word(const unsigned char* chars, std::uint64_t below_q, 
 inline bool take_plain_digits(const unsigned char* chars, std::int32_t n, std::int32_t q, ElemCode* entries) {
   static_assert(sizeof(ElemCode) == 1, "entries are written a word of bytes at a time");
   if (n < 8 || q < 1 || q > 8) return false;
-  const std::uint64_t below_q = static_cast<std::uint64_t>(0x80 - q) * 0x0101010101010101ULL;
+  const std::uint64_t below_q = static_cast<std::uint64_t>(0x80 - q) * std::uint64_t{0x0101010101010101};
   std::uint64_t values = 0;
   // The last word overlaps the one before it when n is not a multiple of
   // eight: its characters are checked and written twice, alike.
