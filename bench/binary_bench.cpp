@@ -5,7 +5,7 @@
 // wdist_bench_binary_wide for 32-bit ones).
 //
 // "record" is the program's own record: the plan of the menu programs
-// (plan_record under their policy, as src/console/drivers.cpp plans), the
+// (plan_record under their policy, as src/menu/console/drivers.cpp plans), the
 // binary image of an F_4 code built as the driver builds it, prepare_record
 // and run_units over every unit of the plan. "whole table" is the same steps
 // with the plan's route set to the whole table (the route the program takes
@@ -62,17 +62,17 @@
 #include <string>
 #include <vector>
 
-#include "codefile/code_reader.h"
-#include "console/drivers.h"
+#include "menu/codefile/code_reader.h"
+#include "menu/console/drivers.h"
 #include "samples.h"
 #include "engine/plan.h"
 #include "engine/record_steps.h"
-#include "store/count_table.h"
-#include "store/counter.h"
-#include "store/gen_matrix.h"
+#include "menu/store/count_table.h"
+#include "menu/store/counter.h"
+#include "menu/store/gen_matrix.h"
 #include "support/wht_ref.h"
-#include "transform/binary_image.h"
-#include "transform/char_vector.h"
+#include "menu/transform/binary_image.h"
+#include "menu/transform/char_vector.h"
 #include "transform/columns.h"
 #include "transform/histogram.h"
 #include "transform/simd_path.h"
@@ -93,9 +93,7 @@ Settings g_settings;
 
 constexpr const char* kWidthName = wdist::kWideBuild ? "wide" : "narrow";
 
-// The menu programs' policy (src/console/drivers.cpp): any table, this
-// program's counters.
-constexpr wdist::engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
+using wdist::kMenuPolicy;  // the menu programs' policy (src/menu/console/drivers.h)
 
 // This thread's processor time: other processes sharing the cores stretch
 // the wall clock of a run but not these numbers (they still share caches
@@ -155,6 +153,7 @@ struct BinaryRecord {
   wdist::GenMatrix code{};   // the binary code, or the F_4 code
   wdist::GenMatrix image{};  // F_4: its binary image (2k rows, 3n columns)
   wdist::CountTable point{};  // one plane of 2^K Counters
+  wdist::CountTable scratch{};  // not used on the binary routes
   wdist::engine::RecordPlan plan{};  // the menu program's plan
   std::vector<std::uint64_t> hist;
   std::vector<std::uint64_t> hist_ref;
@@ -165,20 +164,16 @@ std::uint64_t table_bytes(const BinaryRecord& r) { return sizeof(Counter) << r.p
 // The matrix whose columns are counted: the code, or its binary image.
 const wdist::GenMatrix& counted_matrix(const BinaryRecord& r) { return r.plan.binary_image ? r.image : r.code; }
 
-// Plans the record as the menu program does and sizes its tables as the
-// driver does (one plane of 2^K Counters, the image of an F_4 code).
+// Plans the record as the menu program does and sizes its tables through
+// the driver's own step (one plane of 2^K Counters, the image of an F_4
+// code).
 void plan_and_size(BinaryRecord& r) {
   const std::int32_t q = r.code.q, k = r.code.k, n = r.code.n;
   wdist::engine::plan_record(wdist::engine::RecordShape{q, k, n, false}, kMenuPolicy, r.plan);
-  if (r.plan.binary_image) {
-    r.image.mem = 0;
-    wdist::size_gen_matrix(r.image, 2 * k, 3 * n, 4);
-    wdist::build_binary_image(r.code, r.image);  // for the reference; the record builds it again
-  }
+  r.image.mem = 0;
   r.point.mem = 0;
-  r.point.q = q;
-  wdist::size_count_table(r.point, (std::uint64_t{1} << r.plan.K) - 1, 0, q);
-  r.point.dim = r.plan.K;
+  wdist::size_record_tables(r.plan, r.code, r.image, r.point, r.scratch);
+  if (r.plan.binary_image) wdist::build_binary_image(r.code, r.image);  // for the reference; the record builds it again
   if (g_settings.small_pages) madvise(r.point.a[0], table_bytes(r), MADV_NOHUGEPAGE);
   r.hist.assign(static_cast<std::size_t>(r.plan.N) + 1, 0);
   r.hist_ref.assign(static_cast<std::size_t>(r.plan.N) + 1, 0);
@@ -236,7 +231,7 @@ wdist::engine::RecordPlan whole_table_plan(wdist::engine::RecordPlan p) {
 }
 
 // The record as the menu program computes it once its tables are sized
-// (src/console/drivers.cpp, compute_weight_distribution and run_plan).
+// (src/menu/console/drivers.cpp, compute_weight_distribution and run_plan).
 void run_program_record(BinaryRecord& r, const wdist::engine::RecordPlan& plan) {
   wdist::MatrixView columns = wdist::view_of(r.code, r.code.q, g_engine.rows);
   if (plan.binary_image) {

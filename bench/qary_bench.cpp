@@ -3,7 +3,7 @@
 // target flags), interleaved in one run and repeated.
 //
 // "record" is the program's own record: the plan of the menu programs
-// (plan_record under their policy, as src/console/drivers.cpp plans), the
+// (plan_record under their policy, as src/menu/console/drivers.cpp plans), the
 // point table sized as the driver sizes it, prepare_record and run_units
 // over every unit. The kernel phases (clearing the point table, counting
 // the columns, the q-ary transform, the weight extraction) are timed one by
@@ -43,11 +43,12 @@
 #include "engine/plan.h"
 #include "engine/record_steps.h"
 #include "field/galois.h"
-#include "store/count_table.h"
-#include "store/counter.h"
-#include "store/gen_matrix.h"
+#include "menu/console/drivers.h"
+#include "menu/store/count_table.h"
+#include "menu/store/counter.h"
+#include "menu/store/gen_matrix.h"
 #include "support/qary_ref.h"
-#include "transform/char_vector.h"
+#include "menu/transform/char_vector.h"
 #include "transform/columns.h"
 #include "transform/qary.h"
 #include "transform/qary_extract.h"
@@ -79,8 +80,7 @@ struct Settings {
 };
 Settings g_settings;
 
-// The menu programs' policy (src/console/drivers.cpp).
-constexpr wdist::engine::TablePolicy kMenuPolicy{UINT64_MAX, WDIST_COUNTER_BITS};
+using wdist::kMenuPolicy;  // the menu programs' policy (src/menu/console/drivers.h)
 
 double thread_seconds() {
   timespec ts{};
@@ -111,6 +111,7 @@ struct FastRecord {
   wdist::GenMatrix code{};
   wdist::CountTable point{};
   wdist::CountTable scratch{};
+  wdist::GenMatrix image{};  // not used: only F_4 codes have a binary image
   wdist::engine::RecordPlan plan{};
   wdist::engine::PreparedRecord prepared;
   wdist::RowPointers rows{};
@@ -125,16 +126,13 @@ void prepare_fast(FastRecord& r, const Case& c, const std::vector<std::uint8_t>&
     for (int col = 1; col <= kLength; ++col)
       r.code.a[row][col] = m[static_cast<std::size_t>(row - 1) * kLength + static_cast<std::size_t>(col - 1)];
   wdist::engine::plan_record(wdist::engine::RecordShape{c.q, c.k, kLength, false}, kMenuPolicy, r.plan);
-  r.point.q = c.q;
-  wdist::size_count_table(r.point, r.plan.table_rows - 1, static_cast<std::uint64_t>(c.q - 1), c.q);
-  wdist::size_count_table(r.scratch, static_cast<std::uint64_t>(c.q), static_cast<std::uint64_t>(c.q - 1), c.q);
-  r.point.dim = c.k;
+  wdist::size_record_tables(r.plan, r.code, r.image, r.point, r.scratch);
   r.hist.assign(kLength + 1, 0);
   r.hist_phases.assign(kLength + 1, 0);
 }
 
 // The record as the menu program computes it once its tables are sized
-// (src/console/drivers.cpp, compute_weight_distribution and run_plan).
+// (src/menu/console/drivers.cpp, compute_weight_distribution and run_plan).
 void run_program_record(FastRecord& r) {
   const wdist::MatrixView columns = wdist::view_of(r.code, r.code.q, r.rows);
   wdist::engine::prepare_record(columns, r.plan, r.prepared);

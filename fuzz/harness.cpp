@@ -49,9 +49,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "store/alloc.h"
-#include "store/check.h"
-#include "store/code_context.h"
+#include "menu/store/alloc.h"
+#include "menu/store/check.h"
+#include "menu/store/code_context.h"
 
 extern "C" {
 std::FILE* __real_fopen(const char* path, const char* mode);

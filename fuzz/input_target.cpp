@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "console/drivers.h"
+#include "menu/console/drivers.h"
 #include "harness.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "console/menu.h"
+#include "menu/console/menu.h"
 #include "harness.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <new>
 
 #include "wdist/plan.h"
-#include "wdist/records.h"
+#include "program/records.h"
 #include "wdist/wdist.h"
 
 namespace {
@@ -79,12 +79,13 @@ void compute(const wdist::Code& code) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   g_bounded = true;
-  for (wdist::RecordRules rules : {wdist::RecordRules::library, wdist::RecordRules::wide_program}) {
+  using wdist::program::RecordRules;
+  for (RecordRules rules : {RecordRules::library, RecordRules::wide_program}) {
     std::FILE* in = std::tmpfile();
     if (in == nullptr) break;
     std::fwrite(data, 1, size, in);
     std::rewind(in);
-    wdist::RecordReader reader(in, rules, rules == wdist::RecordRules::wide_program);
+    wdist::program::ProgramRecordReader reader(in, rules, rules == RecordRules::wide_program);
     wdist::Record record;
     for (int records = 0; records < 64; ++records) {
       const wdist::RecordStatus status = reader.next(record);

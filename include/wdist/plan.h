@@ -11,7 +11,7 @@
 //   for (std::uint64_t u = 0; u < plan.summary.units; ++u) {
 //     wdist::Tally t = wdist::empty_tally(plan);
 //     wdist::run_units(plan, u, 1, worker, t);
-//     wdist::add_tally(total, t);        // exact, in any order
+//     wdist::add_tally(t, total);        // exact, in any order
 //   }
 //   wdist::finish_record(plan, total, distribution);
 #pragma once
@@ -112,7 +112,7 @@ Tally empty_tally(const Plan& plan);
 // amount, when it cannot be had.
 Status reset_tally(const Plan& plan, Tally& tally);
 // into += from (same plan).
-void add_tally(Tally& into, const Tally& from);
+void add_tally(const Tally& from, Tally& into);
 
 // Adds the counts of units first .. first + count - 1 into `tally`.
 // Fails when the worker's storage or the tally cannot be had

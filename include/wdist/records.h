@@ -26,36 +26,20 @@ struct Record {
   int number = 0;  // 1 for the first record of the input
   Code code;
   std::string reason;  // for refused
-  // Its head was taken and its rows were read (every ok record; a record
-  // refused for an entry of q or more, too): the menu programs size their
-  // matrix storage for such records, which their report heads show.
-  bool matrix_read = false;
 };
 
-// Which records are refused besides those that are not codes at all.
-enum class RecordRules {
-  // q not a prime power up to 256; k < 1; n < 0 or n >= 2^31; a head that is
-  // not three numbers; an entry of q or more; a matrix whose storage
-  // cannot be had.
-  library,
-  // Those of wdist-wide as well: n >= 2^29 for q = 4, and tables wdist-wide
-  // cannot address (binary 2^K with K >= 62, K = 2k for q = 4; projective
-  // k > 32), for its weight distribution or, with `projective`, its
-  // projective sums.
-  wide_program,
-};
-
+// Refuses, besides what is not a code at all: q not a prime power up to 256;
+// k < 1; n < 0 or n >= 2^31; a head that is not three numbers; an entry of
+// q or more; a matrix whose storage cannot be had.
 class RecordReader {
  public:
   // Reads from `in` (not owned, not closed).
-  explicit RecordReader(std::FILE* in, RecordRules rules = RecordRules::library, bool projective = false);
+  explicit RecordReader(std::FILE* in);
   // The next record into `record`.
   RecordStatus next(Record& record);
 
  private:
   std::FILE* in_;
-  RecordRules rules_;
-  bool projective_;
   int number_ = 0;
   bool done_ = false;
 };

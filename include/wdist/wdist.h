@@ -14,7 +14,8 @@
 // or, for a high-rate code, those of its dual code, of dimension n - r, and
 // the MacWilliams identity gives the code's distribution. Every count is an
 // exact integer of whatever size. Nothing here halts, exits or throws:
-// every failure comes back as a Status.
+// every failure comes back as a Status. Every call of this interface takes
+// what it reads first and what it fills or adds to last.
 #pragma once
 
 #include <gmpxx.h>

@@ -69,13 +69,13 @@ void RecordBatch::compute_one(Entry& e, Worker& worker, Tally& tally) const {
     if (e.status = run_units(plan, 0, plan.summary.units, worker, tally); !e.status) return;
     const double busy = seconds();
     if (e.status = finish_record(plan, tally, d); !e.status) return;
-    e.status = record_output(format_, e.origin, e.code, e.capacity, busy, d, nullptr, e.output);
+    e.status = record_output(format_, e.origin, e.code, e.capacity, busy, plan.summary, d, nullptr, e.output);
   } else {
     // Only the nonzero counts: a long code of few codewords costs no
     // array of all its weights.
     NonzeroCounts counts;
     if (e.status = count_nonzero(plan, worker, d, counts); !e.status) return;
-    e.status = record_output(format_, e.origin, e.code, e.capacity, seconds(), d, counts, e.output);
+    e.status = record_output(format_, e.origin, e.code, e.capacity, seconds(), plan.summary, d, counts, e.output);
   }
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "codefile/report.h"
+#include "program/report.h"
 
 namespace wdist::cli {
 
@@ -274,28 +274,34 @@ std::string json_of(const RecordOrigin& origin, const Distribution& d, const Cou
 }
 
 
+// The columns of `code` that are zero in every row.
+std::int64_t zero_columns(const Code& code) {
+  std::int64_t count = 0;
+  for (std::int64_t c = 0; c < code.n; ++c) {
+    bool zero = true;
+    for (int i = 0; i < code.k && zero; ++i) zero = code.entries[static_cast<std::size_t>(i * code.n + c)] == 0;
+    count += zero ? 1 : 0;
+  }
+  return count;
+}
+
 template <class Counts>
 std::string report_of(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity, double seconds,
-                      const Distribution& d, const Counts& counts) {
+                      const PlanSummary& summary, const Distribution& d, const Counts& counts) {
   // The menu counts messages, not codewords: each nonzero codeword comes
   // from q^(k - rank) messages, and so does the zero codeword, less the
-  // zero message over F_3, F_5, F_7 (their transform leaves it out).
+  // zero message where the layout leaves it out (F_3, F_5, F_7).
   // A full-rank record (the common case) has the factor 1 and needs no big
   // integer.
   const bool full_rank = code.k == d.rank;
   mpz_class factor;
   if (!full_rank)
     mpz_ui_pow_ui(factor.get_mpz_t(), static_cast<unsigned long>(code.q), static_cast<unsigned long>(code.k - d.rank));
-  const bool counts_zero_message = code.q == 2 || code.q == 4;
-  std::int64_t zero_columns = 0;
-  for (std::int64_t c = 0; c < code.n; ++c) {
-    bool zero = true;
-    for (int i = 0; i < code.k && zero; ++i) zero = code.entries[static_cast<std::size_t>(i * code.n + c)] == 0;
-    zero_columns += zero ? 1 : 0;
-  }
-  // Without a projective count the index is the weight; with one, the
-  // weight plus the zero columns (counts already holds A_w / (q - 1)).
-  const std::int64_t shift = d.projective ? zero_columns : 0;
+  const bool counts_zero_message = summary.zero_message_counted;
+  // Where the zero columns shift the weights (the sums of one count per
+  // projective point: counts already holds A_w / (q - 1)), count w is of
+  // weight w plus the zero columns; otherwise of weight w.
+  const std::int64_t shift = summary.zero_columns_shift ? zero_columns(code) : 0;
   std::vector<const ElemCode*> rows(static_cast<std::size_t>(code.k));
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = code.entries.data() + i * static_cast<std::size_t>(code.n);
   std::string text;
@@ -344,16 +350,18 @@ std::string json_record(const RecordOrigin& origin, const Distribution& d, const
 }
 
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d) {
-  return report_of(origin, code, capacity, seconds, d, d.counts);
+                          double seconds, const PlanSummary& summary, const Distribution& d) {
+  return report_of(origin, code, capacity, seconds, summary, d, d.counts);
 }
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts) {
-  return report_of(origin, code, capacity, seconds, d, counts);
+                          double seconds, const PlanSummary& summary, const Distribution& d,
+                          const std::vector<std::uint64_t>& counts) {
+  return report_of(origin, code, capacity, seconds, summary, d, counts);
 }
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d, const NonzeroCounts& counts) {
-  return report_of(origin, code, capacity, seconds, d, counts);
+                          double seconds, const PlanSummary& summary, const Distribution& d,
+                          const NonzeroCounts& counts) {
+  return report_of(origin, code, capacity, seconds, summary, d, counts);
 }
 
 std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code& code, const Distribution& d,
@@ -375,16 +383,16 @@ void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {
 }
 
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts,
-                     std::string& out) {
+                     double seconds, const PlanSummary& summary, const Distribution& d,
+                     const std::vector<std::uint64_t>* counts, std::string& out) {
   try {
     switch (format) {
       case Format::json:
         out = counts != nullptr ? json_record(origin, d, *counts) : json_record(origin, d);
         return Status{};
       case Format::report:
-        out = counts != nullptr ? report_record(origin, code, capacity, seconds, d, *counts)
-                                : report_record(origin, code, capacity, seconds, d);
+        out = counts != nullptr ? report_record(origin, code, capacity, seconds, summary, d, *counts)
+                                : report_record(origin, code, capacity, seconds, summary, d);
         return Status{};
       case Format::text:
         break;
@@ -399,14 +407,15 @@ Status record_output(Format format, const RecordOrigin& origin, const Code& code
 }
 
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out) {
+                     double seconds, const PlanSummary& summary, const Distribution& d, const NonzeroCounts& counts,
+                     std::string& out) {
   try {
     switch (format) {
       case Format::json:
         out = json_record(origin, d, counts);
         return Status{};
       case Format::report:
-        out = report_record(origin, code, capacity, seconds, d, counts);
+        out = report_record(origin, code, capacity, seconds, summary, d, counts);
         return Status{};
       case Format::text:
         break;

@@ -48,16 +48,19 @@ struct MatrixCapacity {
 };
 void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols);
 
-// One report block as wdist-wide writes it for the code, with its counting
-// rules: every message counted (over F_3, F_5, F_7 the nonzero ones), or
-// with `projective` one count per projective point of messages at its
-// weight plus the zero columns.
+// One report block as wdist-wide writes it for the code, with the counting
+// rules of its plan's layout (`summary`): every message counted, or the
+// nonzero ones where the zero message is not counted; with `projective`
+// one count per projective point of messages, at its weight plus the zero
+// columns where those shift the weights.
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d);
+                          double seconds, const PlanSummary& summary, const Distribution& d);
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d, const std::vector<std::uint64_t>& counts);
+                          double seconds, const PlanSummary& summary, const Distribution& d,
+                          const std::vector<std::uint64_t>& counts);
 std::string report_record(const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                          double seconds, const Distribution& d, const NonzeroCounts& counts);
+                          double seconds, const PlanSummary& summary, const Distribution& d,
+                          const NonzeroCounts& counts);
 
 // At most how many bytes the output of a record takes in `format`, its
 // counts from `counts` when not null, from `d` otherwise (`code` matters to
@@ -71,14 +74,15 @@ std::uint64_t output_bytes(Format format, const RecordOrigin& origin, const Code
 // The output of a computed record in `format`, into `out`: its counts
 // from `counts` when not null (finish_record_u64), from `d`
 // otherwise; report blocks repeat the matrix, show the capacities and the
-// `seconds` it took. out_of_memory, naming the bytes, when the text cannot
-// be had.
+// `seconds` it took, and count as the plan (`summary`) says. out_of_memory,
+// naming the bytes, when the text cannot be had.
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const std::vector<std::uint64_t>* counts,
-                     std::string& out);
+                     double seconds, const PlanSummary& summary, const Distribution& d,
+                     const std::vector<std::uint64_t>* counts, std::string& out);
 // The same from count_nonzero's counts.
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
-                     double seconds, const Distribution& d, const NonzeroCounts& counts, std::string& out);
+                     double seconds, const PlanSummary& summary, const Distribution& d, const NonzeroCounts& counts,
+                     std::string& out);
 
 // A stabilizer code (--stabilizer) in text: a head line (file, record
 // number, [[n,k,d]], n, generators, rank, k, d, degenerate or not; for

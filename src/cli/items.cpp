@@ -31,14 +31,14 @@ InputItems::InputItems(std::vector<std::string> files, Format format, bool proje
                        std::function<void()> before_waiting)
     : files_(std::move(files)),
       before_waiting_(std::move(before_waiting)),
-      rules_(format == Format::report ? RecordRules::wide_program : RecordRules::library),
+      rules_(format == Format::report ? program::RecordRules::wide_program : program::RecordRules::library),
       projective_(projective) {}
 
 InputItems::InputItems(std::vector<std::string> files, GroupKind kind, Options options,
                        std::function<void()> before_waiting)
     : files_(std::move(files)),
       before_waiting_(std::move(before_waiting)),
-      rules_(RecordRules::library),
+      rules_(program::RecordRules::library),
       projective_(false),
       group_(kind),
       group_options_(std::move(options)) {}
@@ -102,7 +102,7 @@ bool InputItems::next(Item& item) {
       close_input();
       return true;
     }
-    if (record.matrix_read) size_capacity(capacity_, record.code.k, static_cast<std::int32_t>(record.code.n));
+    if (reader_->matrix_read()) size_capacity(capacity_, record.code.k, static_cast<std::int32_t>(record.code.n));
     if (status == RecordStatus::refused) {
       item.message = in_record + record.reason;
     } else {

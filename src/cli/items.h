@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/formats.h"
-#include "wdist/records.h"
+#include "program/records.h"
 #include "wdist/stabilizer.h"
 
 namespace wdist::cli {
@@ -59,13 +59,13 @@ class InputItems {
 
   std::vector<std::string> files_;
   std::function<void()> before_waiting_;
-  RecordRules rules_;
+  program::RecordRules rules_;
   bool projective_;
   std::size_t next_file_ = 0;
   std::string name_;
   std::FILE* in_ = nullptr;
   bool regular_ = false;
-  std::optional<RecordReader> reader_;
+  std::optional<program::ProgramRecordReader> reader_;
   std::optional<GroupKind> group_;
   Options group_options_;
   std::optional<StabilizerReader> group_reader_;

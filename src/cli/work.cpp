@@ -58,7 +58,8 @@ Status RecordWork::finish(const Job& job) {
   if (!s) return s;
   try {
     // As for a batch's records, a report's time is that of the computation.
-    s = record_output(format_, origin_, code_, capacity_, job.busy_seconds(), d, small ? &counts : nullptr, output_);
+    s = record_output(format_, origin_, code_, capacity_, job.busy_seconds(), plan.summary, d, small ? &counts : nullptr,
+                      output_);
   } catch (const std::bad_alloc&) {
     s = Status{StatusCode::out_of_memory, "the output of a record of length " + std::to_string(d.n) + " cannot be had"};
   }

@@ -114,7 +114,7 @@ inline bool plain_digit_word(const unsigned char* chars, std::uint64_t below_q, 
 inline bool take_plain_digits(const unsigned char* chars, std::int32_t n, std::int32_t q, ElemCode* entries) {
   static_assert(sizeof(ElemCode) == 1, "entries are written a word of bytes at a time");
   if (n < 8 || q < 1 || q > 8) return false;
-  const std::uint64_t below_q = static_cast<std::uint64_t>(0x80 - q) * 0x0101010101010101ULL;
+  const std::uint64_t below_q = static_cast<std::uint64_t>(0x80 - q) * std::uint64_t{0x0101010101010101};
   std::uint64_t values = 0;
   // The last word overlaps the one before it when n is not a multiple of
   // eight: its characters are checked and written twice, alike.
@@ -214,6 +214,33 @@ ReadResult read_number_rows(std::FILE* in, std::int32_t k, std::int32_t n, std::
   return r;
 }
 
+// The head's three numbers into `head`; false, with `r` saying why, when
+// the input does not hold them.
+inline bool read_head(std::FILE* in, HeadNumbers& head, ReadResult& r) {
+  struct Field {
+    std::int64_t* value;
+    WrittenNumber* written;
+  };
+  const Field fields[] = {{&head.k, &head.written_k}, {&head.n, &head.written_n}, {&head.q, &head.written_q}};
+  for (const Field& field : fields) {
+    switch (read_decimal(in, *field.value, *field.written)) {
+      case DecimalStatus::ok:
+        break;
+      case DecimalStatus::unreadable:
+        r = result(ReadStatus::refused);
+        std::snprintf(r.reason, sizeof r.reason, "%s", "its head does not hold three numbers k n q");
+        return false;
+      case DecimalStatus::end_of_input:
+        r = result(ReadStatus::truncated);
+        return false;
+      case DecimalStatus::read_error:
+        r = result(ReadStatus::failed);
+        return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace record_reader_detail
 
 // Reads one record from `in`, positioned just after its "?".
@@ -232,27 +259,8 @@ template <class Accept, class Start, class Store>
 ReadResult read_record(std::FILE* in, Accept accept, Start start, Store store) {
   using namespace record_reader_detail;
   HeadNumbers head{};
-  struct Field {
-    std::int64_t* value;
-    WrittenNumber* written;
-  };
-  const Field fields[] = {{&head.k, &head.written_k}, {&head.n, &head.written_n}, {&head.q, &head.written_q}};
-  for (const Field& field : fields) {
-    switch (read_decimal(in, *field.value, *field.written)) {
-      case DecimalStatus::ok:
-        break;
-      case DecimalStatus::unreadable: {
-        ReadResult r = result(ReadStatus::refused);
-        std::snprintf(r.reason, sizeof r.reason, "%s", "its head does not hold three numbers k n q");
-        return r;
-      }
-      case DecimalStatus::end_of_input:
-        return result(ReadStatus::truncated);
-      case DecimalStatus::read_error:
-        return result(ReadStatus::failed);
-    }
-  }
   ReadResult r = result(ReadStatus::ok);
+  if (!read_head(in, head, r)) return r;
   if (!accept(head, r.reason, sizeof r.reason)) {
     r.status = ReadStatus::refused;
     return r;

@@ -108,6 +108,40 @@ void reduce_binary_narrow(const MatrixView& m, Basis& b) {
   for (std::size_t r = 0; r < rank; ++r) unpack_word(pivot_rows[r], b.rows.data() + r * n, n);
 }
 
+// The rows of `m` as `words` words each, in `storage`; rows[i] points at
+// row i (the elimination swaps pointers, not rows).
+void pack_rows(const MatrixView& m, std::size_t words, std::vector<Word>& storage, std::vector<Word*>& rows) {
+  const auto n = static_cast<std::size_t>(m.n);
+  const auto k = static_cast<std::size_t>(m.k);
+  storage.resize(k * words);
+  rows.resize(k);
+  for (std::size_t i = 0; i < k; ++i) {
+    rows[i] = storage.data() + i * words;
+    for (std::size_t w = 0; w < words; ++w) rows[i][w] = pack_word(m.rows[i] + 64 * w, std::min<std::size_t>(64, n - 64 * w));
+  }
+}
+
+// Step 2 for the `found` pivot rows of word w (pivot columns columns_of):
+// each keeps 1 in its own pivot column and 0 in the others'.
+void reduce_pivot_rows(Word* const* pivot, std::size_t found, const std::size_t* columns_of, std::size_t w,
+                       std::size_t words) {
+  for (std::size_t a = 0; a < found; ++a) {
+    for (std::size_t e = 0; e < a; ++e)
+      if (((pivot[a][w] >> columns_of[e]) & 1) != 0) add_row(pivot[a], pivot[e], w, words);
+    for (std::size_t e = 0; e < a; ++e)
+      if (((pivot[e][w] >> columns_of[a]) & 1) != 0) add_row(pivot[e], pivot[a], w, words);
+  }
+}
+
+// The first `rank` rows, unpacked into b.rows; b.pivots is filled already.
+void unpack_basis(const std::vector<Word*>& rows, std::size_t rank, std::size_t n, std::size_t words, Basis& b) {
+  b.rank = static_cast<int>(rank);
+  b.rows.resize(rank * n);
+  for (std::size_t i = 0; i < rank; ++i)
+    for (std::size_t w = 0; w < words; ++w)
+      unpack_word(rows[i][w], b.rows.data() + i * n + 64 * w, std::min<std::size_t>(64, n - 64 * w));
+}
+
 void reduce_binary(const MatrixView& m, Basis& b) {
   const auto n = static_cast<std::size_t>(m.n);
   const auto k = static_cast<std::size_t>(m.k);
@@ -116,12 +150,9 @@ void reduce_binary(const MatrixView& m, Basis& b) {
     reduce_binary_narrow(m, b);
     return;
   }
-  std::vector<Word> storage(k * words);
-  std::vector<Word*> rows(k);
-  for (std::size_t i = 0; i < k; ++i) {
-    rows[i] = storage.data() + i * words;
-    for (std::size_t w = 0; w < words; ++w) rows[i][w] = pack_word(m.rows[i] + 64 * w, std::min<std::size_t>(64, n - 64 * w));
-  }
+  std::vector<Word> storage;
+  std::vector<Word*> rows;
+  pack_rows(m, words, storage, rows);
   std::vector<Word> slab(k);
   std::vector<Word> table;
   std::size_t columns_of[64];  // the pivot columns found in the current word
@@ -146,12 +177,7 @@ void reduce_binary(const MatrixView& m, Basis& b) {
     if (found == 0) continue;
     // 2. The pivot rows in reduced form among themselves.
     Word* const* pivot = rows.data() + rank;
-    for (std::size_t a = 0; a < found; ++a) {
-      for (std::size_t e = 0; e < a; ++e)
-        if (((pivot[a][w] >> columns_of[e]) & 1) != 0) add_row(pivot[a], pivot[e], w, words);
-      for (std::size_t e = 0; e < a; ++e)
-        if (((pivot[e][w] >> columns_of[a]) & 1) != 0) add_row(pivot[e], pivot[a], w, words);
-    }
+    reduce_pivot_rows(pivot, found, columns_of, w, words);
     // 3. The other rows: pivot by pivot when there are few of them (a table
     // of 256 sums costs more than it saves below some dozens of rows),
     // otherwise eight pivots at a time.
@@ -194,11 +220,7 @@ void reduce_binary(const MatrixView& m, Basis& b) {
     for (std::size_t t = 0; t < found; ++t) b.pivots.push_back(static_cast<std::int64_t>(64 * w + columns_of[t]));
     rank += found;
   }
-  b.rank = static_cast<int>(rank);
-  b.rows.resize(rank * n);
-  for (std::size_t i = 0; i < rank; ++i)
-    for (std::size_t w = 0; w < words; ++w)
-      unpack_word(rows[i][w], b.rows.data() + i * n + 64 * w, std::min<std::size_t>(64, n - 64 * w));
+  unpack_basis(rows, rank, n, words, b);
 }
 
 // Gaussian elimination into b.rows, a row at a time: bring(i, rank) puts

@@ -340,6 +340,45 @@ std::uint64_t items_per_unit(const SearchPlan& plan, const SearchLevel& level) {
   return std::max(per_unit, least);
 }
 
+// The columns of the k x width matrix `a` that are not zero in every row,
+// in column order.
+std::vector<std::int64_t> nonzero_columns(const std::vector<std::uint8_t>& a, int k, std::size_t width) {
+  std::vector<std::int64_t> nonzero;
+  for (std::size_t j = 0; j < width; ++j)
+    for (int i = 0; i < k; ++i)
+      if (a[static_cast<std::size_t>(i) * width + j] != 0) {
+        nonzero.push_back(static_cast<std::int64_t>(j));
+        break;
+      }
+  return nonzero;
+}
+
+// The Gray code's coefficient steps (q > 2): the field difference from the
+// element of each nonzero code to that of the code above and below it.
+void fill_steps(SearchPlan& plan) {
+  const auto values = static_cast<std::size_t>(plan.q - 1);
+  plan.step_up.assign(values, 0);
+  plan.step_down.assign(values, 0);
+  for (std::size_t g = 0; g < values; ++g) {
+    const auto code = static_cast<int>(g + 1);
+    if (g + 1 < values) plan.step_up[g] = field_sub(plan.field, code + 1, code);
+    if (g > 0) plan.step_down[g] = field_sub(plan.field, code - 1, code);
+  }
+}
+
+// The counting levels: the order up to the first bound above the limit.
+void choose_counting_levels(SearchPlan& plan) {
+  const LevelOrder o = order_of(plan);
+  std::vector<int> done(plan.sets.size(), 0);
+  while (bound_of(o, done) <= plan.count_up_to) {
+    const int i = next_set(o, done);
+    if (i < 0) break;
+    ++done[static_cast<std::size_t>(i)];
+    ++plan.counting_levels;
+  }
+  for (std::size_t i = 0; i < done.size(); ++i) plan.sets[i].count_limit = done[i];
+}
+
 }  // namespace
 
 bool plan_search(const MatrixView& m, const SearchGoal& goal, SearchPlan& plan, std::string& refusal) {
@@ -360,13 +399,7 @@ bool plan_search(const MatrixView& m, const SearchGoal& goal, SearchPlan& plan, 
   try {
     std::vector<std::uint8_t> a(static_cast<std::size_t>(bytes));
     for (int i = 0; i < m.k; ++i) std::copy(m.rows[i], m.rows[i] + m.n, a.data() + static_cast<std::size_t>(i) * width);
-    std::vector<std::int64_t> nonzero;
-    for (std::size_t j = 0; j < width; ++j)
-      for (int i = 0; i < m.k; ++i)
-        if (a[static_cast<std::size_t>(i) * width + j] != 0) {
-          nonzero.push_back(static_cast<std::int64_t>(j));
-          break;
-        }
+    const std::vector<std::int64_t> nonzero = nonzero_columns(a, m.k, width);
     plan.support = static_cast<std::int64_t>(nonzero.size());
     plan.count_up_to = static_cast<int>(std::min<std::int64_t>(goal.count_up_to, plan.support));
     plan.identity = identity_of(m, goal);
@@ -417,34 +450,14 @@ bool plan_search(const MatrixView& m, const SearchGoal& goal, SearchPlan& plan, 
       plan.table_bytes += (set.row_words.size() + set.pair_words.size()) * sizeof(WalkWord) + set.multiples.size();
       plan.sets.push_back(std::move(set));
     }
-    if (m.q != 2) {
-      const auto values = static_cast<std::size_t>(m.q - 1);
-      plan.step_up.assign(values, 0);
-      plan.step_down.assign(values, 0);
-      for (std::size_t g = 0; g < values; ++g) {
-        const auto code = static_cast<int>(g + 1);
-        if (g + 1 < values) plan.step_up[g] = field_sub(plan.field, code + 1, code);
-        if (g > 0) plan.step_down[g] = field_sub(plan.field, code - 1, code);
-      }
-    }
+    if (m.q != 2) fill_steps(plan);
   } catch (const std::bad_alloc&) {
     refusal = "the information sets' tables (" + std::to_string(bytes) + " bytes for the largest) cannot be had";
     plan = SearchPlan{};
     return false;
   }
 
-  // The counting levels: the order up to the first bound above the limit.
-  if (plan.count_up_to > 0 && plan.dimension > 0) {
-    const LevelOrder o = order_of(plan);
-    std::vector<int> done(plan.sets.size(), 0);
-    while (bound_of(o, done) <= plan.count_up_to) {
-      const int i = next_set(o, done);
-      if (i < 0) break;
-      ++done[static_cast<std::size_t>(i)];
-      ++plan.counting_levels;
-    }
-    for (std::size_t i = 0; i < done.size(); ++i) plan.sets[i].count_limit = done[i];
-  }
+  if (plan.count_up_to > 0 && plan.dimension > 0) choose_counting_levels(plan);
   return true;
 }
 

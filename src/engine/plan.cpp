@@ -63,7 +63,6 @@ bool plan_binary(const RecordShape& s, const TablePolicy& policy, RecordPlan& p)
                                                    : prefers_blockwise<std::int32_t>(p.K, columns);
   const bool table_fits = policy.table_budget == UINT64_MAX ||
                           (p.K <= 60 && (std::uint64_t{1} << p.K) * bytes <= policy.table_budget);
-  p.messages = std::ldexp(1.0, static_cast<int>(p.K));
   if (prefers_blocks || (!table_fits && p.K > b)) {
     p.route = Route::binary_blocks;
     p.block_bits = b;
@@ -86,7 +85,6 @@ bool plan_projective(const RecordShape& s, const TablePolicy& policy, RecordPlan
   p.counter_bits = policy.counter_bits != 0 ? policy.counter_bits : counter_bits_for(s.n);
   std::uint64_t theta = 0;
   if (!projective_point_count(s.q, s.k, theta) || theta == UINT64_MAX) return false;
-  p.messages = static_cast<double>(theta) * static_cast<double>(s.q - 1) + 1.0;
   const std::uint64_t table_bytes = projective_table_bytes(s.q, p.K, p.counter_bits);
   const bool table_fits = policy.table_budget == UINT64_MAX || (table_bytes != 0 && table_bytes <= policy.table_budget);
   // Blocks: the low m coordinates in a small table of dimension m + 1, the

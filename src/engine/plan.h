@@ -73,7 +73,6 @@ struct RecordPlan {
   std::uint64_t table_rows;   // table routes: 2^K entries or theta_K + 1 rows (0 otherwise)
   std::uint64_t table_bytes;  // table routes: the whole table
   std::uint64_t block_bytes;  // per thread: a group, or the small table of a projective block
-  double messages;            // the work: q^K messages (binary image: 4^k)
 };
 
 // How the messages of a code over F_q are counted, for every supported q:

@@ -163,20 +163,20 @@ Status plan_counted(const Code& code, const Options& options, std::uint64_t tabl
                                  options.projective ? 1u : 0u};
   h.add(shape, sizeof shape);
   if (r.dimension > 0) {
-    engine::RecordPlan ep{};
-    if (!engine_plan(code.q, r.dimension, code.n, table_budget, ep)) {
+    engine::RecordPlan record_plan{};
+    if (!engine_plan(code.q, r.dimension, code.n, table_budget, record_plan)) {
       char text[160];
       std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
                     r.dimension, code.q);
       return failure(StatusCode::too_much_work, text);
     }
-    engine::prepare_record(counted, ep, r.prepared);
-    r.tally_size = engine::histogram_entries(ep);
-    s.route = public_route(ep.route);
-    s.counter_bits = ep.counter_bits;
-    s.units = ep.units;
-    s.table_bytes = ep.table_bytes;
-    s.thread_bytes = worker_bytes(ep);
+    engine::prepare_record(counted, record_plan, r.prepared);
+    r.tally_size = engine::histogram_entries(record_plan);
+    s.route = public_route(record_plan.route);
+    s.counter_bits = record_plan.counter_bits;
+    s.units = record_plan.units;
+    s.table_bytes = record_plan.table_bytes;
+    s.thread_bytes = worker_bytes(record_plan);
     // The rows' bytes one after another: in one call when they lie so in
     // memory (the hash is the same either way).
     const auto row_bytes = static_cast<std::size_t>(code.n);
@@ -187,8 +187,8 @@ Status plan_counted(const Code& code, const Options& options, std::uint64_t tabl
       h.add(counted.rows[0], static_cast<std::size_t>(r.dimension) * row_bytes);
     else
       for (int i = 0; i < r.dimension; ++i) h.add(counted.rows[i], row_bytes);
-    const std::uint64_t layout[] = {static_cast<std::uint64_t>(ep.route), static_cast<std::uint64_t>(ep.counter_bits),
-                                    ep.block_bits, ep.blocks, ep.blocks_per_unit, ep.units};
+    const std::uint64_t layout[] = {static_cast<std::uint64_t>(record_plan.route), static_cast<std::uint64_t>(record_plan.counter_bits),
+                                    record_plan.block_bits, record_plan.blocks, record_plan.blocks_per_unit, record_plan.units};
     h.add(layout, sizeof layout);
   } else {
     r.tally_size = 1;
@@ -295,7 +295,7 @@ Status reset_tally(const Plan& plan, Tally& tally) {
   return Status{};
 }
 
-void add_tally(Tally& into, const Tally& from) {
+void add_tally(const Tally& from, Tally& into) {
   if (into.counts.size() < from.counts.size()) into.counts.resize(from.counts.size(), 0);
   for (std::size_t i = 0; i < from.counts.size(); ++i) into.counts[i] += from.counts[i];
 }

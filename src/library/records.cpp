@@ -10,6 +10,7 @@
 #include "codefile/head_check.h"
 #include "codefile/record_reader.h"
 #include "engine/record_rules.h"
+#include "program/records.h"
 
 namespace wdist {
 
@@ -61,96 +62,138 @@ std::int64_t bytes_left(std::FILE* in) {
   return static_cast<std::int64_t>(info.st_size - at);
 }
 
-}  // namespace
+// A record's entries, taken as its rows come (kFirstEntries); a failed
+// allocation leaves them empty and the record refused once it is read.
+class EntryStorage {
+ public:
+  EntryStorage(std::FILE* in, Code& code) : in_(in), code_(code) {}
 
-RecordReader::RecordReader(std::FILE* in, RecordRules rules, bool projective)
-    : in_(in), rules_(rules), projective_(projective) {}
-
-RecordStatus RecordReader::next(Record& record) {
-  record.reason.clear();
-  record.matrix_read = false;
-  if (done_) return RecordStatus::end;
-  for (;;) {
-    const int c = getc_unlocked(in_);
-    if (c == EOF) {
-      done_ = true;
-      return std::ferror(in_) ? RecordStatus::failed : RecordStatus::end;
-    }
-    if (c == '?') break;
+  void start(std::int32_t k, std::int32_t n) {
+    wanted_ = static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
   }
-  record.number = ++number_;
+
+  ElemCode* at(std::int32_t i, std::int32_t j, std::int32_t count) {
+    if (failed_) return nullptr;
+    const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(code_.n) + static_cast<std::size_t>(j);
+    const std::size_t end = at + static_cast<std::size_t>(count);
+    if (end > code_.entries.size()) {
+      if (end > code_.entries.capacity() && !grow(end)) return nullptr;
+      // The storage taken is filled as the entries come: made once
+      // (no allocation within the capacity), not a piece at a time.
+      code_.entries.resize(std::min(code_.entries.capacity(), wanted_));
+    }
+    return code_.entries.data() + at;
+  }
+
+  [[nodiscard]] bool failed() const { return failed_; }
+  [[nodiscard]] std::size_t wanted() const { return wanted_; }
+
+ private:
+  bool grow(std::size_t end) {
+    std::size_t grown = std::min(wanted_, std::max({end, 2 * code_.entries.capacity(), kFirstEntries}));
+    if (grown < wanted_ && code_.entries.capacity() == 0) {
+      const std::int64_t left = bytes_left(in_);
+      if (left >= 0 && static_cast<std::uint64_t>(left) >= wanted_ - end) grown = wanted_;
+    }
+    try {
+      code_.entries.reserve(grown);
+      return true;
+    } catch (const std::bad_alloc&) {
+      failed_ = true;
+    } catch (const std::length_error&) {
+      failed_ = true;
+    }
+    code_.entries.clear();
+    code_.entries.shrink_to_fit();
+    return false;
+  }
+
+  std::FILE* in_;
+  Code& code_;
+  std::size_t wanted_ = 0;
+  bool failed_ = false;
+};
+
+// The reader's status for what read_record returned; the entries of a
+// record not ok are let go, and an input that stops ends the reading.
+RecordStatus record_status(const ReadResult& r, const EntryStorage& storage, bool& done, Record& record) {
   Code& code = record.code;
-  code.entries.clear();
-  std::size_t storage_wanted = 0;
-  bool storage_failed = false;
-  const RecordPath path = projective_ ? RecordPath::projective_sums : RecordPath::weight_distribution;
-  const ReadResult r = read_record(
-      in_,
-      [this, path](const HeadNumbers& head, char* reason, std::size_t size) {
-        if (rules_ == RecordRules::wide_program) return accept_head(head, path, kWideLimits, reason, size);
-        return accept_library_head(head, reason, size);
-      },
-      [&](std::int32_t k, std::int32_t n, std::int32_t q) {
-        record.matrix_read = true;
-        code.q = q;
-        code.k = k;
-        code.n = n;
-        storage_wanted = static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
-      },
-      [&](std::int32_t i, std::int32_t j, std::int32_t count) -> ElemCode* {
-        if (storage_failed) return nullptr;
-        const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(code.n) + static_cast<std::size_t>(j);
-        const std::size_t end = at + static_cast<std::size_t>(count);
-        if (end > code.entries.size()) {
-          if (end > code.entries.capacity()) {
-            std::size_t grown = std::min(storage_wanted, std::max({end, 2 * code.entries.capacity(), kFirstEntries}));
-            if (grown < storage_wanted && code.entries.capacity() == 0) {
-              const std::int64_t left = bytes_left(in_);
-              if (left >= 0 && static_cast<std::uint64_t>(left) >= storage_wanted - end) grown = storage_wanted;
-            }
-            try {
-              code.entries.reserve(grown);
-            } catch (const std::bad_alloc&) {
-              storage_failed = true;
-            } catch (const std::length_error&) {
-              storage_failed = true;
-            }
-            if (storage_failed) {
-              code.entries.clear();
-              code.entries.shrink_to_fit();
-              return nullptr;
-            }
-          }
-          // The storage taken is filled as the entries come: made once
-          // (no allocation within the capacity), not a piece at a time.
-          code.entries.resize(std::min(code.entries.capacity(), storage_wanted));
-        }
-        return code.entries.data() + at;
-      });
   switch (r.status) {
     case ReadStatus::ok:
-      if (storage_failed) {
-        record.reason = "its matrix of " + std::to_string(storage_wanted) + " bytes cannot be had";
-        return RecordStatus::refused;
-      }
-      return RecordStatus::ok;
+      if (!storage.failed()) return RecordStatus::ok;
+      record.reason = "its matrix of " + std::to_string(storage.wanted()) + " bytes cannot be had";
+      return RecordStatus::refused;
     case ReadStatus::refused:
       record.reason = r.reason;
       code.entries.clear();
       code.entries.shrink_to_fit();
       return RecordStatus::refused;
     case ReadStatus::truncated:
-      done_ = true;
-      code.entries.clear();
-      code.entries.shrink_to_fit();
-      return RecordStatus::truncated;
     case ReadStatus::failed:
-      done_ = true;
-      code.entries.clear();
-      code.entries.shrink_to_fit();
-      return RecordStatus::failed;
+      break;
   }
-  return RecordStatus::failed;
+  done = true;
+  code.entries.clear();
+  code.entries.shrink_to_fit();
+  return r.status == ReadStatus::truncated ? RecordStatus::truncated : RecordStatus::failed;
 }
+
+// The next record of `in` under `rules`: the one reading behind both
+// readers. `number` and `done` are the reader's; `matrix_read` as
+// ProgramRecordReader::matrix_read says.
+RecordStatus read_next(std::FILE* in, program::RecordRules rules, bool projective, int& number, bool& done,
+                       Record& record, bool& matrix_read) {
+  record.reason.clear();
+  matrix_read = false;
+  if (done) return RecordStatus::end;
+  for (;;) {
+    const int c = getc_unlocked(in);
+    if (c == EOF) {
+      done = true;
+      return std::ferror(in) ? RecordStatus::failed : RecordStatus::end;
+    }
+    if (c == '?') break;
+  }
+  record.number = ++number;
+  Code& code = record.code;
+  code.entries.clear();
+  EntryStorage storage(in, code);
+  const RecordPath path = projective ? RecordPath::projective_sums : RecordPath::weight_distribution;
+  const ReadResult r = read_record(
+      in,
+      [rules, path](const HeadNumbers& head, char* reason, std::size_t size) {
+        if (rules == program::RecordRules::wide_program) return accept_head(head, path, kWideLimits, reason, size);
+        return accept_library_head(head, reason, size);
+      },
+      [&](std::int32_t k, std::int32_t n, std::int32_t q) {
+        matrix_read = true;
+        code.q = q;
+        code.k = k;
+        code.n = n;
+        storage.start(k, n);
+      },
+      [&storage](std::int32_t i, std::int32_t j, std::int32_t count) { return storage.at(i, j, count); });
+  return record_status(r, storage, done, record);
+}
+
+}  // namespace
+
+RecordReader::RecordReader(std::FILE* in) : in_(in) {}
+
+RecordStatus RecordReader::next(Record& record) {
+  bool matrix_read = false;
+  return read_next(in_, program::RecordRules::library, false, number_, done_, record, matrix_read);
+}
+
+namespace program {
+
+ProgramRecordReader::ProgramRecordReader(std::FILE* in, RecordRules rules, bool projective)
+    : in_(in), rules_(rules), projective_(projective) {}
+
+RecordStatus ProgramRecordReader::next(Record& record) {
+  return read_next(in_, rules_, projective_, number_, done_, record, matrix_read_);
+}
+
+}  // namespace program
 
 }  // namespace wdist

@@ -213,6 +213,48 @@ std::string log2_text(double x) {
   return text;
 }
 
+// The generators of the symplectic dual of the group of `basis`, on n =
+// `qubits`, 2n bits each, into `counted`. (a, b) commutes with every (x, z) of the group when
+// a.z + b.x = 0: it lies in the ordinary dual of the rows (z | x).
+void symplectic_dual(const PackedBasis& basis, std::int64_t qubits, std::vector<std::uint8_t>& counted) {
+  const int rank = basis.rank();
+  const auto n = static_cast<std::size_t>(qubits);
+  std::vector<std::uint8_t> swapped(static_cast<std::size_t>(rank) * 2 * n);
+  std::vector<std::uint8_t> row(2 * n);
+  std::vector<const ElemCode*> rows(static_cast<std::size_t>(rank));
+  for (int i = 0; i < rank; ++i) {
+    basis.unpack(i, row.data());
+    std::uint8_t* out = swapped.data() + static_cast<std::size_t>(i) * 2 * n;
+    std::copy(row.begin() + static_cast<std::ptrdiff_t>(n), row.end(), out);
+    std::copy(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(n), out + n);
+    rows[static_cast<std::size_t>(i)] = out;
+  }
+  engine::Basis reduced;
+  engine::reduce_to_basis(MatrixView{2, rank, qubits * 2, rows.data()}, reduced);
+  engine::dual_generator(reduced, counted);
+}
+
+// The binary code of `dimension` operators of n qubits (2n bits each in
+// `counted`): (x, z) becomes (x | z | x + z), whose weight is twice the
+// operator's; at least one row, the zero row for the trivial group.
+void binary_image(const std::vector<std::uint8_t>& counted, int dimension, std::int64_t qubits, Code& code) {
+  const auto n = static_cast<std::size_t>(qubits);
+  const int rows = std::max(dimension, 1);
+  code.q = 2;
+  code.k = rows;
+  code.n = 3 * qubits;
+  code.entries.assign(static_cast<std::size_t>(rows) * 3 * n, 0);
+  for (int i = 0; i < dimension; ++i) {
+    const std::uint8_t* op = counted.data() + static_cast<std::size_t>(i) * 2 * n;
+    ElemCode* out = code.entries.data() + static_cast<std::size_t>(i) * 3 * n;
+    for (std::size_t j = 0; j < n; ++j) {
+      out[j] = op[j];
+      out[n + j] = op[n + j];
+      out[2 * n + j] = op[j] ^ op[n + j];
+    }
+  }
+}
+
 }  // namespace
 
 // ---- Checks ----
@@ -378,40 +420,12 @@ Status image_of(const PauliGenerators& g, GroupKind kind, const Options& options
     // The counted group's generators, 2n bits each.
     std::vector<std::uint8_t> counted;
     if (dual) {
-      // (a, b) commutes with every (x, z) of the group when a.z + b.x = 0:
-      // it lies in the ordinary dual of the rows (z | x).
-      std::vector<std::uint8_t> swapped(static_cast<std::size_t>(rank) * 2 * n);
-      std::vector<std::uint8_t> row(2 * n);
-      std::vector<const ElemCode*> rows(static_cast<std::size_t>(rank));
-      for (int i = 0; i < rank; ++i) {
-        basis.unpack(i, row.data());
-        std::uint8_t* out = swapped.data() + static_cast<std::size_t>(i) * 2 * n;
-        std::copy(row.begin() + static_cast<std::ptrdiff_t>(n), row.end(), out);
-        std::copy(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(n), out + n);
-        rows[static_cast<std::size_t>(i)] = out;
-      }
-      engine::Basis reduced;
-      engine::reduce_to_basis(MatrixView{2, rank, g.n * 2, rows.data()}, reduced);
-      engine::dual_generator(reduced, counted);
+      symplectic_dual(basis, g.n, counted);
     } else {
       counted.resize(static_cast<std::size_t>(rank) * 2 * n);
       for (int i = 0; i < rank; ++i) basis.unpack(i, counted.data() + static_cast<std::size_t>(i) * 2 * n);
     }
-    const int rows = std::max(image.dimension, 1);
-    Code& code = image.code;
-    code.q = 2;
-    code.k = rows;
-    code.n = 3 * g.n;
-    code.entries.assign(static_cast<std::size_t>(rows) * 3 * n, 0);
-    for (int i = 0; i < image.dimension; ++i) {
-      const std::uint8_t* op = counted.data() + static_cast<std::size_t>(i) * 2 * n;
-      ElemCode* out = code.entries.data() + static_cast<std::size_t>(i) * 3 * n;
-      for (std::size_t j = 0; j < n; ++j) {
-        out[j] = op[j];
-        out[n + j] = op[n + j];
-        out[2 * n + j] = op[j] ^ op[n + j];
-      }
-    }
+    binary_image(counted, image.dimension, g.n, image.code);
   } catch (const std::bad_alloc&) {
     image.code = Code{};
     const auto rows = static_cast<std::uint64_t>(std::max(image.dimension, 1));

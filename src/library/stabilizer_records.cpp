@@ -84,6 +84,30 @@ bool accept_head(std::int64_t r, const WrittenNumber& written_r, std::int64_t n,
   return false;
 }
 
+// The head's two numbers, r and n: the first status that is not ok.
+DecimalStatus read_head(std::FILE* in, std::int64_t* head, WrittenNumber* written) {
+  for (int i = 0; i < 2; ++i)
+    if (const DecimalStatus s = read_decimal(in, head[i], written[i]); s != DecimalStatus::ok) return s;
+  return DecimalStatus::ok;
+}
+
+// Generator i (0-based) of n qubits from its row line into `row`; false,
+// with `reason` naming the generator, when the line is not one.
+bool read_generator(const std::string& line, const Line& info, std::int64_t n, int i, std::uint8_t* row,
+                    std::string& reason) {
+  char why[200];
+  const bool read = read_pauli_text(line.data(), line.size(), n, info.first_column, row, why, sizeof why);
+  if (read && info.overflow == 0) return true;
+  // A row too long to be stored whole is named by a character outside
+  // the notation in its stored part, or else by its length.
+  if (info.overflow > 0 && (read || why[0] != 'c'))
+    std::snprintf(why, sizeof why, "has %lld characters, more than an operator on n = %lld qubits can",
+                  static_cast<long long>(line.size()) + static_cast<long long>(info.overflow),
+                  static_cast<long long>(n));
+  reason = "generator " + std::to_string(i + 1) + (why[0] == 'c' ? ", " : " ") + why;
+  return false;
+}
+
 }  // namespace
 
 StabilizerReader::StabilizerReader(std::FILE* in, GroupKind kind) : in_(in), kind_(kind) {}
@@ -112,17 +136,15 @@ RecordStatus StabilizerReader::next(StabilizerRecord& record) {
 
   std::int64_t head[2] = {};
   WrittenNumber written[2];
-  for (int i = 0; i < 2; ++i) {
-    switch (read_decimal(in_, head[i], written[i])) {
-      case DecimalStatus::ok:
-        break;
-      case DecimalStatus::unreadable:
-        record.reason = "its head does not hold two numbers r n";
-        return RecordStatus::refused;
-      case DecimalStatus::end_of_input:
-      case DecimalStatus::read_error:
-        return stop();
-    }
+  switch (read_head(in_, head, written)) {
+    case DecimalStatus::ok:
+      break;
+    case DecimalStatus::unreadable:
+      record.reason = "its head does not hold two numbers r n";
+      return RecordStatus::refused;
+    case DecimalStatus::end_of_input:
+    case DecimalStatus::read_error:
+      return stop();
   }
   if (!accept_head(head[0], written[0], head[1], written[1], record.reason)) return RecordStatus::refused;
   const auto r = static_cast<int>(head[0]);
@@ -132,7 +154,6 @@ RecordStatus StabilizerReader::next(StabilizerRecord& record) {
   const std::size_t bits = 2 * static_cast<std::size_t>(n);
   const std::size_t most = bits + 2;
   Line info;
-  char reason[200];
   for (int i = 0; i < r; ++i) {
     try {
       switch (read_row_line(in_, most, line_, info)) {
@@ -157,27 +178,17 @@ RecordStatus StabilizerReader::next(StabilizerRecord& record) {
       return RecordStatus::refused;
     }
     std::uint8_t* row = g.bits.data() + static_cast<std::size_t>(i) * bits;
-    bool read = read_pauli_text(line_.data(), line_.size(), n, info.first_column, row, reason, sizeof reason);
-    if (!read || info.overflow > 0) {
-      // A row too long to be stored whole is named by a character outside
-      // the notation in its stored part, or else by its length.
-      if (info.overflow > 0 && (read || reason[0] != 'c'))
-        std::snprintf(reason, sizeof reason, "has %lld characters, more than an operator on n = %lld qubits can",
-                      static_cast<long long>(line_.size()) + static_cast<long long>(info.overflow),
-                      static_cast<long long>(n));
-      record.reason = "generator " + std::to_string(i + 1) + (reason[0] == 'c' ? ", " : " ") + reason;
+    if (!read_generator(line_, info, n, i, row, record.reason)) {
       g.bits = {};
       return RecordStatus::refused;
     }
   }
   g.n = n;
   g.r = r;
-  if (kind_ == GroupKind::stabilizer) {
-    if (Status s = check_commuting(g); !s) {
-      record.reason = s.message;
-      g.bits = {};
-      return RecordStatus::refused;
-    }
+  if (Status s = kind_ == GroupKind::stabilizer ? check_commuting(g) : Status{}; !s) {
+    record.reason = s.message;
+    g.bits = {};
+    return RecordStatus::refused;
   }
   return RecordStatus::ok;
 }

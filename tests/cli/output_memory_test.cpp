@@ -21,6 +21,7 @@ using wdist::cli::Format;
 struct Record {
   wdist::cli::RecordOrigin origin;
   wdist::Code code;
+  wdist::PlanSummary summary;  // the layout's counting rules, as the plan of such a code says
   wdist::Distribution d;
   std::vector<std::uint64_t> counts64;  // d.counts as 64-bit values, where they fit
   bool fits = true;
@@ -41,6 +42,8 @@ Record random_record(std::mt19937_64& rng, int q, int k, int n, int rank, bool p
   r.d.k = k;
   r.d.rank = rank;
   r.d.projective = projective;
+  r.summary.zero_message_counted = q == 2 || q == 4;
+  r.summary.zero_columns_shift = projective;
   r.d.counts.assign(static_cast<std::size_t>(n) + 1, 0);
   for (mpz_class& c : r.d.counts) {
     if (rng() % 3 == 0) continue;
@@ -68,7 +71,7 @@ TEST(OutputMemory, EveryFormatFitsItsBound) {
         if (small && !r.fits) continue;
         const std::vector<std::uint64_t>* counts = small ? &r.counts64 : nullptr;
         std::string out;
-        ASSERT_TRUE(wdist::cli::record_output(format, r.origin, r.code, capacity, 1e300, r.d, counts, out));
+        ASSERT_TRUE(wdist::cli::record_output(format, r.origin, r.code, capacity, 1e300, r.summary, r.d, counts, out));
         EXPECT_LE(out.size(), wdist::cli::output_bytes(format, r.origin, r.code, r.d, counts))
             << "format " << static_cast<int>(format) << ", trial " << trial;
       }
@@ -87,12 +90,12 @@ TEST(OutputMemory, AnOutputThatCannotBeHadIsARefusalNamingItsSize) {
     wdist::Status s;
     {
       const wdist_test::FailFrom fail(std::size_t{1} << 20);
-      s = wdist::cli::record_output(format, r.origin, r.code, capacity, 0.5, r.d, nullptr, out);
+      s = wdist::cli::record_output(format, r.origin, r.code, capacity, 0.5, r.summary, r.d, nullptr, out);
     }
     EXPECT_EQ(s.code, wdist::StatusCode::out_of_memory);
     EXPECT_EQ(s.message, "its output of " + wdist::bytes_text(bound) + " cannot be had");
     EXPECT_EQ(out, "");
-    EXPECT_TRUE(wdist::cli::record_output(format, r.origin, r.code, capacity, 0.5, r.d, nullptr, out));
+    EXPECT_TRUE(wdist::cli::record_output(format, r.origin, r.code, capacity, 0.5, r.summary, r.d, nullptr, out));
     EXPECT_GT(out.size(), std::size_t{1} << 20);
   }
 }

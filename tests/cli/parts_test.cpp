@@ -377,7 +377,7 @@ TEST(Formats, TextAndJsonOfARecordFromEachFormOfCounts) {
   EXPECT_EQ(json_record(origin, d, nonzero), json);
   for (Format f : {Format::text, Format::json}) {
     std::string out;
-    ASSERT_TRUE(record_output(f, origin, kHamming, {}, 0, d, &counts, out));
+    ASSERT_TRUE(record_output(f, origin, kHamming, {}, 0, wdist::PlanSummary{}, d, &counts, out));
     EXPECT_EQ(out, f == Format::text ? text : json);
     EXPECT_LE(out.size(), output_bytes(f, origin, kHamming, d, &counts));
     EXPECT_LE(out.size(), output_bytes(f, origin, kHamming, d, nullptr));

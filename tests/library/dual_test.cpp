@@ -329,7 +329,7 @@ TEST(DualRoute, ThreadsAndTheWorkLimitApplyToTheDualsMessages) {
   for (std::uint64_t u = plan.summary.units; u-- > 0;) {
     wdist::Tally t = wdist::empty_tally(plan);
     ASSERT_TRUE(wdist::run_units(plan, u, 1, worker, t));
-    wdist::add_tally(total, t);
+    wdist::add_tally(t, total);
   }
   wdist::Distribution reference;
   ASSERT_TRUE(wdist::finish_record(plan, total, reference));

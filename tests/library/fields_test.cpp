@@ -208,7 +208,7 @@ std::vector<mpz_class> by_units(const wdist::Plan& plan) {
   for (std::uint64_t u = plan.summary.units; u-- > 0;) {
     wdist::Tally t = wdist::empty_tally(plan);
     EXPECT_TRUE(wdist::run_units(plan, u, 1, worker, t));
-    wdist::add_tally(total, t);
+    wdist::add_tally(t, total);
   }
   wdist::Distribution d;
   EXPECT_TRUE(wdist::finish_record(plan, total, d));

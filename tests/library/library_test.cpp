@@ -86,7 +86,7 @@ TEST(WeightDistribution, BlockRoutesAndThreadCountsGiveTheSameCounts) {
     for (std::uint64_t u = blocks.summary.units; u-- > 0;) {
       wdist::Tally t = wdist::empty_tally(blocks);
       ASSERT_TRUE(wdist::run_units(blocks, u, 1, worker, t));
-      wdist::add_tally(total, t);
+      wdist::add_tally(t, total);
     }
     wdist::Distribution from_blocks;
     ASSERT_TRUE(wdist::finish_record(blocks, total, from_blocks));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "program/records.h"
 #include "wdist/records.h"
 
 namespace {
@@ -204,6 +205,43 @@ TEST(NumberRows, FieldsBelowElevenKeepDigitRows) {
   ASSERT_EQ(reads[1].status, wdist::RecordStatus::ok);
   EXPECT_EQ(reads[1].record.code.entries, (std::vector<wdist::ElemCode>{8, 8, 1}));
   EXPECT_EQ(refusal("?1 2 8\n18\n"), "entry 8 in row 1, column 2 is not below q = 8");
+}
+
+// The programs' reader: wdist-wide's limits on top of the library's, and
+// which records had their matrix read (the report heads size storage for
+// those alone).
+TEST(ProgramRecords, WideRulesAndTheMatricesRead) {
+  for (const wdist::program::RecordRules rules :
+       {wdist::program::RecordRules::library, wdist::program::RecordRules::wide_program}) {
+    const bool wide = rules == wdist::program::RecordRules::wide_program;
+    std::FILE* f = stream_of("?1 2 2\n11\n? 2 2 2\n1");
+    wdist::program::ProgramRecordReader reader(f, rules, true);
+    wdist::Record record;
+    ASSERT_EQ(reader.next(record), wdist::RecordStatus::ok);
+    EXPECT_TRUE(reader.matrix_read());
+    EXPECT_EQ(reader.next(record), wdist::RecordStatus::truncated);
+    EXPECT_TRUE(reader.matrix_read());
+    std::fclose(f);
+
+    std::string rows;
+    for (int i = 0; i < 33; ++i) rows += "1\n";
+    f = stream_of("? 1 2 3\n15\n? 33 1 3\n" + rows);
+    wdist::program::ProgramRecordReader second(f, rules, true);
+    EXPECT_EQ(second.next(record), wdist::RecordStatus::refused);
+    EXPECT_TRUE(second.matrix_read()) << "an entry of q or more is read to the record's end";
+    const wdist::RecordStatus big = second.next(record);
+    if (wide) {
+      EXPECT_EQ(big, wdist::RecordStatus::refused);
+      EXPECT_EQ(record.reason, "k = 33, the projective layout takes k <= 32");
+      EXPECT_FALSE(second.matrix_read());
+    } else {
+      EXPECT_EQ(big, wdist::RecordStatus::ok);
+      EXPECT_TRUE(second.matrix_read());
+    }
+    EXPECT_EQ(second.next(record), wdist::RecordStatus::end);
+    EXPECT_FALSE(second.matrix_read());
+    std::fclose(f);
+  }
 }
 
 }  // namespace

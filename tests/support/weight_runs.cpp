@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "console/drivers.h"
+#include "menu/console/drivers.h"
 
 namespace wdist_test {
 
