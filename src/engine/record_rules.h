@@ -34,7 +34,7 @@ inline void length_refusal(const char* n_shown, char* out, std::size_t size) {
 // A value as a reader without a written form shows it.
 struct Decimal {
   explicit Decimal(std::int64_t value) { std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value)); }
-  char text[24];
+  char text[24] = {};
 };
 
 }  // namespace wdist::engine
