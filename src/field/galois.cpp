@@ -116,16 +116,21 @@ bool build_galois_field(std::int64_t q, GaloisField& f) {
   return false;
 }
 
-const GaloisField* galois_field(std::int64_t q) {
-  if (q < 0 || q > kLargestFieldOrder || kSlots.of[q] < 0) return nullptr;
+namespace {
+
+bool has_slot(std::int64_t q) { return q >= 0 && q <= kLargestFieldOrder && kSlots.of[q] >= 0; }
+
+// The tables of a q that has a slot, built on first use.
+GaloisField& built_field(std::int64_t q) {
   const int slot = kSlots.of[q];
   std::call_once(g_built[slot], [q, slot] { fill_galois_field(q, g_fields[slot]); });
-  return &g_fields[slot];
+  return g_fields[slot];
 }
 
-const GaloisField& field_of(std::int64_t q) {
-  const GaloisField* f = galois_field(q);
-  return f != nullptr ? *f : *galois_field(2);
-}
+}  // namespace
+
+const GaloisField* galois_field(std::int64_t q) { return has_slot(q) ? &built_field(q) : nullptr; }
+
+const GaloisField& field_of(std::int64_t q) { return built_field(has_slot(q) ? q : 2); }
 
 }  // namespace wdist
