@@ -69,7 +69,7 @@ void run_case(benchmark::State& state, const wdist::PauliGenerators& g, unsigned
   if (wdist::image_of(g, wdist::GroupKind::stabilizer, options, image)) {
     wdist::Options direct = options;
     direct.dual = wdist::DualRoute::never;
-    if (wdist::plan_record(std::move(image.code), direct, plan)) route = plan.summary.route;
+    if (wdist::plan_record(std::move(image.code), direct, plan)) route = wdist::route_name(plan.summary.route);
   }
   plan = wdist::Plan{};
   wdist::StabilizerEnumerators e;
