@@ -90,6 +90,17 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
       ->type_name("SECONDS");
   app.add_flag("--progress", s.progress, "always show the progress line of a long record");
   app.add_flag("--quiet", s.quiet, "never show a progress line");
+  app.add_flag("--min-distance", s.min_distance,
+               "the minimum distance d and a codeword of weight d (a witness) instead of the distribution,\n"
+               "by information sets or the complete distribution, whichever costs less");
+  app.add_option("--weights-up-to", s.weights_up_to, "the counts A_w for every w <= W alone (with d when one is met)")
+      ->check(CLI::Range(1, 1 << 30))
+      ->type_name("W");
+  app.add_option("--time-limit", s.time_limit,
+                 "with --min-distance or --weights-up-to: stop after SECONDS and report the bounds proven\n"
+                 "(exit 3)")
+      ->check(CLI::Range(0.0, 1e9))
+      ->type_name("SECONDS");
   app.add_option("FILE", s.files, "files of code records (- for standard input)");
   try {
     app.parse(argc, argv);
@@ -106,6 +117,18 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
   s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
   s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
   if (s.files.empty()) s.files.emplace_back("-");
+  if (searches(s) && (s.projective || s.format == Format::report || !s.checkpoint.empty() || dual != "auto")) {
+    if (speak)
+      std::fprintf(stderr, "wdist: --min-distance and --weights-up-to take neither --projective, --dual,\n"
+                           "--format report nor --checkpoint\n");
+    status = 2;
+    return false;
+  }
+  if (!searches(s) && s.time_limit > 0) {
+    if (speak) std::fprintf(stderr, "wdist: --time-limit needs --min-distance or --weights-up-to\n");
+    status = 2;
+    return false;
+  }
   if (checkpoint->count() > 0 && s.checkpoint.empty()) {
     if (speak) std::fprintf(stderr, "wdist: --checkpoint: the file name is empty\n");
     status = 2;
