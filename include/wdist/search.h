@@ -172,6 +172,15 @@ class SearchRun {
   // when it does not fit this search.
   static Status resume(const std::shared_ptr<SearchRun>& run, const Saved& saved, std::shared_ptr<Job>& job);
 
+  // The same saved search as one UnitProgress, so that a front end keeps
+  // it where it keeps the units of a record in progress (one format for
+  // both): its plan_identity is identity(), its units and ranges those of
+  // the current level, its tally the levels' state and then the current
+  // level's tally.
+  [[nodiscard]] UnitProgress save_as_progress(const Job& job) const;
+  static Status resume_from_progress(const std::shared_ptr<SearchRun>& run, const UnitProgress& saved,
+                                     std::shared_ptr<Job>& job);
+
   struct Work;
 
  private:

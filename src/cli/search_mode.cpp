@@ -9,6 +9,7 @@
 
 #include "cli/items.h"
 #include "cli/progress.h"
+#include "cli/run_checkpoint.h"
 #include "cli/signals.h"
 
 namespace wdist::cli {
@@ -110,14 +111,27 @@ int run_search(const Settings& s) {
   ProgressLine progress(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0));
   const auto start = SteadyClock::now();
   const auto deadline = start + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(s.time_limit));
-  InputItems items(s.files, s.format, false, [] { std::fflush(stdout); });
-  bool failed = false, stopped_any = false;
-  Item item;
-  while (items.next(item)) {
-    if (!item.message.empty()) {
+  // With --checkpoint: the records finished are in its output (written
+  // again here), and the record in progress keeps its search's state.
+  RunCheckpoint checkpoint(s);
+  if (checkpoint.enabled() && !checkpoint.open()) return 2;
+  const auto emit = [&](char stream, const std::string& text) {
+    if (stream == 'e') {
       std::fflush(stdout);
       progress.clear();
-      std::fprintf(stderr, "wdist: %s: %s\n", item.origin.file.c_str(), item.message.c_str());
+    }
+    std::fwrite(text.data(), 1, text.size(), stream == 'e' ? stderr : stdout);
+    if (Spool* spool = checkpoint.spool(); spool != nullptr) spool->append(stream, text);
+  };
+  InputItems items(s.files, s.format, false, [] { std::fflush(stdout); });
+  bool failed = checkpoint.failed_before(), stopped_any = false, run_stopped = false;
+  std::uint64_t finished_items = checkpoint.items_resumed();
+  Item item;
+  while (items.next(item)) {
+    if (item.index < checkpoint.items_resumed()) continue;  // written again already
+    finished_items = item.index;
+    if (!item.message.empty()) {
+      emit('e', "wdist: " + item.origin.file + ": " + item.message + "\n");
       failed = true;
       continue;
     }
@@ -130,13 +144,21 @@ int run_search(const Settings& s) {
     std::shared_ptr<SearchRun> run;
     Status st = SearchRun::plan(item.code, o, run);
     if (!st) {
-      std::fflush(stdout);
-      progress.clear();
-      std::fprintf(stderr, "wdist: %s: record %d: %s\n", item.origin.file.c_str(), item.origin.number, st.message.c_str());
+      emit('e', "wdist: " + item.origin.file + ": record " + std::to_string(item.origin.number) + ": " + st.message + "\n");
       failed = true;
       continue;
     }
     item.code = Code{};
+    std::shared_ptr<Job> resumed;
+    if (checkpoint.has_units_of(item.index) && !run->complete_route()) {
+      const Status r = SearchRun::resume_from_progress(run, checkpoint.take_units_of(item.index), resumed);
+      if (!r) {
+        progress.clear();
+        std::fprintf(stderr, "wdist: checkpoint %s refused: %s\n", s.checkpoint.c_str(), r.message.c_str());
+        checkpoint.abandon();
+        return 2;
+      }
+    }
     bool timed_out = false;
     int signal = 0;
     const auto record_start = SteadyClock::now();
@@ -146,6 +168,15 @@ int run_search(const Settings& s) {
       while (!executor.compute_until(*job, std::chrono::milliseconds(100))) {
         signal = stop_signal();
         timed_out = s.time_limit > 0 && SteadyClock::now() >= deadline;
+        if (checkpoint.enabled() && (signal != 0 || timed_out || checkpoint.due())) {
+          std::vector<RecordInProgress> in_flight;
+          if (searching) in_flight.push_back(RecordInProgress{item.index, run->save_as_progress(*job)});
+          std::string error;
+          if (!checkpoint.write(finished_items, failed, std::move(in_flight), error)) {
+            progress.clear();
+            std::fprintf(stderr, "wdist: writing checkpoint %s failed: %s\n", s.checkpoint.c_str(), error.c_str());
+          }
+        }
         if (signal != 0 || timed_out) {
           executor.cancel();
           return false;
@@ -181,7 +212,7 @@ int run_search(const Settings& s) {
       else st = run->seek_witness(whole->take_result());
     }
     if (st) {
-      job = SearchRun::job(run);
+      job = resumed ? resumed : SearchRun::job(run);
       const bool ran = compute(job, true);
       st = ran ? job->status() : Status{StatusCode::cancelled, "cancelled"};
       if (Status r = run->result(*job, result); !r) st = r;
@@ -189,21 +220,34 @@ int run_search(const Settings& s) {
         stopped = stop_reason(st, timed_out, signal);
     }
     progress.clear();
-    if (!st && stopped.empty()) {
+    // With a checkpoint, a signal ends the run as a distribution run ends:
+    // the checkpoint written, the record to be resumed, not reported.
+    if (signal != 0 && checkpoint.enabled()) {
       std::fflush(stdout);
-      std::fprintf(stderr, "wdist: %s: record %d: %s\n", item.origin.file.c_str(), item.origin.number, st.message.c_str());
+      std::fprintf(stderr, "wdist: stopped by signal %d; %s\n", signal, checkpoint.resume_note(true).c_str());
+      checkpoint.abandon();
+      return 128 + signal;
+    }
+    if (!st && stopped.empty()) {
+      emit('e', "wdist: " + item.origin.file + ": record " + std::to_string(item.origin.number) + ": " + st.message + "\n");
       failed = true;
       continue;
     }
-    const std::string out = search_output(s.format, item.origin, result, s.weights_up_to, stopped);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    emit('o', search_output(s.format, item.origin, result, s.weights_up_to, stopped));
     std::fflush(stdout);
     if (!stopped.empty()) {
       stopped_any = true;
-      if (timed_out || signal != 0) break;  // the run itself ends here
+      run_stopped = timed_out || signal != 0;
+      if (run_stopped) break;  // the run itself ends here
     }
   }
   progress.clear();
+  // A run stopped by its time limit keeps its checkpoint (written above)
+  // for a run with a longer one; a complete run's goes.
+  if (checkpoint.enabled()) {
+    if (run_stopped) checkpoint.abandon();
+    else checkpoint.close();
+  }
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     std::fprintf(stderr, "wdist: writing the output failed\n");
     return 1;

@@ -117,10 +117,10 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
   s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
   s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
   if (s.files.empty()) s.files.emplace_back("-");
-  if (searches(s) && (s.projective || s.format == Format::report || !s.checkpoint.empty() || dual != "auto")) {
+  if (searches(s) && (s.projective || s.format == Format::report || dual != "auto")) {
     if (speak)
-      std::fprintf(stderr, "wdist: --min-distance and --weights-up-to take neither --projective, --dual,\n"
-                           "--format report nor --checkpoint\n");
+      std::fprintf(stderr, "wdist: --min-distance and --weights-up-to take neither --projective, --dual\n"
+                           "nor --format report\n");
     status = 2;
     return false;
   }

@@ -480,6 +480,51 @@ Status SearchRun::resume(const std::shared_ptr<SearchRun>& run, const Saved& sav
   return job->restore(saved.level);
 }
 
+UnitProgress SearchRun::save_as_progress(const Job& job) const {
+  Saved saved = save(job);
+  UnitProgress p;
+  p.plan_identity = identity();
+  p.units = saved.level.units;
+  p.done = std::move(saved.level.done);
+  p.busy_seconds = saved.level.busy_seconds;
+  // [level plan identity, levels, sets, done per set, state tally, level tally]
+  std::vector<std::uint64_t>& c = p.total.counts;
+  c.push_back(saved.level.plan_identity);
+  c.push_back(saved.levels);
+  c.push_back(saved.done.size());
+  for (const int d : saved.done) c.push_back(static_cast<std::uint64_t>(d));
+  c.insert(c.end(), saved.total.counts.begin(), saved.total.counts.end());
+  c.insert(c.end(), saved.level.total.counts.begin(), saved.level.total.counts.end());
+  return p;
+}
+
+Status SearchRun::resume_from_progress(const std::shared_ptr<SearchRun>& run, const UnitProgress& saved,
+                                       std::shared_ptr<Job>& job) {
+  const auto does_not_fit = [](const std::string& why) {
+    return failure(StatusCode::invalid_code, "the saved search does not fit this code: " + why);
+  };
+  if (saved.plan_identity != run->identity()) return does_not_fit("it names another search");
+  const std::vector<std::uint64_t>& c = saved.total.counts;
+  const std::uint64_t size = search_tally_size(*run->work_->plan);
+  if (c.size() < 3 || c[2] > c.size() - 3) return does_not_fit("its state is cut short");
+  const std::uint64_t sets = c[2];
+  const std::uint64_t at = 3 + sets;
+  const bool in_level = !saved.done.empty();
+  if (c.size() != at + size + (in_level ? size : 0)) return does_not_fit("its state is of another size");
+  Saved s;
+  s.levels = static_cast<std::uint32_t>(c[1]);
+  for (std::uint64_t i = 0; i < sets; ++i) s.done.push_back(static_cast<int>(std::min<std::uint64_t>(c[3 + i], 1U << 30)));
+  s.total.counts.assign(c.begin() + static_cast<std::ptrdiff_t>(at), c.begin() + static_cast<std::ptrdiff_t>(at + size));
+  if (in_level) {
+    s.level.plan_identity = c[0];
+    s.level.units = saved.units;
+    s.level.done = saved.done;
+    s.level.busy_seconds = saved.busy_seconds;
+    s.level.total.counts.assign(c.begin() + static_cast<std::ptrdiff_t>(at + size), c.end());
+  }
+  return resume(run, s, job);
+}
+
 // ---- The library call
 
 namespace {

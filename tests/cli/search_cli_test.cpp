@@ -200,6 +200,41 @@ TEST(SearchCliTest, TimeLimitReportsTheBounds) {
   EXPECT_NE(refused.err.find("work limit"), std::string::npos) << refused.err;
 }
 
+// A run stopped by its time limit with --checkpoint keeps the checkpoint
+// (the record in progress at its level and units); the run started again
+// from it writes what a run never stopped writes, byte for byte.
+TEST(SearchCliTest, ACheckpointResumesTheSearch) {
+  Dir dir;
+  std::mt19937_64 rng(12);
+  TestCode c{52, 104, 2, {}};
+  c.rows.assign(52, std::vector<int>(104));
+  for (auto& row : c.rows)
+    for (int& x : row) x = static_cast<int>(rng() % 2);
+  TestCode small{4, 9, 3, {{1, 0, 0, 0, 1, 1, 1, 2, 0}, {0, 1, 0, 0, 1, 2, 0, 1, 1}, {0, 0, 1, 0, 2, 1, 1, 0, 2},
+                           {0, 0, 0, 1, 0, 2, 2, 1, 1}}};
+  ASSERT_TRUE(write_file(path_in(dir.path, "codes.txt"), code_record(small) + code_record(c) + code_record(small)));
+  const std::vector<std::string> args = {"--min-distance", "--weights-up-to", "13", "--format", "json", "codes.txt"};
+  const ProgramRun whole = wdist(dir.path, args);
+  ASSERT_EQ(whole.exit_status, 0) << whole.err;
+  std::vector<std::string> with = args;
+  with.insert(with.end(), {"--checkpoint", "cp"});
+  for (const char* limit : {"0.1", "0.25"}) {
+    std::vector<std::string> stopped_args = with;
+    stopped_args.insert(stopped_args.end(), {"--time-limit", limit});
+    const ProgramRun stopped = wdist(dir.path, stopped_args);
+    if (stopped.exit_status == 0) {  // done within the limit on a fast machine
+      EXPECT_EQ(stopped.out, whole.out);
+      continue;
+    }
+    ASSERT_EQ(stopped.exit_status, 3) << stopped.err;
+    ASSERT_TRUE(path_exists(path_in(dir.path, "cp"))) << stopped.err;
+    const ProgramRun resumed = wdist(dir.path, with);
+    ASSERT_EQ(resumed.exit_status, 0) << resumed.err;
+    EXPECT_EQ(resumed.out, whole.out) << limit;
+    EXPECT_FALSE(path_exists(path_in(dir.path, "cp")));
+  }
+}
+
 TEST(SearchCliTest, UsageErrors) {
   Dir dir;
   for (const std::vector<std::string>& args :

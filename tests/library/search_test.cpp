@@ -172,6 +172,7 @@ TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
     auto job = wdist::SearchRun::job(run);
     wdist::Worker worker;
     wdist::SearchRun::Saved saved;
+    wdist::UnitProgress saved_as_progress;
     {
       // The hook plans the first level; then `stop_after` units one at a
       // time, claimed and computed here as another process would (the
@@ -192,12 +193,15 @@ TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
         ASSERT_TRUE(executor.add_units_done(job, p));
       }
       saved = run->save(*job);
+      saved_as_progress = run->save_as_progress(*job);
       executor.cancel();
     }
     std::shared_ptr<wdist::SearchRun> again;
     ASSERT_TRUE(wdist::SearchRun::plan(code, o, again));
     std::shared_ptr<wdist::Job> resumed;
-    const wdist::Status s = wdist::SearchRun::resume(again, saved, resumed);
+    // Half of them through the one-progress form a checkpoint keeps.
+    const wdist::Status s = stop_after % 2 == 0 ? wdist::SearchRun::resume(again, saved, resumed)
+                                                : wdist::SearchRun::resume_from_progress(again, saved_as_progress, resumed);
     ASSERT_TRUE(s) << s.message;
     wdist::Executor executor(2);
     executor.add(resumed);
@@ -210,6 +214,15 @@ TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
     EXPECT_EQ(got.witness, whole.witness) << stop_after;
     EXPECT_EQ(got.counts, whole.counts) << stop_after;
   }
+  // A saved search of another code is refused.
+  std::shared_ptr<wdist::SearchRun> other;
+  ASSERT_TRUE(wdist::SearchRun::plan(wdist_test::random_code(2, 20, 44, rng), o, other));
+  std::shared_ptr<wdist::SearchRun> run;
+  ASSERT_TRUE(wdist::SearchRun::plan(code, o, run));
+  auto job = wdist::SearchRun::job(run);
+  std::shared_ptr<wdist::Job> resumed;
+  EXPECT_EQ(wdist::SearchRun::resume_from_progress(other, run->save_as_progress(*job), resumed).code,
+            wdist::StatusCode::invalid_code);
 }
 
 TEST(LibrarySearchTest, StopsKeepTheirBounds) {
