@@ -57,9 +57,9 @@ std::string search_output(Format format, const RecordOrigin& origin, const Searc
            ", \"n\": " + std::to_string(r.n) + ", \"k\": " + std::to_string(r.k) + ", \"rank\": " + std::to_string(r.rank);
     out += ", \"min_distance\": ";
     append_bound(out, exact ? r.min_distance : -1);
-    out += ", \"method\": \"";
+    out += R"(, "method": ")";
     out += search_method_name(r.method);
-    out += "\", \"projective\": false";
+    out += R"(", "projective": false)";
     if (!exact) {
       out += ", \"lower_bound\": ";
       append_bound(out, r.lower_bound);

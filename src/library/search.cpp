@@ -102,9 +102,11 @@ Status run_search_units(const PlannedRecord& record, std::uint64_t first, std::u
   SearchTally& t = storage.search_tally;
   decode_search_tally(plan, tally, t);
   const std::int64_t hint = units.lightest->load(std::memory_order_relaxed);
+  // Units first .. first + count - 1 are one range of ranks.
+  const std::uint64_t first_unit = first, last_unit = first + count - 1;
   std::uint64_t first_item = 0, items = 0, last_item = 0, last_count = 0;
-  unit_range(plan, units.level, first, first_item, items);
-  unit_range(plan, units.level, first + count - 1, last_item, last_count);
+  unit_range(plan, units.level, first_unit, first_item, items);
+  unit_range(plan, units.level, last_unit, last_item, last_count);
   run_search_unit(plan, units.level, first_item, last_item + last_count - first_item, hint, storage.search, t);
   encode_search_tally(plan, t, tally);
   // A lighter codeword makes the walks of the other units drop more.
@@ -152,7 +154,7 @@ struct SearchRun::Work {
   bool finished = false;
   double words = 0;
 
-  Status level_plan(const SearchLevel& level, Plan& plan) const;
+  Status level_plan(const SearchLevel& at, Plan& out) const;
   Status advance(Job& job);
 };
 
@@ -390,7 +392,7 @@ Status SearchRun::result(const Job& job, SearchResult& result) const {
       result.min_distance = min_distance(d);
       result.lower_bound = result.upper_bound = result.min_distance;
       result.work = w.complete_plan.summary.cost;
-      if (result.witness.size() != 0 && total.lightest.weight != result.min_distance) result.witness.clear();
+      if (!result.witness.empty() && total.lightest.weight != result.min_distance) result.witness.clear();
       if (w.weights_up_to > 0) {
         result.counts.assign(static_cast<std::size_t>(w.weights_up_to) + 1, 0);
         for (std::size_t x = 0; x < result.counts.size() && x < d.counts.size(); ++x) result.counts[x] = d.counts[x];
@@ -575,7 +577,7 @@ Status minimum_distance(const Code& code, const SearchOptions& options, SearchRe
       if (Status s = run->seek_witness(job->take_result()); !s) return s;
     }
     const std::shared_ptr<Job> job = SearchRun::job(run);
-    const Status s = run_job(executor, job, options, run.get(), start);
+    Status s = run_job(executor, job, options, run.get(), start);
     // A stop keeps what is proven: the bounds and the lightest codeword met.
     if (Status r = run->result(*job, result); !r) return r;
     if (options.progress) {
