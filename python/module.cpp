@@ -24,6 +24,7 @@
 
 #include "wdist/records.h"
 #include "wdist/stabilizer.h"
+#include "wdist/search.h"
 #include "wdist/wdist.h"
 
 namespace py = pybind11;
@@ -468,6 +469,37 @@ def _result(counts, rank, method):
     r.rank = rank
     r.method = method
     return r
+
+
+class MinimumDistance(tuple):
+    """The pair (d, witness): the minimum distance and one codeword of that
+    weight (a list of n element codes); (None, None) for the zero code.
+
+    d, witness
+        The two as attributes.
+    rank
+        The dimension of the code.
+    method
+        'information sets', 'direct' or 'dual': how d was found.
+    """
+
+    @property
+    def d(self):
+        return self[0]
+
+    @property
+    def witness(self):
+        return self[1]
+
+    def __reduce__(self):
+        return (_minimum, (self[0], self[1], self.rank, self.method))
+
+
+def _minimum(d, witness, rank, method):
+    r = MinimumDistance((d, witness))
+    r.rank = rank
+    r.method = method
+    return r
 )";
 
 py::object weight_distribution(const py::handle& rows, const py::handle& q, bool projective, const py::handle& dual,
@@ -576,6 +608,103 @@ py::object stabilizer_enumerators(const py::handle& generators, const py::handle
   fields["degenerate"] = py::bool_(e.degenerate);
   return stabilizer_class(**fields);
 }
+
+// ---- minimum distance
+
+py::handle minimum_class;
+
+// The search on the threads, the GIL released, Ctrl-C served between its
+// units as weight_distribution serves it.
+wdist::SearchResult run_search(const wdist::Code& code, wdist::SearchOptions& options) {
+  std::atomic<bool> cancel{false};
+  options.cancel = &cancel;
+  options.progress = [&cancel](const wdist::SearchProgress&) {
+    if (cancel.load()) return;
+    const py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) cancel.store(true);
+  };
+  wdist::SearchResult r;
+  wdist::Status status;
+  {
+    const py::gil_scoped_release nogil;
+    status = wdist::minimum_distance(code, options, r);
+  }
+  if (PyErr_Occurred() != nullptr) throw py::error_already_set();
+  if (!status) {
+    // A stop by the work limit while it ran: what it proved goes with the message.
+    if (status.code == wdist::StatusCode::too_much_work && r.lower_bound > 0)
+      status.message += " (proven: " + std::to_string(r.lower_bound) + " <= d" +
+                        (r.upper_bound >= 0 ? " <= " + std::to_string(r.upper_bound) : std::string()) + ")";
+    raise_status(status);
+  }
+  return r;
+}
+
+py::object minimum_distance(const py::handle& rows, const py::handle& q, const py::handle& threads,
+                            const py::handle& max_work) {
+  wdist::SearchOptions options;
+  const int field = field_of(q.ptr());
+  options.threads = thread_option(threads.ptr());
+  options.max_work = work_option(max_work.ptr());
+  const wdist::Code code = code_of(rows.ptr(), field);
+  const wdist::SearchResult r = run_search(code, options);
+  py::object d = py::none(), witness = py::none();
+  if (r.min_distance >= 0) {
+    d = py::int_(r.min_distance);
+    py::list w(r.witness.size());
+    for (std::size_t j = 0; j < r.witness.size(); ++j) w[j] = py::int_(r.witness[j]);
+    witness = w;
+  }
+  py::object result = minimum_class(py::make_tuple(d, witness));
+  result.attr("rank") = py::int_(r.rank);
+  result.attr("method") = py::str(wdist::search_method_name(r.method));
+  return result;
+}
+
+py::object low_weight_counts(const py::handle& rows, const py::handle& q, const py::handle& up_to,
+                             const py::handle& threads, const py::handle& max_work) {
+  wdist::SearchOptions options;
+  const int field = field_of(q.ptr());
+  long long limit = 0;
+  bool overflow = false;
+  if (!whole_number(up_to.ptr(), limit, overflow)) raise(PyExc_TypeError, "up_to must be an integer, not " + repr_of(up_to.ptr()));
+  if (overflow || limit < 1 || limit > (1LL << 30)) raise(PyExc_ValueError, "up_to must be in 1 .. 2**30, not " + repr_of(up_to.ptr()));
+  options.minimum_distance = false;
+  options.weights_up_to = static_cast<int>(limit);
+  options.threads = thread_option(threads.ptr());
+  options.max_work = work_option(max_work.ptr());
+  const wdist::Code code = code_of(rows.ptr(), field);
+  const wdist::SearchResult r = run_search(code, options);
+  py::list counts(r.counts.size());
+  for (std::size_t w = 0; w < r.counts.size(); ++w) counts[w] = python_int(r.counts[w]);
+  py::object result = result_class(counts);
+  result.attr("rank") = py::int_(r.rank);
+  result.attr("method") = py::str(wdist::search_method_name(r.method));
+  return result;
+}
+
+constexpr const char* kMinimumDistanceDoc = R"(minimum_distance(rows, q, *, threads=None, max_work=None) -> MinimumDistance
+
+The minimum distance d of the code spanned by the rows and a codeword of
+weight d, by information sets (Brouwer-Zimmermann) or the complete
+distribution, whichever the plan finds cheaper. rows, q, threads as for
+weight_distribution; max_work bounds the 64-bit words the search walks
+(about one message of the distribution each): a search estimated above it
+is refused before any work, one that reaches it while running stops with
+WorkLimitError, whose message gives the bounds proven.
+
+Returns a MinimumDistance: the tuple (d, witness), also as attributes d and
+witness, with rank and method ('information sets', 'direct' or 'dual');
+(None, None) for the zero code. The same result, witness included, for any
+number of threads.)";
+
+constexpr const char* kLowWeightCountsDoc = R"(low_weight_counts(rows, q, up_to, *, threads=None, max_work=None) -> WeightDistribution
+
+The counts A_0 .. A_up_to of the code spanned by the rows, exactly, each
+codeword counted once, for codes whose complete distribution is out of
+reach. A WeightDistribution of up_to + 1 counts (A_0 = 1), with rank and
+method ('information sets', 'direct' or 'dual'). Errors as for
+minimum_distance.)";
 
 // ---- records
 
@@ -838,6 +967,14 @@ PYBIND11_MODULE(wdist, m) {
   m.attr("StabilizerEnumerators") = stabilizer_class;
   m.attr("_stabilizer_result") = scope["_stabilizer_result"];
   m.def("stabilizer_enumerators", &stabilizer_enumerators, kStabilizerEnumeratorsDoc, py::arg("generators"),
+        py::kw_only(), py::arg("threads") = py::none(), py::arg("max_work") = py::none());
+
+  minimum_class = py::object(scope["MinimumDistance"]).release();
+  m.attr("MinimumDistance") = minimum_class;
+  m.attr("_minimum") = scope["_minimum"];
+  m.def("minimum_distance", &minimum_distance, kMinimumDistanceDoc, py::arg("rows"), py::arg("q"), py::kw_only(),
+        py::arg("threads") = py::none(), py::arg("max_work") = py::none());
+  m.def("low_weight_counts", &low_weight_counts, kLowWeightCountsDoc, py::arg("rows"), py::arg("q"), py::arg("up_to"),
         py::kw_only(), py::arg("threads") = py::none(), py::arg("max_work") = py::none());
 
   m.def("weight_distribution", &weight_distribution, kWeightDistributionDoc, py::arg("rows"), py::arg("q"),

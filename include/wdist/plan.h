@@ -113,6 +113,11 @@ Tally empty_tally(const Plan& plan);
 Status reset_tally(const Plan& plan, Tally& tally);
 // into += from (same plan).
 void add_tally(const Tally& from, Tally& into);
+// into = into merged with from as the plan defines it (same plan): the
+// counts added, and for a level of a search by information sets
+// (wdist/search.h) the lighter codeword kept. What the executor merges
+// with.
+void merge_tally(const Plan& plan, const Tally& from, Tally& into);
 
 // Adds the counts of units first .. first + count - 1 into `tally`.
 // Fails when the worker's storage or the tally cannot be had

@@ -137,6 +137,12 @@ void append_json_string(std::string& out, const std::string& s) {
   out += '"';
 }
 
+}  // namespace
+
+void append_json_name(std::string& out, const std::string& s) { append_json_string(out, s); }
+
+namespace {
+
 // A nonzero count of a report's weight line: most fit 63 bits and are
 // written as such, larger ones by their digits.
 void write_count(ReportSink& out, std::int64_t w, const mpz_class& count) {

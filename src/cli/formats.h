@@ -38,6 +38,10 @@ std::string json_record(const RecordOrigin& origin, const Distribution& d);
 std::string json_record(const RecordOrigin& origin, const Distribution& d, const std::vector<std::uint64_t>& counts);
 std::string json_record(const RecordOrigin& origin, const Distribution& d, const NonzeroCounts& counts);
 
+// `s` (bytes: a file name) as a JSON string, appended to `out`: the
+// escapes of json_record's "file".
+void append_json_name(std::string& out, const std::string& s);
+
 // The storage capacities the menu programs' matrix record passes through
 // in one run (one input file): kept while both suffice, otherwise exactly
 // the request, the columns rounded up to a multiple of 16.

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "cli/run.h"
+#include "cli/search_mode.h"
 #include "cli/settings.h"
 #include "cli/signals.h"
 #ifdef WDIST_MPI
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
     wdist::cli::Settings settings;
     int status = 0;
     if (!wdist::cli::parse_command_line(argc, argv, speak, settings, status)) return status;
+    // A search runs in the first process alone; the others of an MPI job
+    // have nothing to do.
+    if (wdist::cli::searches(settings)) return speak ? wdist::cli::run_search(settings) : 0;
 #ifdef WDIST_MPI
     if (!cluster.alone()) {
       if (cluster.rank() != 0) return cluster.serve(settings);

@@ -21,6 +21,13 @@ std::uint64_t run_identity(const Settings& s) {
   h.add_value(s.max_work);
   // Only with it, so that a run of codes keeps the identity it had.
   if (s.group) h.add_text(*s.group == GroupKind::stabilizer ? "stabilizer" : "additive");
+  // A search's options, only where they are asked for: the identities of
+  // distribution runs stay as they were.
+  if (searches(s)) {
+    h.add_text("search");
+    h.add_value(s.min_distance);
+    h.add_value(s.weights_up_to);
+  }
   h.add_value(static_cast<std::uint64_t>(s.files.size()));
   std::vector<char> chunk(std::size_t{1} << 16);
   for (const std::string& name : s.files) {

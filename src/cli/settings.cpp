@@ -77,16 +77,16 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
                  "completes.")
       ->type_name("FILE");
   // NaN passes every comparison of a range: it is refused by name. At most
-  // 1e9 seconds, so that the interval in milliseconds fits 64 bits.
+  // 1e9 seconds, so that an interval in milliseconds fits 64 bits.
+  const CLI::Validator not_a_number(
+      [](const std::string& text) {
+        return std::isnan(std::strtod(text.c_str(), nullptr)) ? "Value " + text + " is not a number" : std::string();
+      },
+      "");
   app.add_option("--checkpoint-interval", s.checkpoint_interval,
                  "seconds between two writes of the checkpoint at most (default 60)")
       ->check(CLI::Range(0.0, 1e9))
-      ->check(CLI::Validator(
-          [](const std::string& text) {
-            return std::isnan(std::strtod(text.c_str(), nullptr)) ? "Value " + text + " is not a number"
-                                                                  : std::string();
-          },
-          ""))
+      ->check(not_a_number)
       ->type_name("SECONDS");
   app.add_flag("--progress", s.progress, "always show the progress line of a long record");
   app.add_flag("--quiet", s.quiet, "never show a progress line");
@@ -100,6 +100,18 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
                "the records are additive codes over F_4 given as stabilizer records (no commutation needed);\n"
                "writes their weight distributions")
       ->excludes(stabilizer_flag);
+  app.add_flag("--min-distance", s.min_distance,
+               "the minimum distance d and a codeword of weight d (a witness) instead of the distribution,\n"
+               "by information sets or the complete distribution, whichever costs less");
+  app.add_option("--weights-up-to", s.weights_up_to, "the counts A_w for every w <= W alone (with d when one is met)")
+      ->check(CLI::Range(1, 1 << 30))
+      ->type_name("W");
+  app.add_option("--time-limit", s.time_limit,
+                 "with --min-distance or --weights-up-to: stop after SECONDS and report the bounds proven\n"
+                 "(exit 3)")
+      ->check(CLI::Range(0.0, 1e9))
+      ->check(not_a_number)
+      ->type_name("SECONDS");
   app.add_option("FILE", s.files, "files of code records (- for standard input)");
   try {
     app.parse(argc, argv);
@@ -125,6 +137,23 @@ bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& sta
   s.format = format == "json" ? Format::json : format == "report" ? Format::report : Format::text;
   s.dual = dual == "never" ? DualRoute::never : dual == "always" ? DualRoute::always : DualRoute::automatic;
   if (s.files.empty()) s.files.emplace_back("-");
+  if (searches(s) && s.group) {
+    if (speak) std::fprintf(stderr, "wdist: --min-distance and --weights-up-to are for codes over a field\n");
+    status = 2;
+    return false;
+  }
+  if (searches(s) && (s.projective || s.format == Format::report || dual != "auto")) {
+    if (speak)
+      std::fprintf(stderr, "wdist: --min-distance and --weights-up-to take neither --projective, --dual\n"
+                           "nor --format report\n");
+    status = 2;
+    return false;
+  }
+  if (!searches(s) && s.time_limit > 0) {
+    if (speak) std::fprintf(stderr, "wdist: --time-limit needs --min-distance or --weights-up-to\n");
+    status = 2;
+    return false;
+  }
   if (checkpoint->count() > 0 && s.checkpoint.empty()) {
     if (speak) std::fprintf(stderr, "wdist: --checkpoint: the file name is empty\n");
     status = 2;

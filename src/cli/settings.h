@@ -26,6 +26,10 @@ struct Settings {
   // --stabilizer or --additive: the inputs hold stabilizer records
   // (stabilizer.h), each counted as the binary image of its group.
   std::optional<GroupKind> group;
+  // The minimum distance instead of the distribution (search.h).
+  bool min_distance = false;
+  int weights_up_to = 0;            // low-weight counts A_w, w <= this (0: none)
+  double time_limit = 0;            // seconds; 0: none
 };
 
 // Reads the command line into `s`; false with the exit status in `status`
@@ -33,6 +37,9 @@ struct Settings {
 // `speak` does it write anything (help, version, the usage errors): the
 // other processes of an MPI job read the same command line silently.
 bool parse_command_line(int argc, char** argv, bool speak, Settings& s, int& status);
+
+// Whether the run searches for minimum distances or low-weight counts.
+inline bool searches(const Settings& s) { return s.min_distance || s.weights_up_to > 0; }
 
 // The options every record is planned with. With `group` the records are
 // group images (stabilizer.h), counted directly: their `dual` was decided

@@ -300,6 +300,16 @@ void add_tally(const Tally& from, Tally& into) {
   for (std::size_t i = 0; i < from.counts.size(); ++i) into.counts[i] += from.counts[i];
 }
 
+void merge_tally(const Plan& plan, const Tally& from, Tally& into) {
+  const SearchLevelUnits* search = plan.record ? plan.record->search.get() : nullptr;
+  if (search == nullptr || from.counts.empty()) {
+    add_tally(from, into);
+    return;
+  }
+  if (into.counts.size() < from.counts.size()) into.counts.resize(from.counts.size(), 0);
+  merge_search_tally(*search->plan, from.counts.data(), into.counts.data());
+}
+
 namespace {
 
 // The engine's units of a record (dimension > 0) into hist[0..tally_size).
@@ -344,7 +354,7 @@ Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Wor
   // An empty tally is grown to the plan's shape; any other must have it.
   if (!tally.counts.empty())
     if (Status s = check_tally(plan, tally, "a tally"); !s) return s;
-  if (r.dimension == 0 || count == 0) return Status{};
+  if ((r.dimension == 0 && !r.search) || count == 0) return Status{};
   if (tally.counts.size() < r.tally_size) {
     try {
       tally.counts.resize(r.tally_size, 0);
@@ -352,6 +362,7 @@ Status run_units(const Plan& plan, std::uint64_t first, std::uint64_t count, Wor
       return tally_not_had(r.tally_size);
     }
   }
+  if (r.search) return run_search_units(r, first, count, worker, tally.counts.data());
   return run_units_into(r, first, count, worker, tally.counts.data());
 }
 

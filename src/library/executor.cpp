@@ -159,7 +159,7 @@ void Job::merge_locked(const UnitProgress& p) {
     for (std::uint64_t u = r.first; u < r.first + r.count; ++u) done_[u] = true;
     done_count_ += r.count;
   }
-  add_tally(p.total, total_);
+  merge_tally(plan_, p.total, total_);
   busy_seconds_ += p.busy_seconds;
 }
 
@@ -362,7 +362,7 @@ Executor::After Executor::compute_units(Job& job, UnitRange units, Worker& worke
     job.finish_locked(s);
     return After::finished;
   }
-  add_tally(tally, job.total_);
+  merge_tally(job.plan_, tally, job.total_);
   for (std::uint64_t u = units.first; u < units.first + units.count; ++u)
     if (!job.done_[u]) {
       job.done_[u] = true;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/infoset.h"
 #include "engine/record_steps.h"
 #include "wdist/plan.h"
 
@@ -34,6 +35,12 @@ struct Worker::Storage {
   AlignedBlock table;
   AlignedBlock kernel_scratch;
   void* planes[kLargestFieldOrder] = {};
+  // The search by information sets (library/search.cpp): the walks'
+  // buffers and a tally, sized for the plan of that identity.
+  SearchScratch search;
+  SearchTally search_tally;
+  std::uint64_t search_sized_for = 0;
+  bool search_sized = false;
 };
 
 // counts[0..size), every one 0, for a histogram of which few entries are
