@@ -101,13 +101,26 @@ std::string search_output(Format format, const RecordOrigin& origin, const Searc
   return out;
 }
 
-int run_search(const Settings& s) {
+SearchOptions search_options(const Settings& s) {
+  SearchOptions o;
+  o.minimum_distance = s.min_distance;
+  o.weights_up_to = s.weights_up_to;
+  o.threads = s.threads;
+  o.max_work = s.max_work;
+  return o;
+}
+
+int run_search(const Settings& s, SearchHelpers helpers) {
   block_stop_signals();
   ThreadsMissing missing;
   Executor executor(thread_count(s.threads), missing);
   take_stop_signals();
   if (missing.count > 0)
     std::fprintf(stderr, "wdist: %u threads could not be started: %s\n", missing.count, missing.reason.c_str());
+  // What the other processes of an MPI job are dealt from.
+  SearchInFlight now;
+  if (helpers.serve)
+    executor.set_owner_poll([&executor, &now, serve = helpers.serve] { serve(executor, now); }, helpers.every);
   ProgressLine progress(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0));
   const auto start = SteadyClock::now();
   const auto deadline = start + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(s.time_limit));
@@ -135,11 +148,7 @@ int run_search(const Settings& s) {
       failed = true;
       continue;
     }
-    SearchOptions o;
-    o.minimum_distance = s.min_distance;
-    o.weights_up_to = s.weights_up_to;
-    o.threads = s.threads;
-    o.max_work = s.max_work;
+    const SearchOptions o = search_options(s);
     const std::string what = item.origin.file + " record " + std::to_string(item.origin.number);
     std::shared_ptr<SearchRun> run;
     Status st = SearchRun::plan(item.code, o, run);
@@ -164,6 +173,7 @@ int run_search(const Settings& s) {
     const auto record_start = SteadyClock::now();
     // Runs a job to its end or to a stop; false at a stop.
     const auto compute = [&](const std::shared_ptr<Job>& job, bool searching) {
+      now = SearchInFlight{item.index, job, run, searching};
       executor.add(job);
       while (!executor.compute_until(*job, std::chrono::milliseconds(100))) {
         signal = stop_signal();
@@ -219,6 +229,7 @@ int run_search(const Settings& s) {
       else if (!st && (st.code == StatusCode::cancelled || st.code == StatusCode::too_much_work))
         stopped = stop_reason(st, timed_out, signal);
     }
+    now = SearchInFlight{};
     progress.clear();
     // With a checkpoint, a signal ends the run as a distribution run ends:
     // the checkpoint written, the record to be resumed, not reported.
