@@ -138,6 +138,7 @@ int run_search(const Settings& s, SearchHelpers helpers) {
   };
   InputItems items(s.files, s.format, false, [] { std::fflush(stdout); });
   bool failed = checkpoint.failed_before(), stopped_any = false, run_stopped = false;
+  bool checkpoint_written = false;  // the last time it was due
   std::uint64_t finished_items = checkpoint.items_resumed();
   Item item;
   while (items.next(item)) {
@@ -182,7 +183,8 @@ int run_search(const Settings& s, SearchHelpers helpers) {
           std::vector<RecordInProgress> in_flight;
           if (searching) in_flight.push_back(RecordInProgress{item.index, run->save_as_progress(*job)});
           std::string error;
-          if (!checkpoint.write(finished_items, failed, std::move(in_flight), error)) {
+          checkpoint_written = checkpoint.write(finished_items, failed, std::move(in_flight), error);
+          if (!checkpoint_written) {
             progress.clear();
             std::fprintf(stderr, "wdist: writing checkpoint %s failed: %s\n", s.checkpoint.c_str(), error.c_str());
           }
@@ -215,7 +217,7 @@ int run_search(const Settings& s, SearchHelpers helpers) {
         progress.clear();
         std::fprintf(stderr, "wdist: %s: record %d: %s before its distribution was complete\n",
                      item.origin.file.c_str(), item.origin.number, stop_reason(Status{}, timed_out, signal).c_str());
-        stopped_any = true;
+        stopped_any = run_stopped = true;
         break;
       }
       if (!whole->status()) st = whole->status();
@@ -231,14 +233,6 @@ int run_search(const Settings& s, SearchHelpers helpers) {
     }
     now = SearchInFlight{};
     progress.clear();
-    // With a checkpoint, a signal ends the run as a distribution run ends:
-    // the checkpoint written, the record to be resumed, not reported.
-    if (signal != 0 && checkpoint.enabled()) {
-      std::fflush(stdout);
-      std::fprintf(stderr, "wdist: stopped by signal %d; %s\n", signal, checkpoint.resume_note(true).c_str());
-      checkpoint.abandon();
-      return 128 + signal;
-    }
     if (!st && stopped.empty()) {
       emit('e', "wdist: " + item.origin.file + ": record " + std::to_string(item.origin.number) + ": " + st.message + "\n");
       failed = true;
@@ -253,8 +247,12 @@ int run_search(const Settings& s, SearchHelpers helpers) {
     }
   }
   progress.clear();
-  // A run stopped by its time limit keeps its checkpoint (written above)
-  // for a run with a longer one; a complete run's goes.
+  // A run stopped with a checkpoint says whether it resumes (the bounds
+  // written above are the stop's, not kept in it: a resumed run goes on).
+  if (run_stopped && checkpoint.enabled())
+    std::fprintf(stderr, "wdist: %s\n", checkpoint.resume_note(checkpoint_written).c_str());
+  // A run stopped by its time limit or a signal keeps its checkpoint
+  // (written above) for a run that goes on; a complete run's goes.
   if (checkpoint.enabled()) {
     if (run_stopped) checkpoint.abandon();
     else checkpoint.close();
