@@ -15,7 +15,8 @@
 // output again and carries on where it stopped; its output is then byte
 // for byte that of a run never stopped. FILE is removed when the run
 // completes. SIGINT or SIGTERM then write the checkpoint before the run
-// ends (exit status 128 + the signal). A FILE is one run's at a time: a
+// ends (exit status 128 + the signal; a search's run writes its bounds
+// and exits with 3 instead, search_mode.h). A FILE is one run's at a time: a
 // second run is refused (exit status 2) before it touches anything.
 #include <cstdio>
 #include <exception>
