@@ -193,7 +193,7 @@ class SearchRun {
   bool current_level(std::uint64_t plan_identity, std::uint32_t& level, std::int64_t& lightest) const;
   // The plan of level `level`, for units of it that another process dealt
   // to this one: invalid_code when the search has no such level.
-  Status level_plan(std::uint32_t level, Plan& plan) const;
+  Status plan_of_level(std::uint32_t level, Plan& plan) const;
   // The weight of a codeword met elsewhere: the walks here drop heavier
   // ones, which changes no result (-1: nothing known, nothing changes).
   void learn_lightest(std::int64_t weight);

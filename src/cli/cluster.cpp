@@ -171,10 +171,10 @@ bool Cluster::Dealer::deal_search(const SearchInFlight& now, int to) {
       fail(0, "units were claimed of no level of the search");
     entry.search_level = std::uint64_t{level} + 1;
   }
-  Deal deal;
-  deal.oldest_item = now.item;
-  deal.entries.push_back(entry);
-  send(encode_deal(deal), kDeal, to);
+  Deal out;
+  out.oldest_item = now.item;
+  out.entries.push_back(entry);
+  send(encode_deal(out), kDeal, to);
   --rank.requests;
   rank.deals.push_back({claim});
   return true;
@@ -466,7 +466,7 @@ class Helper {
       h.plan = h.search->complete_plan();
     } else if (dealt.search_level - 1 > UINT32_MAX) {
       return Status{StatusCode::invalid_code, "a level beyond the search's"};
-    } else if (Status st = h.search->level_plan(static_cast<std::uint32_t>(dealt.search_level - 1), h.plan); !st) {
+    } else if (Status st = h.search->plan_of_level(static_cast<std::uint32_t>(dealt.search_level - 1), h.plan); !st) {
       return st;
     }
     h.planned = true;

@@ -110,7 +110,7 @@ SearchOptions search_options(const Settings& s) {
   return o;
 }
 
-int run_search(const Settings& s, SearchHelpers helpers) {
+int run_search(const Settings& s, const SearchHelpers& helpers) {
   block_stop_signals();
   ThreadsMissing missing;
   Executor executor(thread_count(s.threads), missing);

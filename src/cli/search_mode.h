@@ -50,7 +50,7 @@ struct SearchHelpers {
 };
 
 // The run, alone or as rank 0 of an MPI job with the other ranks as `helpers`.
-int run_search(const Settings& s, SearchHelpers helpers = {});
+int run_search(const Settings& s, const SearchHelpers& helpers = {});
 
 // A record's result as text or as one JSON line (search_mode.cpp: the
 // keys). `stopped` names why a search ended before its goal (empty: it

@@ -428,7 +428,7 @@ bool SearchRun::current_level(std::uint64_t plan_identity, std::uint32_t& level,
   return true;
 }
 
-Status SearchRun::level_plan(std::uint32_t level, Plan& plan) const {
+Status SearchRun::plan_of_level(std::uint32_t level, Plan& plan) const {
   const Work& w = *work_;
   // The order of the levels depends on the weights walked per set alone
   // (as a resume replays it): nothing met in them changes it.
