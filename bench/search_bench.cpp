@@ -7,7 +7,8 @@
 //    and the scan together;
 //  - BM_QaryWalk: a level over F_3 and F_4 (bytes, Gray-coded coefficients).
 // Each on every SIMD path the machine offers; items are table entries or
-// messages, so items_per_second is the step rate. BM_XorPopcountBound is
+// messages, so items_per_second is the step rate (and, for the binary
+// walk, words_per_second the rate of 64-bit words, the bound's unit). BM_XorPopcountBound is
 // the bound itself: one exclusive or and one popcnt instruction per word,
 // summed, over the same table in L1, nothing compared or branched on.
 #include <benchmark/benchmark.h>
@@ -117,6 +118,10 @@ void walk_level(benchmark::State& state, int q, int k, int n, int weight, SimdPa
     walked += per_pass;
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(walked));
+  // The bound's unit: 64-bit words of the codeword's redundancy handled
+  // per second (the words of each step, plan.words, times the steps).
+  if (q == 2)
+    state.counters["words_per_second"] = benchmark::Counter(static_cast<double>(walked * plan.words), benchmark::Counter::kIsRate);
   wdist::force_simd_path(SimdPath::avx512);
 }
 

@@ -181,6 +181,23 @@ class SearchRun {
   static Status resume_from_progress(const std::shared_ptr<SearchRun>& run, const UnitProgress& saved,
                                      std::shared_ptr<Job>& job);
 
+  // ---- Units computed by other processes (an MPI job). Every process
+  // plans the same search from its own copy of the code, and the levels
+  // run in a fixed order, so that a level's number names the same units
+  // everywhere.
+  //
+  // The number of the level being walked (from 0, in that order) and the
+  // weight of the lightest codeword met so far (-1: none), when
+  // `plan_identity` is that level's plan (a job's plan_identity() while
+  // units of it are claimed: the level cannot end then); false otherwise.
+  bool current_level(std::uint64_t plan_identity, std::uint32_t& level, std::int64_t& lightest) const;
+  // The plan of level `level`, for units of it that another process dealt
+  // to this one: invalid_code when the search has no such level.
+  Status plan_of_level(std::uint32_t level, Plan& plan) const;
+  // The weight of a codeword met elsewhere: the walks here drop heavier
+  // ones, which changes no result (-1: nothing known, nothing changes).
+  void learn_lightest(std::int64_t weight);
+
   struct Work;
 
  private:

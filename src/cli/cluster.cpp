@@ -115,16 +115,21 @@ struct Cluster::Dealer {
   std::chrono::steady_clock::time_point last_probe;
 
   void serve(Executor& executor, OutputWindow& window, std::uint64_t oldest_item);
+  void serve_search(Executor& executor, const SearchInFlight& now);
+  // Takes in the requests and replies that have come; false when it is too
+  // soon to look again.
+  bool take_in(Executor& executor);
   bool deal(OutputWindow& window, int to, std::uint64_t oldest_item);
+  bool deal_search(const SearchInFlight& now, int to);
   void take_reply(Executor& executor, int from, const std::vector<unsigned char>& bytes);
 };
 
-void Cluster::Dealer::serve(Executor& executor, OutputWindow& window, std::uint64_t oldest_item) {
+bool Cluster::Dealer::take_in(Executor& executor) {
   // The run looks after every record it reads; a probe for messages costs
   // more than a small record (and with more ranks than cores, MPI yields
   // the core in it).
   const auto now = std::chrono::steady_clock::now();
-  if (now - last_probe < kDealerLook) return;
+  if (now - last_probe < kDealerLook) return false;
   last_probe = now;
   MPI_Status probed{};
   while (probe(MPI_ANY_SOURCE, probed)) {
@@ -134,9 +139,45 @@ void Cluster::Dealer::serve(Executor& executor, OutputWindow& window, std::uint6
     else if (probed.MPI_TAG == kReply)
       take_reply(executor, probed.MPI_SOURCE, bytes);
   }
+  return true;
+}
+
+void Cluster::Dealer::serve(Executor& executor, OutputWindow& window, std::uint64_t oldest_item) {
+  if (!take_in(executor)) return;
   for (std::size_t r = 1; r < ranks.size(); ++r)
     while (ranks[r].requests > 0)
       if (!deal(window, static_cast<int>(r), oldest_item)) return;  // nothing left to deal now
+}
+
+void Cluster::Dealer::serve_search(Executor& executor, const SearchInFlight& now) {
+  if (!take_in(executor) || !now.job) return;
+  for (std::size_t r = 1; r < ranks.size(); ++r)
+    while (ranks[r].requests > 0)
+      if (!deal_search(now, static_cast<int>(r))) return;  // nothing left to deal now
+}
+
+bool Cluster::Dealer::deal_search(const SearchInFlight& now, int to) {
+  Rank& rank = ranks[static_cast<std::size_t>(to)];
+  ElsewhereClaim claim;
+  if (!now.job->claim(kUnitsPerThread * rank.threads, claim.units)) return false;
+  claim.item = now.item;
+  claim.job = now.job;
+  // Its plan stays while units of it are claimed: the level cannot end.
+  claim.plan_identity = now.job->plan_identity();
+  DealEntry entry{claim.item, false, claim.plan_identity, claim.units};
+  if (now.searching) {
+    std::uint32_t level = 0;
+    if (!now.run->current_level(claim.plan_identity, level, entry.lightest))
+      fail(0, "units were claimed of no level of the search");
+    entry.search_level = std::uint64_t{level} + 1;
+  }
+  Deal out;
+  out.oldest_item = now.item;
+  out.entries.push_back(entry);
+  send(encode_deal(out), kDeal, to);
+  --rank.requests;
+  rank.deals.push_back({claim});
+  return true;
 }
 
 bool Cluster::Dealer::deal(OutputWindow& window, int to, std::uint64_t oldest_item) {
@@ -210,20 +251,33 @@ void Cluster::abort(int status) const {
   std::_Exit(status);
 }
 
-Helpers Cluster::start_dealing(const Settings& s) {
+bool Cluster::join_helpers(const Settings& s) {
   int shared = inputs_shared(s) ? 1 : 0;
   MPI_Bcast(&shared, 1, MPI_INT, 0, MPI_COMM_WORLD);
-  if (shared == 0) return Helpers{};
+  if (shared == 0) return false;
   unsigned mine = thread_count(s.threads);
   std::vector<unsigned> threads(static_cast<std::size_t>(size_));
   MPI_Gather(&mine, 1, MPI_UNSIGNED, threads.data(), 1, MPI_UNSIGNED, 0, MPI_COMM_WORLD);
   dealer_ = std::make_shared<Dealer>();
   dealer_->ranks.resize(static_cast<std::size_t>(size_));
+  for (std::size_t r = 1; r < threads.size(); ++r) dealer_->ranks[r].threads = std::max(1u, threads[r]);
+  return true;
+}
+
+SearchHelpers Cluster::start_dealing_search(const Settings& s) {
+  if (!join_helpers(s)) return SearchHelpers{};
+  SearchHelpers helpers;
+  helpers.serve = [dealer = dealer_](Executor& executor, const SearchInFlight& now) {
+    dealer->serve_search(executor, now);
+  };
+  helpers.every = kDealerLook;
+  return helpers;
+}
+
+Helpers Cluster::start_dealing(const Settings& s) {
+  if (!join_helpers(s)) return Helpers{};
   Helpers helpers;
-  for (std::size_t r = 1; r < threads.size(); ++r) {
-    dealer_->ranks[r].threads = std::max(1u, threads[r]);
-    helpers.threads += dealer_->ranks[r].threads;
-  }
+  for (std::size_t r = 1; r < dealer_->ranks.size(); ++r) helpers.threads += dealer_->ranks[r].threads;
   helpers.serve = [dealer = dealer_](Executor& executor, OutputWindow& window, std::uint64_t oldest_item) {
     dealer->serve(executor, window, oldest_item);
   };
@@ -308,7 +362,9 @@ class Helper {
   struct Held {
     Item item;
     bool planned = false;
-    Plan plan;
+    Plan plan;  // a search's: of the level last dealt, or of its complete distribution
+    std::shared_ptr<SearchRun> search;
+    std::uint64_t search_level = 0;  // as DealEntry's, of `plan` (with `planned`)
   };
 
   static const Job* unfinished(const Work& work) {
@@ -347,7 +403,7 @@ class Helper {
       if (!items_.next(item)) break;
       const std::uint64_t at = item.index;
       next_item_ = at + 1;
-      if (item.message.empty()) held_.emplace(at, Held{std::move(item), false, Plan{}});
+      if (item.message.empty()) held_.emplace(at, Held{std::move(item), false, Plan{}, nullptr, 0});
     }
     const auto it = held_.find(index);
     if (it == held_.end())
@@ -365,11 +421,8 @@ class Helper {
       e.job = record_job(e.record);
       held_.erase(dealt.item);  // dealt whole once
     } else {
-      if (!h.planned) {
-        e.failure = plan_record(h.item.code, options_, h.plan);
-        if (!e.failure) return;
-        h.planned = true;
-      }
+      e.failure = searching_ ? plan_search_units(h, dealt) : plan_units(h);
+      if (!e.failure) return;
       if (h.plan.summary.identity != dealt.plan_identity)
         fail(rank_, h.item.origin.file + " record " + std::to_string(h.item.origin.number) +
                         " is planned otherwise than on rank 0: every rank must read the same files with the same "
@@ -387,6 +440,38 @@ class Helper {
       });
     }
     executor_.add(e.job);
+  }
+
+  // The plan of a record whose units are dealt.
+  Status plan_units(Held& h) const {
+    if (h.planned) return Status{};
+    if (Status st = plan_record(h.item.code, options_, h.plan); !st) return st;
+    h.planned = true;
+    return Status{};
+  }
+
+  // The plan of the units of a search that `dealt` names: its complete
+  // distribution's, or a level's (the last one's kept: a level is dealt in
+  // many ranges).
+  Status plan_search_units(Held& h, const DealEntry& dealt) const {
+    if (!h.search)
+      if (Status st = SearchRun::plan(h.item.code, search_options(s_), h.search); !st) return st;
+    h.search->learn_lightest(dealt.lightest);
+    if (h.planned && h.search_level == dealt.search_level) return Status{};
+    h.planned = false;
+    if (dealt.search_level == 0) {
+      if (!h.search->complete_route())
+        fail(rank_, h.item.origin.file + " record " + std::to_string(h.item.origin.number) +
+                        " is searched here, and its complete distribution computed on rank 0");
+      h.plan = h.search->complete_plan();
+    } else if (dealt.search_level - 1 > UINT32_MAX) {
+      return Status{StatusCode::invalid_code, "a level beyond the search's"};
+    } else if (Status st = h.search->plan_of_level(static_cast<std::uint32_t>(dealt.search_level - 1), h.plan); !st) {
+      return st;
+    }
+    h.planned = true;
+    h.search_level = dealt.search_level;
+    return Status{};
   }
 
   void reply(Work& work) {
@@ -428,6 +513,7 @@ class Helper {
 
   const Settings& s_;
   const int rank_;
+  const bool searching_ = searches(s_);  // a search's run (search_mode.h): units of its levels are dealt
   const Options options_;
   InputItems items_;
   std::uint64_t next_item_ = 0;

@@ -7,6 +7,12 @@
 // range of a large record's units, which they plan from their own copy of
 // the record (the plan's identity checked against rank 0's), compute on
 // their own threads and send back, as output text or as an exact tally.
+// A search (--min-distance, --weights-up-to) is dealt the same way, one
+// record at a time: ranges of units of the level being walked, named by
+// the level's number, which each rank turns into the level's plan from its
+// own search of the record (the levels run in a fixed order), with the
+// weight of the lightest codeword met so far so that its walks drop as
+// much as rank 0's.
 // Work goes out in chunks as it is asked for, never in fixed shares, so a
 // slower node holds the job back by one chunk at most.
 //
@@ -18,8 +24,9 @@
 
 #include <memory>
 
-#include "cli/settings.h"
 #include "cli/run.h"
+#include "cli/search_mode.h"
+#include "cli/settings.h"
 
 namespace wdist::cli {
 
@@ -45,6 +52,9 @@ class Cluster {
   // input and pipes reach rank 0 alone); otherwise they are told to stop
   // and rank 0 computes everything.
   Helpers start_dealing(const Settings& s);
+  // The same for a search's run (search_mode.h): the other ranks take units
+  // of the record being searched, a level's or its complete distribution's.
+  SearchHelpers start_dealing_search(const Settings& s);
   // Rank 0, the run over: the others stop; what they still send is taken
   // in and dropped.
   void stop_dealing();
@@ -58,6 +68,9 @@ class Cluster {
   struct Dealer;  // rank 0's bookkeeping of what the others hold
 
  private:
+  // Rank 0: whether the others take part; if so, the dealer that serves them.
+  bool join_helpers(const Settings& s);
+
   bool joined_ = false;  // MPI_Init was called
   int rank_ = 0;
   int size_ = 1;

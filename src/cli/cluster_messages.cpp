@@ -8,7 +8,7 @@ namespace {
 
 // The fewest bytes an entry takes: a bound on the entries a message of so
 // many bytes can hold, checked before they are made.
-constexpr std::size_t kDealEntryBytes = 8 + 1 + 8 + 8 + 8;
+constexpr std::size_t kDealEntryBytes = 8 + 1 + 8 + 8 + 8 + 8 + 8;
 constexpr std::size_t kReplyEntryBytes = 8 + 1 + 8 + 8 + 8;
 
 }  // namespace
@@ -23,6 +23,8 @@ std::vector<unsigned char> encode_deal(const Deal& deal) {
     out.u64(e.plan_identity);
     out.u64(e.units.first);
     out.u64(e.units.count);
+    out.u64(e.search_level);
+    out.u64(static_cast<std::uint64_t>(e.lightest));
   }
   return out.take();
 }
@@ -34,10 +36,12 @@ bool decode_deal(const std::vector<unsigned char>& bytes, Deal& deal) {
   deal.entries.resize(static_cast<std::size_t>(count));
   for (DealEntry& e : deal.entries) {
     std::uint8_t whole = 0;
+    std::uint64_t lightest = 0;
     if (!in.u64(e.item) || !in.u8(whole) || whole > 1 || !in.u64(e.plan_identity) || !in.u64(e.units.first) ||
-        !in.u64(e.units.count))
+        !in.u64(e.units.count) || !in.u64(e.search_level) || !in.u64(lightest))
       return false;
     e.whole = whole != 0;
+    e.lightest = static_cast<std::int64_t>(lightest);
   }
   return in.left() == 0;
 }

@@ -4,7 +4,8 @@
 // without it.
 //
 // A rank asks rank 0 for work with an empty message; rank 0 answers with
-// a deal: a few small records whole, or a range of a large record's units.
+// a deal: a few small records whole, or a range of a large record's units
+// (or of a search's level).
 // The rank answers a deal with a reply of one entry per entry of the deal,
 // in its order: a whole record's output text, or what the units counted (a
 // UnitProgress, which rank 0 adds to the record's job only when it fits
@@ -24,6 +25,11 @@ struct DealEntry {
   bool whole = false;               // the record whole, or:
   std::uint64_t plan_identity = 0;  // the plan of it rank 0 made, which the rank's own must be
   UnitRange units;                  // the units of it to compute
+  // Units of a search (search_mode.h): 0 for those of its complete
+  // distribution, L + 1 for those of its level L (a level's plan is known
+  // from its number alone); 0 for a distribution's.
+  std::uint64_t search_level = 0;
+  std::int64_t lightest = -1;  // a search's: the weight of the lightest codeword met so far (-1: none)
 };
 
 struct Deal {

@@ -15,7 +15,8 @@
 // output again and carries on where it stopped; its output is then byte
 // for byte that of a run never stopped. FILE is removed when the run
 // completes. SIGINT or SIGTERM then write the checkpoint before the run
-// ends (exit status 128 + the signal). A FILE is one run's at a time: a
+// ends (exit status 128 + the signal; a search's run writes its bounds
+// and exits with 3 instead, search_mode.h). A FILE is one run's at a time: a
 // second run is refused (exit status 2) before it touches anything.
 #include <cstdio>
 #include <exception>
@@ -60,18 +61,22 @@ int main(int argc, char** argv) {
     wdist::cli::Settings settings;
     int status = 0;
     if (!wdist::cli::parse_command_line(argc, argv, speak, settings, status)) return status;
-    // A search runs in the first process alone; the others of an MPI job
-    // have nothing to do.
-    if (wdist::cli::searches(settings)) return speak ? wdist::cli::run_search(settings) : 0;
 #ifdef WDIST_MPI
     if (!cluster.alone()) {
       if (cluster.rank() != 0) return cluster.serve(settings);
+      // A search takes SIGINT and SIGTERM as stops that report its bounds.
+      if (wdist::cli::searches(settings)) {
+        status = wdist::cli::run_search(settings, cluster.start_dealing_search(settings));
+        cluster.stop_dealing();
+        return status;
+      }
       if (settings.checkpoint.empty()) wdist::cli::say_why_the_job_ends();
       status = run_here(settings, cluster.start_dealing(settings));
       cluster.stop_dealing();
       return status;
     }
 #endif
+    if (wdist::cli::searches(settings)) return wdist::cli::run_search(settings);
     return run_here(settings, {});
   } catch (const std::exception& e) {
     // Only the program's own small bookkeeping can throw here (the library

@@ -101,13 +101,26 @@ std::string search_output(Format format, const RecordOrigin& origin, const Searc
   return out;
 }
 
-int run_search(const Settings& s) {
+SearchOptions search_options(const Settings& s) {
+  SearchOptions o;
+  o.minimum_distance = s.min_distance;
+  o.weights_up_to = s.weights_up_to;
+  o.threads = s.threads;
+  o.max_work = s.max_work;
+  return o;
+}
+
+int run_search(const Settings& s, const SearchHelpers& helpers) {
   block_stop_signals();
   ThreadsMissing missing;
   Executor executor(thread_count(s.threads), missing);
   take_stop_signals();
   if (missing.count > 0)
     std::fprintf(stderr, "wdist: %u threads could not be started: %s\n", missing.count, missing.reason.c_str());
+  // What the other processes of an MPI job are dealt from.
+  SearchInFlight now;
+  if (helpers.serve)
+    executor.set_owner_poll([&executor, &now, serve = helpers.serve] { serve(executor, now); }, helpers.every);
   ProgressLine progress(!s.quiet && (s.progress || isatty(STDERR_FILENO) != 0));
   const auto start = SteadyClock::now();
   const auto deadline = start + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(s.time_limit));
@@ -125,6 +138,7 @@ int run_search(const Settings& s) {
   };
   InputItems items(s.files, s.format, false, [] { std::fflush(stdout); });
   bool failed = checkpoint.failed_before(), stopped_any = false, run_stopped = false;
+  bool checkpoint_written = false;  // the last time it was due
   std::uint64_t finished_items = checkpoint.items_resumed();
   Item item;
   while (items.next(item)) {
@@ -135,11 +149,7 @@ int run_search(const Settings& s) {
       failed = true;
       continue;
     }
-    SearchOptions o;
-    o.minimum_distance = s.min_distance;
-    o.weights_up_to = s.weights_up_to;
-    o.threads = s.threads;
-    o.max_work = s.max_work;
+    const SearchOptions o = search_options(s);
     const std::string what = item.origin.file + " record " + std::to_string(item.origin.number);
     std::shared_ptr<SearchRun> run;
     Status st = SearchRun::plan(item.code, o, run);
@@ -164,6 +174,7 @@ int run_search(const Settings& s) {
     const auto record_start = SteadyClock::now();
     // Runs a job to its end or to a stop; false at a stop.
     const auto compute = [&](const std::shared_ptr<Job>& job, bool searching) {
+      now = SearchInFlight{item.index, job, run, searching};
       executor.add(job);
       while (!executor.compute_until(*job, std::chrono::milliseconds(100))) {
         signal = stop_signal();
@@ -172,7 +183,8 @@ int run_search(const Settings& s) {
           std::vector<RecordInProgress> in_flight;
           if (searching) in_flight.push_back(RecordInProgress{item.index, run->save_as_progress(*job)});
           std::string error;
-          if (!checkpoint.write(finished_items, failed, std::move(in_flight), error)) {
+          checkpoint_written = checkpoint.write(finished_items, failed, std::move(in_flight), error);
+          if (!checkpoint_written) {
             progress.clear();
             std::fprintf(stderr, "wdist: writing checkpoint %s failed: %s\n", s.checkpoint.c_str(), error.c_str());
           }
@@ -205,7 +217,7 @@ int run_search(const Settings& s) {
         progress.clear();
         std::fprintf(stderr, "wdist: %s: record %d: %s before its distribution was complete\n",
                      item.origin.file.c_str(), item.origin.number, stop_reason(Status{}, timed_out, signal).c_str());
-        stopped_any = true;
+        stopped_any = run_stopped = true;
         break;
       }
       if (!whole->status()) st = whole->status();
@@ -219,15 +231,8 @@ int run_search(const Settings& s) {
       else if (!st && (st.code == StatusCode::cancelled || st.code == StatusCode::too_much_work))
         stopped = stop_reason(st, timed_out, signal);
     }
+    now = SearchInFlight{};
     progress.clear();
-    // With a checkpoint, a signal ends the run as a distribution run ends:
-    // the checkpoint written, the record to be resumed, not reported.
-    if (signal != 0 && checkpoint.enabled()) {
-      std::fflush(stdout);
-      std::fprintf(stderr, "wdist: stopped by signal %d; %s\n", signal, checkpoint.resume_note(true).c_str());
-      checkpoint.abandon();
-      return 128 + signal;
-    }
     if (!st && stopped.empty()) {
       emit('e', "wdist: " + item.origin.file + ": record " + std::to_string(item.origin.number) + ": " + st.message + "\n");
       failed = true;
@@ -242,8 +247,12 @@ int run_search(const Settings& s) {
     }
   }
   progress.clear();
-  // A run stopped by its time limit keeps its checkpoint (written above)
-  // for a run with a longer one; a complete run's goes.
+  // A run stopped with a checkpoint says whether it resumes (the bounds
+  // written above are the stop's, not kept in it: a resumed run goes on).
+  if (run_stopped && checkpoint.enabled())
+    std::fprintf(stderr, "wdist: %s\n", checkpoint.resume_note(checkpoint_written).c_str());
+  // A run stopped by its time limit or a signal keeps its checkpoint
+  // (written above) for a run that goes on; a complete run's goes.
   if (checkpoint.enabled()) {
     if (run_stopped) checkpoint.abandon();
     else checkpoint.close();

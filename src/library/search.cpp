@@ -419,6 +419,43 @@ Status SearchRun::result(const Job& job, SearchResult& result) const {
   return Status{};
 }
 
+bool SearchRun::current_level(std::uint64_t plan_identity, std::uint32_t& level, std::int64_t& lightest) const {
+  const Work& w = *work_;
+  std::lock_guard<std::mutex> lock(w.mutex);
+  if (!w.in_level || w.finished || w.level_identity != plan_identity) return false;
+  level = w.level.index;
+  lightest = w.lightest->load(std::memory_order_relaxed);
+  return true;
+}
+
+Status SearchRun::plan_of_level(std::uint32_t level, Plan& plan) const {
+  const Work& w = *work_;
+  // The order of the levels depends on the weights walked per set alone
+  // (as a resume replays it): nothing met in them changes it.
+  SearchLevel at;
+  try {
+    SearchState replay;
+    begin_search(*w.plan, replay);
+    for (std::uint32_t l = 0; l <= level; ++l) {
+      if (next_level(*w.plan, replay, at) != NextLevel::run)
+        return failure(StatusCode::invalid_code, "the search has no level " + std::to_string(level));
+      replay.done[static_cast<std::size_t>(at.set)] = at.weight;
+      ++replay.levels;
+    }
+  } catch (const std::bad_alloc&) {
+    return failure(StatusCode::out_of_memory, "a search's state cannot be had");
+  }
+  return w.level_plan(at, plan);
+}
+
+void SearchRun::learn_lightest(std::int64_t weight) {
+  if (weight < 0) return;
+  std::atomic<std::int64_t>& lightest = *work_->lightest;
+  std::int64_t known = lightest.load(std::memory_order_relaxed);
+  while ((known < 0 || weight < known) && !lightest.compare_exchange_weak(known, weight, std::memory_order_relaxed)) {
+  }
+}
+
 SearchRun::Saved SearchRun::save(const Job& job) const {
   const Work& w = *work_;
   Saved saved;

@@ -4,7 +4,8 @@
 // read a second time refused before anything is read; a stop that could
 // not write its checkpoint saying so; output that could not be written
 // leaving a checkpoint to resume from; names and intervals that are not
-// usable refused as usage errors.
+// usable refused as usage errors; a search stopped by a signal or killed,
+// and resumed.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -283,6 +285,76 @@ TEST_F(CheckpointUse, AStopSaysWhetherACheckpointResumesTheRun) {
   const ProgramRun resumed = wdist({"--quiet", "--checkpoint", "ck", "--dual", "never", "big.txt"});
   EXPECT_EQ(resumed.exit_status, 0) << resumed.err;
   EXPECT_EQ(resumed.out, reference.out);
+}
+
+// A search (--min-distance) stopped by SIGINT or SIGTERM writes the bounds
+// it proved and the lightest codeword met, exit status 3; with a
+// checkpoint, that is written first and kept, and the run started again
+// from it writes the bytes of a run never stopped. So does a run killed
+// outright (SIGKILL) once its checkpoint is written.
+TEST_F(CheckpointUse, SearchesStoppedBySignalsReportTheirBoundsAndResume) {
+  std::mt19937_64 rng(5);
+  // A random binary [128, 64] code: d about 16, most of a second of search
+  // on one thread, between two small records.
+  ASSERT_TRUE(write_file(path("codes.txt"),
+                         random_record(rng, 4, 12, 3) + random_record(rng, 64, 128, 2) + random_record(rng, 5, 11, 2)));
+  const std::vector<std::string> args = {"--min-distance", "--format", "json", "--threads", "1", "codes.txt"};
+  const ProgramRun reference = wdist(args);
+  ASSERT_EQ(reference.exit_status, 0) << reference.err;
+  const std::string first_line = reference.out.substr(0, reference.out.find('\n') + 1);
+  struct Stop {
+    int signal;
+    bool checkpoint;
+  };
+  for (const Stop stop : {Stop{SIGINT, false}, Stop{SIGTERM, false}, Stop{SIGINT, true}, Stop{SIGTERM, true},
+                          Stop{SIGKILL, true}}) {
+    SCOPED_TRACE(std::to_string(stop.signal) + (stop.checkpoint ? " with a checkpoint" : ""));
+    std::vector<std::string> run_args = args;
+    if (stop.checkpoint) run_args.insert(run_args.begin(), {"--checkpoint", "ck", "--checkpoint-interval", "0"});
+    else run_args.insert(run_args.begin(), "--progress");
+    // Not the last run's: its progress line would be taken for this one's.
+    std::remove(path("stopped.err").c_str());
+    BackgroundRun run(dir_, run_args, "stopped");
+    ASSERT_TRUE(run.started());
+    // In the second record's search: its checkpoint written, or its
+    // progress line (the bounds) shown.
+    ASSERT_TRUE(eventually([&] {
+      return (stop.checkpoint ? path_exists(path("ck")) : run.err().find("record 2: ") != std::string::npos) ||
+             !run.running();
+    }));
+    ASSERT_TRUE(run.running()) << "the run ended before its search was seen: " << run.err();
+    run.signal(stop.signal);
+    if (stop.signal == SIGKILL) {
+      EXPECT_EQ(run.finish(), 128 + SIGKILL);
+    } else {
+      ASSERT_EQ(run.finish(), 3) << run.err();
+      const std::string out = run.out();
+      ASSERT_EQ(out.compare(0, first_line.size(), first_line), 0) << out;
+      const std::string stopped = out.substr(first_line.size());
+      ASSERT_EQ(std::count(stopped.begin(), stopped.end(), '\n'), 1) << out;  // the third record is not begun
+      std::smatch m;
+      ASSERT_TRUE(std::regex_search(stopped, m, std::regex(R"("min_distance": null, .*"lower_bound": (\d+), )"
+                                                           R"("upper_bound": (\d+|null), "witness": (\[[0-9, ]*\]|null)\})")))
+          << stopped;
+      EXPECT_GE(std::stoi(m[1]), 1);
+      if (m[2] != "null") {
+        EXPECT_LT(std::stoi(m[1]), std::stoi(m[2]));
+        const std::string witness = m[3];
+        EXPECT_EQ(std::count(witness.begin(), witness.end(), '1'), std::stoi(m[2])) << witness;
+      }
+      if (stop.checkpoint) {
+        EXPECT_EQ(last_line(run.err()), "wdist: checkpoint ck resumes the run\n");
+      }
+    }
+    EXPECT_EQ(path_exists(path("ck")), stop.checkpoint);
+    if (!stop.checkpoint) continue;
+    std::vector<std::string> resume_args = args;
+    resume_args.insert(resume_args.begin(), {"--checkpoint", "ck"});
+    const ProgramRun resumed = wdist(resume_args);
+    EXPECT_EQ(resumed.exit_status, 0) << resumed.err;
+    EXPECT_EQ(resumed.out, reference.out);
+    EXPECT_FALSE(path_exists(path("ck")));
+  }
 }
 
 // Standard output that fails (a full disk) ends the run with a checkpoint

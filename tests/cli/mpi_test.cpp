@@ -2,7 +2,8 @@
 // status byte for byte those of one process (a block-wise binary record, a
 // block-wise ternary one, a record through the dual code, a file of many
 // small records in every format, refused records and an unreadable file,
-// standard input); a rank killed mid-record ends the job within a bounded
+// standard input; searches for the minimum distance and low-weight counts);
+// a rank killed mid-record ends the job within a bounded
 // time, and the job started again resumes from rank 0's checkpoint.
 #include <gtest/gtest.h>
 
@@ -194,6 +195,28 @@ TEST_F(MpiRuns, FilesOfSmallRecordsAndRefusals) {
   const ProgramRun one = alone({"small.txt"}), single = job(1, {"small.txt"});
   EXPECT_EQ(single.out, one.out);
   EXPECT_EQ(single.exit_status, one.exit_status);
+}
+
+// Searches dealt level by level: random records of F_2, F_3 and F_4 whose
+// search walks many levels (a [128, 64] one on one thread a rank, so that
+// the other ranks take most of its units), a record whose complete
+// distribution is cheaper (its units dealt, then the witness sought), and
+// low-weight counts; the witness, bounds and counts are those of one
+// process, byte for byte.
+TEST_F(MpiRuns, SearchesSplitOverRanksAsInOneProcess) {
+  std::mt19937_64 rng(6161);
+  put("search.txt", random_record(rng, 64, 128, 2) + random_record(rng, 32, 64, 2) + random_record(rng, 20, 40, 3) +
+                        random_record(rng, 18, 36, 4) + random_record(rng, 17, 150, 3));
+  const ProgramRun three = job(3, {"--min-distance", "--threads", "1", "--format", "json", "search.txt"});
+  ASSERT_EQ(three.exit_status, 0) << three.err;
+  EXPECT_NE(three.out.find("\"method\": \"information sets\""), std::string::npos) << three.out;
+  EXPECT_NE(three.out.find("\"method\": \"d"), std::string::npos) << three.out;  // direct or dual
+  const ProgramRun one = alone({"--min-distance", "--threads", "1", "--format", "json", "search.txt"});
+  EXPECT_EQ(three.out, one.out);
+  EXPECT_EQ(three.err, one.err);
+  expect_same_run({"--min-distance", "search.txt"});
+  expect_same_run({"--weights-up-to", "14", "--format", "json", "search.txt"});
+  expect_same_run({"--weights-up-to", "12", "--min-distance", "--threads", "1", "search.txt"});
 }
 
 // The process of rank `rank` of the job whose processes carry `mark` in

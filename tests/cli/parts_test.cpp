@@ -186,7 +186,8 @@ TEST(ByteFormat, FramesAreJudgedInChunksOfAnySize) {
 Deal sample_deal() {
   Deal deal;
   deal.oldest_item = 12;
-  deal.entries = {DealEntry{12, true, 0, {}}, DealEntry{15, false, 0xabcdef, {100, 8}}};
+  deal.entries = {DealEntry{12, true, 0, {}}, DealEntry{15, false, 0xabcdef, {100, 8}},
+                  DealEntry{16, false, 0x1234, {3, 5}, 7, 12}};
   return deal;
 }
 
@@ -207,7 +208,7 @@ TEST(ClusterMessages, DealsAndRepliesReadBackAsWritten) {
   Deal deal;
   ASSERT_TRUE(decode_deal(encode_deal(sample_deal()), deal));
   EXPECT_EQ(deal.oldest_item, 12u);
-  ASSERT_EQ(deal.entries.size(), 2u);
+  ASSERT_EQ(deal.entries.size(), 3u);
   EXPECT_EQ(deal.entries[0].item, 12u);
   EXPECT_TRUE(deal.entries[0].whole);
   EXPECT_EQ(deal.entries[1].item, 15u);
@@ -215,6 +216,10 @@ TEST(ClusterMessages, DealsAndRepliesReadBackAsWritten) {
   EXPECT_EQ(deal.entries[1].plan_identity, 0xabcdefu);
   EXPECT_EQ(deal.entries[1].units.first, 100u);
   EXPECT_EQ(deal.entries[1].units.count, 8u);
+  EXPECT_EQ(deal.entries[1].search_level, 0u);
+  EXPECT_EQ(deal.entries[1].lightest, -1);
+  EXPECT_EQ(deal.entries[2].search_level, 7u);
+  EXPECT_EQ(deal.entries[2].lightest, 12);
 
   std::vector<ReplyEntry> reply;
   ASSERT_TRUE(decode_reply(encode_reply(sample_reply()), reply));
