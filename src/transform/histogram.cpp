@@ -50,8 +50,9 @@ constexpr Index kFoldEvery = Index{1} << 30;
 // kWindowSample values: the tables of one record move their mean from
 // chunk to chunk (a block of a stabilizer group is a coset, whose mean
 // weight is its own), while the spread around it stays small. A chunk
-// with more misses than 1 / kWindowMissShare of its values ends the window
-// tally: the rest is counted as single values. Measured on this machine
+// with more misses than 1 / kWindowMissShare of its values (or of its
+// sample, before the chunk is counted) ends the window tally: the rest is
+// counted as single values. Measured on this machine
 // class (Zen 3): the kernel costs about 0.4 ns a value with few misses and
 // a few ns per miss, the single-value count 0.45 to 0.7 ns a value.
 constexpr Index kWindowBins = simd_kernels::kTallyWindowBins;
@@ -231,8 +232,9 @@ Index count_window_chunk(const std::uint16_t* v, Index count, std::uint16_t n, u
 // lowest rows only; no rows are left out this way): its step is the
 // largest power of two (up to 2^kWindowStepBitsMax) that all differences
 // of sampled indices share, its bins centred on the sample's mean and
-// aligned with the sampled indices, within the bins in use.
-void place_window(WeightTally& t, const std::uint16_t* v, Index count) {
+// aligned with the sampled indices, within the bins in use. Returns how
+// many sampled values the window misses.
+Index place_window(WeightTally& t, const std::uint16_t* v, Index count) {
   const Index stride = count < 2 * kWindowSample ? 1 : ((count / kWindowSample) - 1) | 1;
   const Index sample = count < kWindowSample ? count : kWindowSample;
   const auto n = static_cast<std::uint16_t>(t.N);
@@ -257,6 +259,12 @@ void place_window(WeightTally& t, const std::uint16_t* v, Index count) {
   if (base + span > t.bins) base -= Index{1} << step;
   t.window = base;
   t.window_step_bits = step;
+  Index misses = 0;
+  for (Index i = 0; i < sample; ++i) {
+    const Index rel = index(i) - base;  // wraps to a miss below base
+    misses += (rel & low) != 0 || rel >> step >= kWindowBins ? 1 : 0;
+  }
+  return misses;
 }
 
 // The window tally of v[0..count); returns how many values it counted
@@ -266,9 +274,15 @@ Index count_in_window(WeightTally& t, const std::uint16_t* v, Index count) {
   Index done = 0;
   while (done < count && t.mode == TallyMode::window) {
     const Index step = count - done < kWindowChunk ? count - done : kWindowChunk;
-    place_window(t, v + done, step);
-    const Index misses = count_window_chunk(v + done, step, n, t.shift, t.window, t.window_step_bits, t.hist);
-    done += step;
+    // A chunk whose sample already misses too often is not tried.
+    const Index sampled = step < kWindowSample ? step : kWindowSample;
+    Index misses = place_window(t, v + done, step);
+    if (misses * kWindowMissShare <= sampled) {
+      misses = count_window_chunk(v + done, step, n, t.shift, t.window, t.window_step_bits, t.hist);
+      done += step;
+    } else {
+      misses = step;
+    }
     if (misses * kWindowMissShare > step) {
       t.mode = TallyMode::singles;
       clear_singles(*t.scratch, t.bins);
