@@ -46,20 +46,24 @@ constexpr Index kFoldEvery = Index{1} << 30;
 // The window tally (16-bit counters on a vector path): the values are
 // counted a chunk at a time by the window kernel, which counts the indices
 // inside a window of consecutive bins in vector lanes and the others one
-// by one. Each chunk's window is centred on the mean index of its first
-// kWindowSample values: the tables of one record move their mean from
+// by one. Each chunk's window is centred on the mean index of
+// kWindowSample values sampled across it: the tables of one record move their mean from
 // chunk to chunk (a block of a stabilizer group is a coset, whose mean
 // weight is its own), while the spread around it stays small. A chunk
 // with more misses than 1 / kWindowMissShare of its values (or of its
 // sample, before the chunk is counted) ends the window tally: the rest is
-// counted as single values. Measured on this machine
-// class (Zen 3): the kernel costs about 0.4 ns a value with few misses and
-// a few ns per miss, the single-value count 0.45 to 0.7 ns a value.
+// counted as single values. Measured on this machine class (Zen 3): the
+// kernel costs about what the single-value count does per value in
+// isolation (0.45 ns), yet takes about a quarter off a whole binary-image
+// record (processor time; why is not measured); a miss costs a
+// mispredicted branch (about 10 ns), so the window pays only while misses
+// stay rare: at 1 in 30 (a binary code of length 200) it was 1.6 times
+// slower than the single count, hence the hand-over at 1 in 64.
 constexpr Index kWindowBins = simd_kernels::kTallyWindowBins;
 constexpr unsigned kWindowStepBitsMax = simd_kernels::kTallyWindowStepBitsMax;
 constexpr Index kWindowChunk = Index{1} << 16;
 constexpr Index kWindowSample = 256;
-constexpr Index kWindowMissShare = 8;
+constexpr Index kWindowMissShare = 64;
 // The window tally is offered for tables at least this large.
 constexpr Index kWindowMinValues = Index{1} << 20;
 

@@ -8,11 +8,29 @@
 // outside the window are found by one mask and counted one by one.
 #include <immintrin.h>
 
+#include <algorithm>
+
 #include "transform/histogram_kernels.h"
+
+// The avx2 path is x86 by design (built only for x86-64, chosen at run
+// time); its intrinsics have no portable form.
+// NOLINTBEGIN(portability-simd-intrinsics)
 
 namespace wdist::simd_kernels {
 
 namespace {
+
+// Lane-wise arithmetic in the vector types' own operators (the compiler
+// emits the same instructions as the intrinsics would).
+using Bytes = std::uint8_t __attribute__((vector_size(32)));
+using Words = std::uint16_t __attribute__((vector_size(32)));
+
+inline __m256i sub_bytes(__m256i a, __m256i b) { return reinterpret_cast<__m256i>(Bytes(a) - Bytes(b)); }
+inline __m256i sub_words(__m256i a, __m256i b) { return reinterpret_cast<__m256i>(Words(a) - Words(b)); }
+inline __m256i min_words(__m256i a, __m256i b) {
+  const Words x = Words(a), y = Words(b);
+  return reinterpret_cast<__m256i>(x < y ? x : y);
+}
 
 constexpr unsigned kBins = kTallyWindowBins;
 constexpr std::uint64_t kLanes = 32;
@@ -44,9 +62,9 @@ std::uint64_t form_run(const std::uint16_t* v, std::uint64_t vectors, std::uint1
     const std::uint16_t* x = v + k * kLanes;
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + 16));
-    const __m256i da = _mm256_sub_epi16(nbv, a), db = _mm256_sub_epi16(nbv, b);
-    const __m256i ra = _mm256_min_epu16(_mm256_or_si256(_mm256_srl_epi16(da, sh), _mm256_sll_epi16(da, back)), cap);
-    const __m256i rb = _mm256_min_epu16(_mm256_or_si256(_mm256_srl_epi16(db, sh), _mm256_sll_epi16(db, back)), cap);
+    const __m256i da = sub_words(nbv, a), db = sub_words(nbv, b);
+    const __m256i ra = min_words(_mm256_or_si256(_mm256_srl_epi16(da, sh), _mm256_sll_epi16(da, back)), cap);
+    const __m256i rb = min_words(_mm256_or_si256(_mm256_srl_epi16(db, sh), _mm256_sll_epi16(db, back)), cap);
     const __m256i r = _mm256_packus_epi16(ra, rb);
     _mm256_store_si256(run + k, r);
     auto miss = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_adds_epu8(r, lift)));
@@ -74,11 +92,11 @@ void count_half(const __m256i* run, std::uint64_t vectors, unsigned first, __m25
   for (std::uint64_t k = 0; k < vectors; ++k) {
     const __m256i r = _mm256_load_si256(run + k);
 #pragma GCC unroll 8
-    for (unsigned j = 0; j < kHalf; ++j) counts[j] = _mm256_sub_epi8(counts[j], _mm256_cmpeq_epi8(r, bin[j]));
+    for (unsigned j = 0; j < kHalf; ++j) counts[j] = sub_bytes(counts[j], _mm256_cmpeq_epi8(r, bin[j]));
   }
   const __m256i zero = _mm256_setzero_si256();
 #pragma GCC unroll 8
-  for (unsigned j = 0; j < kHalf; ++j) sums[j] = _mm256_add_epi64(sums[j], _mm256_sad_epu8(counts[j], zero));
+  for (unsigned j = 0; j < kHalf; ++j) sums[j] += _mm256_sad_epu8(counts[j], zero);
 }
 
 }  // namespace
@@ -93,7 +111,7 @@ std::uint64_t tally_window_avx2(const std::uint16_t* v, std::uint64_t count, std
   const auto nb = static_cast<std::uint16_t>(n - (base << shift));
   alignas(32) __m256i run[kRunVectors];
   __m256i sums[kBins];
-  for (__m256i& s : sums) s = _mm256_setzero_si256();
+  std::fill(sums, sums + kBins, _mm256_setzero_si256());
   std::uint64_t misses = 0;
   const std::uint64_t vectors = count / kLanes;
   for (std::uint64_t k = 0; k < vectors; k += kRunVectors) {
@@ -116,3 +134,5 @@ std::uint64_t tally_window_avx2(const std::uint16_t* v, std::uint64_t count, std
 }
 
 }  // namespace wdist::simd_kernels
+
+// NOLINTEND(portability-simd-intrinsics)
