@@ -255,14 +255,15 @@ Index place_window(WeightTally& t, const std::uint16_t* v, Index count) {
   while (step < kWindowStepBitsMax && t.shift + step < 8 && (differ >> step & 1) == 0 && differ != 0 &&
          (kWindowBins << (step + 1)) <= t.bins)
     ++step;
-  const Index span = kWindowBins << step;
+  // The window's last bin, base + reach, must lie below bins.
+  const Index span = kWindowBins << step, reach = span - (Index{1} << step);
   const Index mean = sample == 0 ? 0 : sum / sample;
   Index base = mean > span / 2 ? mean - span / 2 : 0;
-  if (base + span > t.bins) base = t.bins - span;
-  // Aligned down with the sample (the lowest bins of the range stay in it).
+  if (base + reach >= t.bins) base = t.bins - 1 - reach;
+  // On the sample's grid, moved down a step if that passes the last bin.
   const Index low = (Index{1} << step) - 1;
   base = (base & ~low) | (first & low);
-  if (base + span > t.bins) base -= Index{1} << step;
+  if (base + reach >= t.bins) base -= Index{1} << step;
   t.window = base;
   t.window_step_bits = step;
   Index misses = 0;
@@ -280,6 +281,12 @@ Index count_in_window(WeightTally& t, const std::uint16_t* v, Index count) {
   Index done = 0;
   while (done < count && t.mode == TallyMode::window) {
     const Index step = count - done < kWindowChunk ? count - done : kWindowChunk;
+    if (step < kWindowSample) {
+      // Too few values to judge the window by: counted one by one.
+      count_plain(v + done, step, n, t.shift, t.hist);
+      done += step;
+      continue;
+    }
     // A chunk whose sample already misses too often is not tried.
     const Index sampled = step < kWindowSample ? step : kWindowSample;
     Index misses = place_window(t, v + done, step);
