@@ -6,20 +6,24 @@
 #   golay.txt      the quantum Golay code [[23,1,7]] (22 generators)
 #   rank32.txt     a random CSS code on 64 qubits: 16 X generators, 16 Z
 #                  generators from the null space of the X part (rank 32)
+#   rank40.txt     (with --rank40) the same with 20 X and 20 Z generators
+#                  (rank 40: 2^40 elements, minutes), run once
 # Each run is repeated and the fastest is shown, with the processor time of
 # the last and the load average before and after: the machine may be shared.
 #
-#   bench/stabilizer_cli.sh [--build DIR] [--repeat N]
+#   bench/stabilizer_cli.sh [--build DIR] [--repeat N] [--rank40]
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 source_dir="$(dirname "$here")"
 build_dir="$source_dir/build-bench"
 repeat=3
+rank40=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build_dir="$(realpath -m "$2")"; shift ;;
     --repeat) repeat="$2"; shift ;;
+    --rank40) rank40=1 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
   shift
@@ -66,28 +70,32 @@ write("golay.txt", ["".join("X" if v else "I" for v in r) for r in even] +
       ["".join("Z" if v else "I" for v in r) for r in even])
 
 # Random CSS on 64 qubits: Z rows from the null space of the X rows.
-rng, n = random.Random(1), 64
-hx = [[rng.randint(0, 1) for _ in range(n)] for _ in range(16)]
-m, pivots, r = [row[:] for row in hx], [], 0
-for c in range(n):
-    p = next((i for i in range(r, len(m)) if m[i][c]), None)
-    if p is None:
-        continue
-    m[r], m[p] = m[p], m[r]
-    for i in range(len(m)):
-        if i != r and m[i][c]:
-            m[i] = [a ^ b for a, b in zip(m[i], m[r])]
-    pivots.append(c)
-    r += 1
-null = []
-for f in (c for c in range(n) if c not in pivots):
-    v = [0] * n
-    v[f] = 1
-    for i, c in enumerate(pivots):
-        v[c] = m[i][f]
-    null.append(v)
-write("rank32.txt", ["".join("X" if v else "I" for v in r) for r in hx] +
-      ["".join("Z" if v else "I" for v in r) for r in rng.sample(null, 16)])
+def css(name, half, seed):
+    rng, n = random.Random(seed), 64
+    hx = [[rng.randint(0, 1) for _ in range(n)] for _ in range(half)]
+    m, pivots, r = [row[:] for row in hx], [], 0
+    for c in range(n):
+        p = next((i for i in range(r, len(m)) if m[i][c]), None)
+        if p is None:
+            continue
+        m[r], m[p] = m[p], m[r]
+        for i in range(len(m)):
+            if i != r and m[i][c]:
+                m[i] = [a ^ b for a, b in zip(m[i], m[r])]
+        pivots.append(c)
+        r += 1
+    null = []
+    for f in (c for c in range(n) if c not in pivots):
+        v = [0] * n
+        v[f] = 1
+        for i, c in enumerate(pivots):
+            v[c] = m[i][f]
+        null.append(v)
+    write(name, ["".join("X" if v else "I" for v in r) for r in hx] +
+          ["".join("Z" if v else "I" for v in r) for r in rng.sample(null, half)])
+
+css("rank32.txt", 16, 1)
+css("rank40.txt", 20, 2)
 PY
 
 # The fastest of $repeat runs of "$@" (output to $files/out), in seconds;
@@ -107,7 +115,10 @@ fastest() {
 
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "$(uname -m), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), Release"
-for name in surface5 golay rank32; do
+names="surface5 golay rank32"
+if [ "$rank40" = 1 ]; then names="$names rank40"; fi
+for name in $names; do
+  if [ "$name" = rank40 ]; then repeat=1; fi
   t=$(fastest "$wdist" --stabilizer --threads 2 "$files/$name.txt")
   printf '%-9s %s: %.3f s wall, %.3f s processor, 2 threads\n' "$name" "$(head -1 "$files/out" | cut -d' ' -f4)" \
     "$t" "$(awk '{ print $1 + $2 }' "$files/cpu")"

@@ -34,16 +34,18 @@ struct TallyScratch {
 // clears nothing, so tallies of several pieces may add into one histogram).
 // `values` is how many values will be added in all; it chooses the
 // counting method. The tally counts in `scratch` until it is finished.
-enum class TallyMode { plain, wide_plain, singles, pairs };
+enum class TallyMode { plain, wide_plain, singles, pairs, window };
 struct WeightTally {
   std::int64_t N;
   unsigned shift;
   std::uint64_t* hist;
   TallyScratch* scratch;
   TallyMode mode;
-  std::uint64_t bins;     // histogram indices in use (singles, pairs)
+  std::uint64_t bins;     // histogram indices in use (singles, pairs, window)
   unsigned bits;          // pairs: bits of one index in a pair cell
   std::uint64_t pending;  // values in the sub-histograms since the last fold
+  std::uint64_t window;   // window: the first index of the current chunk's window
+  unsigned window_step_bits;  // window: its bins are 2^window_step_bits indices apart
 };
 template <class C>
 void begin_weight_tally(WeightTally& t, TallyScratch& scratch, std::int64_t N, unsigned shift, std::uint64_t values,

@@ -3,10 +3,14 @@
 // over table sizes and lengths that take each of its counting strategies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
+#include "support/simd_paths.h"
 #include "support/wht_ref.h"
 #include "transform/histogram.h"
 #include "transform/wht.h"
@@ -140,6 +144,139 @@ TYPED_TEST(BinaryExtractionTest, RandomCodeThroughTransform) {
     EXPECT_EQ(total, std::uint64_t{1} << K);
     EXPECT_GE(hist[0], 1u);
   }
+}
+
+// The tally fed in pieces (rotating through `pieces`) against the
+// definition: one 64-bit increment per value at (N - value) >> shift, added
+// to what the histogram held, on every vector path the processor offers.
+// `window`: the vector paths must have counted 16-bit values in the window
+// to the end.
+template <class C>
+void expect_tally_matches(const std::vector<C>& v, std::int64_t N, unsigned shift,
+                          const std::vector<std::size_t>& pieces, bool window = false) {
+  const auto bins = static_cast<std::size_t>(N) + 1;
+  std::vector<std::uint64_t> ref(bins + kGuard, 3);
+  for (C x : v) ++ref[static_cast<std::size_t>((N - std::int64_t{x}) >> shift)];
+  const auto scratch = std::make_unique<wdist::TallyScratch>();
+  for (wdist::SimdPath path : wdist_test::offered_paths()) {
+    wdist_test::ForcedPath forced(path);
+    std::vector<std::uint64_t> fast(bins + kGuard, 3);
+    wdist::WeightTally t{};
+    wdist::begin_weight_tally<C>(t, *scratch, N, shift, v.size(), fast.data());
+    std::size_t done = 0;
+    for (std::size_t k = 0; done < v.size(); ++k) {
+      const std::size_t step = std::min(pieces[k % pieces.size()], v.size() - done);
+      wdist::add_to_weight_tally(t, v.data() + done, step);
+      done += step;
+    }
+    if (window && sizeof(C) == 2 && path != wdist::SimdPath::portable) {
+      EXPECT_EQ(t.mode, wdist::TallyMode::window) << wdist::simd_path_name(path) << ", N = " << N << ", shift " << shift;
+    }
+    wdist::finish_weight_tally(t);
+    for (std::size_t i = 0; i < bins + kGuard; ++i)
+      ASSERT_EQ(fast[i], ref[i]) << wdist::simd_path_name(path) << ", N = " << N << ", shift " << shift << ", index "
+                                 << i;
+  }
+}
+
+// Tables of 2^22 values: the least the window tally is offered for.
+// Indices gathered around centre(chunk) (normal, spread sd) on a grid of
+// `step`, within 0 .. (2N >> shift); chunks of 2^16 values, as the tally's.
+template <class C, class Centre>
+std::vector<C> gathered_values(unsigned K, std::int64_t N, unsigned shift, double sd, std::int64_t step, Centre centre,
+                               std::uint64_t seed) {
+  const std::int64_t top = (2 * N) >> shift;
+  std::mt19937_64 rng(seed);
+  std::normal_distribution<double> spread(0, sd);
+  std::vector<C> v(std::size_t{1} << K);
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const std::int64_t c = centre(i >> 16);
+    const std::int64_t index = std::clamp<std::int64_t>(c + step * std::llround(spread(rng)), 0, top);
+    v[i] = static_cast<C>(N - (index << shift));
+  }
+  return v;
+}
+
+template <class C>
+class WeightTallyTest : public ::testing::Test {};
+TYPED_TEST_SUITE(WeightTallyTest, CounterTypes);
+
+const std::vector<std::size_t> kWholeBlocks{std::size_t{1} << 18};
+const std::vector<std::size_t> kOddPieces{1, 31, 33, 65535, 65537, 100003, 7};
+
+// Weights gathered as a code's are, every index or every 2nd or 4th one
+// (binary images of F_4 codes, even codes): nearly every value falls into
+// the window, every byte counter fills many times over, and the pieces
+// are of any length.
+TYPED_TEST(WeightTallyTest, GatheredWeightsOnAGrid) {
+  for (unsigned shift : {1u, 2u})
+    for (std::int64_t step : {1, 2, 4})
+      for (std::int64_t N : {std::int64_t{192}, std::int64_t{32767}}) {
+        const std::int64_t middle = ((2 * N) >> shift) / 2;
+        const auto v = gathered_values<TypeParam>(22, N, shift, 4.0, step, [&](std::size_t) { return middle; },
+                                                  static_cast<std::uint64_t>(N) * step + shift);
+        // The window's bins step with the grid when it has room for them.
+        const bool window = ((2 * N) >> shift) + 1 >= 64 * step;
+        expect_tally_matches(v, N, shift, kWholeBlocks, window);
+        expect_tally_matches(v, N, shift, kOddPieces, window);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
+}
+
+// The centre moves from chunk to chunk (cosets of one record differ in
+// their mean weight), up to both ends of the index range, where the window
+// cannot be centred and the values below its first bin wrap around.
+TYPED_TEST(WeightTallyTest, WindowFollowsTheChunksToBothEnds) {
+  for (unsigned shift : {1u, 2u})
+    for (std::int64_t N : {std::int64_t{100}, std::int64_t{32767}}) {
+      const std::int64_t top = (2 * N) >> shift;
+      const auto centre = [top](std::size_t chunk) {
+        const std::int64_t at[] = {0, top, top / 2, 3, top - 5, top / 3, 17};
+        return at[chunk % 7];
+      };
+      for (std::int64_t step : {1, 2}) {
+        const auto v = gathered_values<TypeParam>(22, N, shift, 4.0, step, centre, 5 + shift);
+        // Chunks of the data and the tally coincide for whole blocks only.
+        expect_tally_matches(v, N, shift, kWholeBlocks, N > 100 && step == 1);
+        expect_tally_matches(v, N, shift, kOddPieces);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
+    }
+}
+
+// Adversaries of the window: every value far outside it (the extreme values
+// N and -N, alternating, so the window sits in the empty middle); spread
+// thinly over the whole range; a grid the sample shows but with every
+// 97th value off it; values whose bits below the shift are not zero.
+TYPED_TEST(WeightTallyTest, ValuesTheWindowMisses) {
+  for (unsigned shift : {1u, 2u})
+    for (std::int64_t N : {std::int64_t{150}, std::int64_t{32767}}) {
+      const std::int64_t top = (2 * N) >> shift;
+      std::vector<TypeParam> ends(std::size_t{1} << 22);
+      for (std::size_t i = 0; i < ends.size(); ++i)
+        ends[i] = static_cast<TypeParam>(i % 2 == 0 ? N : N - (top << shift));
+      expect_tally_matches(ends, N, shift, kOddPieces);
+      expect_tally_matches(random_values<TypeParam>(22, N, shift, 0, 31 + shift), N, shift, kWholeBlocks);
+      auto off_grid = gathered_values<TypeParam>(22, N, shift, 3.0, 4, [top](std::size_t) { return top / 2; }, 8);
+      for (std::size_t i = 0; i < off_grid.size(); i += 97)
+        off_grid[i] = static_cast<TypeParam>(N - ((top / 2 + 1 + static_cast<std::int64_t>(i % 5)) << shift));
+      expect_tally_matches(off_grid, N, shift, kWholeBlocks);
+      std::mt19937_64 rng(N + shift);
+      std::vector<TypeParam> unaligned(std::size_t{1} << 22);
+      for (TypeParam& x : unaligned) x = static_cast<TypeParam>(N / 3 - static_cast<std::int64_t>(rng() % 64));
+      expect_tally_matches(unaligned, N, shift, kOddPieces);
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// Every value in one bin: each lane's byte counter overflows many times over
+// unless it is flushed, and one bin ends up holding every value.
+TYPED_TEST(WeightTallyTest, AllValuesInOneBinOfAWideRange) {
+  for (unsigned shift : {1u, 2u})
+    for (std::int64_t value : {std::int64_t{1000}, std::int64_t{0}, std::int64_t{-1000}}) {
+      const std::vector<TypeParam> v(std::size_t{1} << 22, static_cast<TypeParam>(value));
+      expect_tally_matches(v, 1000, shift, kOddPieces);
+    }
 }
 
 }  // namespace
