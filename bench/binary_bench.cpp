@@ -437,7 +437,7 @@ void BM_InplacePass(benchmark::State& state) {
   std::memset(r.point.a[0], 0, bytes);
   inplace_pass(r);
   for (auto _ : state) state.SetIterationTime(inplace_pass(r));
-  state.SetBytesProcessed(static_cast<std::int64_t>(2 * bytes * state.iterations()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(2 * bytes) * state.iterations());
   wdist::release_count_table(r.point);
 }
 

@@ -92,10 +92,11 @@ double thread_seconds() {
 // extraction's zero-column bias is exercised).
 std::vector<std::uint8_t> random_matrix(int q, int k, int n) {
   std::mt19937 rng(static_cast<unsigned>(1000 * q + k));
-  std::vector<std::uint8_t> m(static_cast<std::size_t>(k) * n);
+  const auto columns = static_cast<std::size_t>(n);
+  std::vector<std::uint8_t> m(static_cast<std::size_t>(k) * columns);
   for (auto& entry : m) entry = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(q));
   for (int r = 0; r < k; ++r)
-    for (int c = 0; c < kZeroColumns; ++c) m[static_cast<std::size_t>(r) * n + c * 97] = 0;
+    for (int c = 0; c < kZeroColumns; ++c) m[static_cast<std::size_t>(r) * columns + static_cast<std::size_t>(c * 97)] = 0;
   return m;
 }
 

@@ -81,7 +81,7 @@ void BM_XorPopcountBound(benchmark::State& state) {
     sum += xor_popcount_sum(rng(), table.data(), entries);
     benchmark::DoNotOptimize(sum);
   }
-  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * entries));
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(entries));
 }
 
 // One level of a search plan, walked whole by one unit after another.

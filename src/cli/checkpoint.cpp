@@ -91,7 +91,7 @@ std::string directory_of(const std::string& path) {
 // Reads the parts after the checksum was found right: the head and the
 // output from `f` (at its start), the records from the rest before the
 // checksum, `size` bytes in all.
-bool read_state(std::FILE* f, std::uint64_t size, CheckpointState& state, const OutputSink& look,
+bool read_state(std::FILE* f, std::uint64_t size, CheckpointState& state, const OutputSink& check_output,
                 std::string& problem) {
   unsigned char head_bytes[kHeadBytes];
   ByteReader head(head_bytes, sizeof head_bytes);
@@ -107,7 +107,7 @@ bool read_state(std::FILE* f, std::uint64_t size, CheckpointState& state, const 
   state.failed = failed != 0;
   state.output_at = kHeadBytes;
   state.output_bytes = output_bytes;
-  bool looking = static_cast<bool>(look);  // until it has judged
+  bool checking = static_cast<bool>(check_output);  // until it has judged
   std::vector<char> chunk(kChunk);
   for (std::uint64_t at = 0; at < output_bytes;) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, output_bytes - at));
@@ -115,7 +115,7 @@ bool read_state(std::FILE* f, std::uint64_t size, CheckpointState& state, const 
       problem = "its output is cut short";
       return false;
     }
-    if (looking) looking = look(chunk.data(), want);
+    if (checking) checking = check_output(chunk.data(), want);
     at += want;
   }
   std::vector<unsigned char> rest(static_cast<std::size_t>(size - kHeadBytes - output_bytes));
@@ -181,7 +181,7 @@ bool write_checkpoint(const std::string& path, const CheckpointState& state, std
   return true;
 }
 
-CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, const OutputSink& look,
+CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, const OutputSink& check_output,
                                std::string& error) {
   state = CheckpointState{};
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -224,7 +224,7 @@ CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, 
   if (sum != hash.value()) return refuse("it is damaged or truncated (its checksum does not match)");
   std::rewind(f);
   std::string problem;
-  if (!read_state(f, size - 8, state, look, problem)) return refuse("it is damaged: " + problem);
+  if (!read_state(f, size - 8, state, check_output, problem)) return refuse("it is damaged: " + problem);
   std::fclose(f);
   return CheckpointRead::ok;
 }

@@ -66,10 +66,10 @@ enum class CheckpointRead {
 using OutputSink = std::function<bool(const char* bytes, std::size_t size)>;
 
 // Reads the checkpoint at `path`, checksum first, then its parts, and
-// writes nothing anywhere: its output is handed to `look` (may be empty),
-// which may judge it but keeps nothing. Whether it belongs to this run is
-// for the caller to judge from run_identity.
-CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, const OutputSink& look,
+// writes nothing anywhere: its output is handed to `check_output` (may be
+// empty), which may judge it but keeps nothing. Whether it belongs to this
+// run is for the caller to judge from run_identity.
+CheckpointRead read_checkpoint(const std::string& path, CheckpointState& state, const OutputSink& check_output,
                                std::string& error);
 
 // The output bytes of the checkpoint at `path`, read into `state` by

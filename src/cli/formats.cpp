@@ -204,6 +204,69 @@ std::uint64_t output_bound(Format format, const RecordOrigin& origin, const Code
   return bytes;
 }
 
+// The nonzero counts one a line ("  <label>w count").
+template <class Counts>
+void append_text_counts(std::string& out, const char* label, const Counts& counts) {
+  for_each_count(counts, [&out, label](std::int64_t w, const auto& count) {
+    out += "  ";
+    out += label;
+    append(out, w);
+    out += ' ';
+    append_count(out, count);
+    out += '\n';
+    return true;
+  });
+}
+
+// The nonzero counts as a JSON list of [w, count] pairs.
+template <class Counts>
+void append_json_counts(std::string& out, const Counts& counts) {
+  out += '[';
+  bool first = true;
+  for_each_count(counts, [&out, &first](std::int64_t w, const auto& count) {
+    out += first ? "[" : ", [";
+    first = false;
+    append(out, w);
+    out += ", ";
+    append_count(out, count);
+    out += ']';
+    return true;
+  });
+  out += ']';
+}
+
+// The least nonzero weight with a count, as the text ("-" for none) and
+// the JSON (null) write it.
+template <class Counts>
+void append_text_distance(std::string& out, const Counts& counts) {
+  const std::int64_t distance = first_weight(counts);
+  if (distance < 0)
+    out += '-';
+  else
+    append(out, distance);
+}
+template <class Counts>
+void append_json_distance(std::string& out, const Counts& counts) {
+  const std::int64_t distance = first_weight(counts);
+  if (distance < 0)
+    out += "null";
+  else
+    append(out, distance);
+}
+
+// The output `make` returns, or out_of_memory naming `bound`, the bytes it
+// takes at most, when they cannot be had.
+template <class Make>
+Status take_output(std::uint64_t bound, std::string& out, Make make) {
+  try {
+    out = make();
+    return Status{};
+  } catch (const std::bad_alloc&) {
+    out = std::string();
+    return Status{StatusCode::out_of_memory, "its output of " + bytes_text(bound) + " cannot be had"};
+  }
+}
+
 template <class Counts>
 std::string text_of(const RecordOrigin& origin, const Distribution& d, const Counts& counts) {
   std::string out;
@@ -219,22 +282,11 @@ std::string text_of(const RecordOrigin& origin, const Distribution& d, const Cou
   append(out, d.k);
   out += " rank=";
   append(out, d.rank);
-  const std::int64_t distance = first_weight(counts);
   out += " d=";
-  if (distance < 0)
-    out += '-';
-  else
-    append(out, distance);
+  append_text_distance(out, counts);
   if (d.method == Method::dual) out += " (through the dual)";
   out += d.projective ? " projective\n" : "\n";
-  for_each_count(counts, [&out](std::int64_t w, const auto& count) {
-    out += "  ";
-    append(out, w);
-    out += ' ';
-    append_count(out, count);
-    out += '\n';
-    return true;
-  });
+  append_text_counts(out, "", counts);
   out += '\n';
   return out;
 }
@@ -256,26 +308,13 @@ std::string json_of(const RecordOrigin& origin, const Distribution& d, const Cou
   out += ", \"rank\": ";
   append(out, d.rank);
   out += ", \"min_distance\": ";
-  const std::int64_t distance = first_weight(counts);
-  if (distance < 0)
-    out += "null";
-  else
-    append(out, distance);
+  append_json_distance(out, counts);
   out += R"(, "method": ")";
   out += method_name(d.method);
   out += d.projective ? R"(", "projective": true)" : R"(", "projective": false)";
-  out += ", \"distribution\": [";
-  bool first = true;
-  for_each_count(counts, [&out, &first](std::int64_t w, const auto& count) {
-    out += first ? "[" : ", [";
-    first = false;
-    append(out, w);
-    out += ", ";
-    append_count(out, count);
-    out += ']';
-    return true;
-  });
-  out += "]}\n";
+  out += ", \"distribution\": ";
+  append_json_counts(out, counts);
+  out += "}\n";
   return out;
 }
 
@@ -337,6 +376,25 @@ std::string report_of(const RecordOrigin& origin, const Code& code, const Matrix
   return text;
 }
 
+// A record's output in `format` from `counts`: the distribution's own or a
+// tally of fixed-width counts.
+template <class Counts>
+Status output_from(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
+                   double seconds, const PlanSummary& summary, const Distribution& d, const Counts& counts,
+                   std::string& out) {
+  return take_output(output_bound(format, origin, code, d.rank, counts), out, [&] {
+    switch (format) {
+      case Format::json:
+        return json_of(origin, d, counts);
+      case Format::report:
+        return report_of(origin, code, capacity, seconds, summary, d, counts);
+      case Format::text:
+        break;
+    }
+    return text_of(origin, d, counts);
+  });
+}
+
 }  // namespace
 
 std::string text_record(const RecordOrigin& origin, const Distribution& d) { return text_of(origin, d, d.counts); }
@@ -391,48 +449,14 @@ void size_capacity(MatrixCapacity& c, std::int32_t rows, std::int32_t cols) {
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                      double seconds, const PlanSummary& summary, const Distribution& d,
                      const std::vector<std::uint64_t>* counts, std::string& out) {
-  try {
-    switch (format) {
-      case Format::json:
-        out = counts != nullptr ? json_record(origin, d, *counts) : json_record(origin, d);
-        return Status{};
-      case Format::report:
-        out = counts != nullptr ? report_record(origin, code, capacity, seconds, summary, d, *counts)
-                                : report_record(origin, code, capacity, seconds, summary, d);
-        return Status{};
-      case Format::text:
-        break;
-    }
-    out = counts != nullptr ? text_record(origin, d, *counts) : text_record(origin, d);
-    return Status{};
-  } catch (const std::bad_alloc&) {
-    out = std::string();
-    return Status{StatusCode::out_of_memory,
-                  "its output of " + bytes_text(output_bytes(format, origin, code, d, counts)) + " cannot be had"};
-  }
+  return counts != nullptr ? output_from(format, origin, code, capacity, seconds, summary, d, *counts, out)
+                           : output_from(format, origin, code, capacity, seconds, summary, d, d.counts, out);
 }
 
 Status record_output(Format format, const RecordOrigin& origin, const Code& code, const MatrixCapacity& capacity,
                      double seconds, const PlanSummary& summary, const Distribution& d, const NonzeroCounts& counts,
                      std::string& out) {
-  try {
-    switch (format) {
-      case Format::json:
-        out = json_record(origin, d, counts);
-        return Status{};
-      case Format::report:
-        out = report_record(origin, code, capacity, seconds, summary, d, counts);
-        return Status{};
-      case Format::text:
-        break;
-    }
-    out = text_record(origin, d, counts);
-    return Status{};
-  } catch (const std::bad_alloc&) {
-    out = std::string();
-    return Status{StatusCode::out_of_memory,
-                  "its output of " + bytes_text(output_bytes(format, origin, code, d, counts)) + " cannot be had"};
-  }
+  return output_from(format, origin, code, capacity, seconds, summary, d, counts, out);
 }
 
 namespace {
@@ -452,43 +476,6 @@ std::uint64_t group_bound(const RecordOrigin& origin, const std::vector<mpz_clas
   return bytes;
 }
 
-void append_text_counts(std::string& out, const char* label, const std::vector<mpz_class>& counts) {
-  for_each_count(counts, [&out, label](std::int64_t w, const mpz_class& count) {
-    out += "  ";
-    out += label;
-    append(out, w);
-    out += ' ';
-    append_count(out, count);
-    out += '\n';
-    return true;
-  });
-}
-
-void append_json_counts(std::string& out, const std::vector<mpz_class>& counts) {
-  out += '[';
-  bool first = true;
-  for_each_count(counts, [&out, &first](std::int64_t w, const mpz_class& count) {
-    out += first ? "[" : ", [";
-    first = false;
-    append(out, w);
-    out += ", ";
-    append_count(out, count);
-    out += ']';
-    return true;
-  });
-  out += ']';
-}
-
-template <class Make>
-Status take_output(std::uint64_t bound, std::string& out, Make make) {
-  try {
-    out = make();
-    return Status{};
-  } catch (const std::bad_alloc&) {
-    out = std::string();
-    return Status{StatusCode::out_of_memory, "its output of " + bytes_text(bound) + " cannot be had"};
-  }
-}
 
 }  // namespace
 
@@ -561,12 +548,8 @@ std::string additive_text(const RecordOrigin& origin, const AdditiveDistribution
   append(out, a.generators);
   out += " rank=";
   append(out, a.rank);
-  const std::int64_t distance = first_weight(a.counts);
   out += " d=";
-  if (distance < 0)
-    out += '-';
-  else
-    append(out, distance);
+  append_text_distance(out, a.counts);
   if (a.method == Method::dual) out += " (through the dual)";
   out += '\n';
   append_text_counts(out, "", a.counts);
@@ -588,11 +571,7 @@ std::string additive_json(const RecordOrigin& origin, const AdditiveDistribution
   out += ", \"rank\": ";
   append(out, a.rank);
   out += ", \"min_distance\": ";
-  const std::int64_t distance = first_weight(a.counts);
-  if (distance < 0)
-    out += "null";
-  else
-    append(out, distance);
+  append_json_distance(out, a.counts);
   out += R"(, "method": ")";
   out += method_name(a.method);
   out += R"(", "distribution": )";

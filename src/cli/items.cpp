@@ -25,6 +25,9 @@ bool input_waiting(std::FILE* in) {
   return poll(&p, 1, 0) == 1;
 }
 
+// The start of a message about record `number` of an input.
+std::string in_record(int number) { return "record " + std::to_string(number) + ": "; }
+
 }  // namespace
 
 InputItems::InputItems(std::vector<std::string> files, Format format, bool projective,
@@ -88,29 +91,33 @@ bool InputItems::next(Item& item) {
       close_input();
       continue;
     }
-    item.index = next_index_++;
-    if (status == RecordStatus::failed) {
-      item.origin = RecordOrigin{name_, 0};
-      item.message = std::string("reading failed: ") + std::strerror(errno);
-      close_input();
-      return true;
-    }
-    item.origin = RecordOrigin{name_, record.number};
-    const std::string in_record = "record " + std::to_string(record.number) + ": ";
-    if (status == RecordStatus::truncated) {
-      item.message = in_record + "the input ends inside the record";
-      close_input();
-      return true;
-    }
+    if (ended_input(item, status, record.number)) return true;
     if (reader_->matrix_read()) size_capacity(capacity_, record.code.k, static_cast<std::int32_t>(record.code.n));
     if (status == RecordStatus::refused) {
-      item.message = in_record + record.reason;
+      item.message = in_record(record.number) + record.reason;
     } else {
       item.code = std::move(record.code);
       item.capacity = capacity_;
     }
     return true;
   }
+}
+
+bool InputItems::ended_input(Item& item, RecordStatus status, int number) {
+  item.index = next_index_++;
+  if (status == RecordStatus::failed) {
+    item.origin = RecordOrigin{name_, 0};
+    item.message = std::string("reading failed: ") + std::strerror(errno);
+    close_input();
+    return true;
+  }
+  item.origin = RecordOrigin{name_, number};
+  if (status == RecordStatus::truncated) {
+    item.message = in_record(number) + "the input ends inside the record";
+    close_input();
+    return true;
+  }
+  return false;
 }
 
 bool InputItems::next_group(Item& item) {
@@ -120,27 +127,14 @@ bool InputItems::next_group(Item& item) {
     close_input();
     return false;
   }
-  item.index = next_index_++;
-  if (status == RecordStatus::failed) {
-    item.origin = RecordOrigin{name_, 0};
-    item.message = std::string("reading failed: ") + std::strerror(errno);
-    close_input();
-    return true;
-  }
-  item.origin = RecordOrigin{name_, record.number};
-  const std::string in_record = "record " + std::to_string(record.number) + ": ";
-  if (status == RecordStatus::truncated) {
-    item.message = in_record + "the input ends inside the record";
-    close_input();
-    return true;
-  }
+  if (ended_input(item, status, record.number)) return true;
   if (status == RecordStatus::refused) {
-    item.message = in_record + record.reason;
+    item.message = in_record(record.number) + record.reason;
     return true;
   }
   GroupImage image;
   if (const Status s = image_of(record.generators, *group_, group_options_, image); !s) {
-    item.message = in_record + s.message;
+    item.message = in_record(record.number) + s.message;
     return true;
   }
   item.code = std::move(image.code);

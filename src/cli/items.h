@@ -56,6 +56,10 @@ class InputItems {
   void close_input();
   // The next record of a stabilizer input into `item`; false at its end.
   bool next_group(Item& item);
+  // Numbers the item of record `number`, read with `status` (not the end),
+  // and makes it the message of a read that failed or of an input that
+  // ends inside the record, closing the input: true then.
+  bool ended_input(Item& item, RecordStatus status, int number);
 
   std::vector<std::string> files_;
   std::function<void()> before_waiting_;

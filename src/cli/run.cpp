@@ -21,10 +21,10 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::uint64_t kWindowBytes = std::uint64_t{128} << 20;
-// How long the main thread computes before it looks up (progress,
-// checkpoints): a tenth of a second, or the checkpoint interval when that
-// is shorter.
-constexpr std::chrono::milliseconds kLookEvery{100};
+// How long the main thread computes before it reports (the progress line, a
+// checkpoint when due): a tenth of a second, or the checkpoint interval when
+// that is shorter.
+constexpr std::chrono::milliseconds kReportEvery{100};
 
 // What a record in flight holds: its matrix (twice for report blocks),
 // the plan's basis and prepared columns, its tallies, the result, and the
@@ -47,10 +47,10 @@ std::string not_had(const RecordOrigin& origin, std::uint64_t bytes) {
          bytes_text(bytes) + ", cannot be had";
 }
 
-std::chrono::milliseconds look_every(const Settings& s) {
-  if (s.checkpoint.empty()) return kLookEvery;
+std::chrono::milliseconds report_interval(const Settings& s) {
+  if (s.checkpoint.empty()) return kReportEvery;
   return std::clamp(std::chrono::milliseconds(static_cast<std::int64_t>(1000 * s.checkpoint_interval)),
-                    std::chrono::milliseconds(1), kLookEvery);
+                    std::chrono::milliseconds(1), kReportEvery);
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ Run::Run(const Settings& s, Helpers helpers)
       // The other ranks are dealt records one by one: batches are this
       // process's alone.
       batching_(!helpers_.serve),
-      look_every_(look_every(s)) {
+      report_every_(report_interval(s)) {
   if (helpers_.serve)
     executor_.set_owner_poll([this] { helpers_.serve(executor_, window_, window_.oldest_item(next_item_)); },
                              helpers_.every);
@@ -243,7 +243,7 @@ bool Run::write_head(bool wait) {
     close_batch();
   }
   if (head.job) {
-    while (!executor_.compute_until(*head.job, wait ? look_every_ : std::chrono::milliseconds(0))) {
+    while (!executor_.compute_until(*head.job, wait ? report_every_ : std::chrono::milliseconds(0))) {
       if (!wait) return false;
       // A long record: what is finished before it shows now.
       std::fflush(stdout);

@@ -85,9 +85,9 @@ class Run {
   std::shared_ptr<RecordBatch> batch_;  // the open batch, not handed over yet
   std::shared_ptr<Job> batch_job_;      // its job
   std::chrono::steady_clock::time_point batch_start_;
-  // How long the main thread computes before it looks up (progress,
-  // checkpoints).
-  std::chrono::milliseconds look_every_;
+  // How long the main thread computes before it reports (the progress line, a
+  // checkpoint when due).
+  std::chrono::milliseconds report_every_;
   bool failed_ = false;
   bool abandoned_ = false;  // a checkpoint turned out not to fit: stop
   std::uint64_t next_item_ = 0;  // items read so far

@@ -1,6 +1,6 @@
 // The signals a run answers. With a checkpoint, SIGINT and SIGTERM stop the
 // run once its checkpoint is written (exit status 128 + the signal): the
-// main thread alone takes them, between its looks, and the workers never
+// main thread alone takes them, between its reports, and the workers never
 // do. As rank 0 of an MPI job without a checkpoint, SIGTERM is how the MPI
 // runtime ends the job when another rank fails: the run says so.
 #pragma once

@@ -334,19 +334,19 @@ WDIST_WALK_INLINE Bytes add_bytes(Bytes x, Bytes a, int p) {
 // forms with the same operations: a single plane of at most 256 bytes held
 // in registers (the common case: each step's addition and count then wait
 // on no store), or any vector in the scratch memory.
-template <int kChunks>
+template <std::size_t kChunks>
 struct RegisterVector {
   Bytes x[kChunks];
   WDIST_WALK_INLINE void load(const std::uint8_t* from) {
-    for (int j = 0; j < kChunks; ++j) std::memcpy(&x[j], from + j * sizeof(Bytes), sizeof(Bytes));
+    for (std::size_t j = 0; j < kChunks; ++j) std::memcpy(&x[j], from + j * sizeof(Bytes), sizeof(Bytes));
   }
   WDIST_WALK_INLINE void store(std::uint8_t* to) const {
-    for (int j = 0; j < kChunks; ++j) std::memcpy(to + j * sizeof(Bytes), &x[j], sizeof(Bytes));
+    for (std::size_t j = 0; j < kChunks; ++j) std::memcpy(to + j * sizeof(Bytes), &x[j], sizeof(Bytes));
   }
   // Adds the tabled vector and returns the nonzero columns of the sum.
   WDIST_WALK_INLINE int add(const std::uint8_t* addend, int p) {
     int count = 0;
-    for (int j = 0; j < kChunks; ++j) {
+    for (std::size_t j = 0; j < kChunks; ++j) {
       Bytes a;
       std::memcpy(&a, addend + j * sizeof(Bytes), sizeof a);
       x[j] = add_bytes(x[j], a, p);
@@ -356,7 +356,7 @@ struct RegisterVector {
   }
   [[nodiscard]] WDIST_WALK_INLINE int nonzero() const {
     int count = 0;
-    for (int j = 0; j < kChunks; ++j) count += nonzero_bytes(x[j]);
+    for (std::size_t j = 0; j < kChunks; ++j) count += nonzero_bytes(x[j]);
     return count;
   }
 };

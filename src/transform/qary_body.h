@@ -54,6 +54,17 @@ using Row = std::uint64_t;  // a row index or offset of the point table
 
 constexpr int kMaxDepth = 32;  // theta_k is tabled for k <= 32
 
+// Arrays of Q entries a side. The kernels compute with Q as an int; it is a
+// positive template constant, so its conversion to a bound keeps its value.
+template <int Q>
+inline constexpr std::size_t kSize = static_cast<std::size_t>(Q);
+template <int Q, class T>
+using Line = T[kSize<Q>];
+template <int Q, class T>
+using Square = T[kSize<Q>][kSize<Q>];
+template <int Q, class T>
+using Cube = T[kSize<Q>][kSize<Q>][kSize<Q>];
+
 template <class U>
 struct VectorOf {
   typedef U type __attribute__((vector_size(WDIST_QARY_VECTOR_BYTES)));
@@ -102,23 +113,23 @@ constexpr int code_sub(int e, int x) {
 // is a template constant: each output is a fixed sum of Q terms, no table,
 // no loop. T is a vector of lanes or a single counter.
 template <int Q, int A, int E, class T, std::size_t... Bs>
-WDIST_QARY_INLINE T butterfly_entry(const T (&s)[Q][Q], std::index_sequence<Bs...>) {
+WDIST_QARY_INLINE T butterfly_entry(const Square<Q, T>& s, std::index_sequence<Bs...>) {
   return static_cast<T>((s[Bs][code_sub<Q>(E, code_mul<Q>(A, static_cast<int>(Bs)))] + ...));
 }
 
 template <int Q, int A, class T, std::size_t... Es>
-WDIST_QARY_INLINE void butterfly_row(const T (&s)[Q][Q], T (&r)[Q][Q], std::index_sequence<Es...>) {
-  ((r[A][Es] = butterfly_entry<Q, A, static_cast<int>(Es)>(s, std::make_index_sequence<Q>{})), ...);
+WDIST_QARY_INLINE void butterfly_row(const Square<Q, T>& s, Square<Q, T>& r, std::index_sequence<Es...>) {
+  ((r[A][Es] = butterfly_entry<Q, A, static_cast<int>(Es)>(s, std::make_index_sequence<kSize<Q>>{})), ...);
 }
 
 template <int Q, class T, std::size_t... As>
-WDIST_QARY_INLINE void butterfly_rows(const T (&s)[Q][Q], T (&r)[Q][Q], std::index_sequence<As...>) {
-  (butterfly_row<Q, static_cast<int>(As)>(s, r, std::make_index_sequence<Q>{}), ...);
+WDIST_QARY_INLINE void butterfly_rows(const Square<Q, T>& s, Square<Q, T>& r, std::index_sequence<As...>) {
+  (butterfly_row<Q, static_cast<int>(As)>(s, r, std::make_index_sequence<kSize<Q>>{}), ...);
 }
 
 template <int Q, class T>
-WDIST_QARY_INLINE void butterfly(const T (&s)[Q][Q], T (&r)[Q][Q]) {
-  butterfly_rows<Q>(s, r, std::make_index_sequence<Q>{});
+WDIST_QARY_INLINE void butterfly(const Square<Q, T>& s, Square<Q, T>& r) {
+  butterfly_rows<Q>(s, r, std::make_index_sequence<kSize<Q>>{});
 }
 
 // --- One block of a level over rows of any element type --------------------
@@ -132,14 +143,14 @@ void level_block_rows(T* const* rows, Row o, Row A, Row B) {
   // the top row becomes the row sums of the first group, sub-block 1
   // including that count; the count is read before the row is overwritten.
   const T top_count = rows[1][o + B];
-  T top[Q];
+  Line<Q, T> top;
   for (int b = 0; b < Q; ++b) {
     T sum = b == 1 ? top_count : T{};
     for (int e = 0; e < Q; ++e) sum = static_cast<T>(sum + rows[e][o + 1 + static_cast<Row>(b) * A]);
     top[b] = sum;
   }
   for (Row t = 1; t <= A; ++t) {
-    T s[Q][Q], r[Q][Q];
+    Square<Q, T> s, r;
 #pragma GCC unroll 8
     for (int b = 0; b < Q; ++b)
 #pragma GCC unroll 8
@@ -303,7 +314,7 @@ struct LowBatch {
   Row offsets[W];  // copy j is rows offsets[j] + 1 .. offsets[j] + S
   unsigned count;  // copies collected so far
   Row last_row;    // the table's last row: nothing beyond it is fetched
-  Vec<U> x[Q][S + 1];  // x[e][r], lane j: entry e of row r of copy j
+  Vec<U> x[kSize<Q>][S + 1];  // x[e][r], lane j: entry e of row r of copy j
 };
 
 // Tiles of W rows cover rows 1..S of a copy; when W does not divide S the
@@ -354,7 +365,7 @@ void run_low_batch(U* const* planes, LowBatch<Q, U>& batch, const Row* theta) {
           },
           [&](unsigned r, Vec<U> row) WDIST_QARY_LAMBDA_INLINE { to[r] = row; });
     });
-  Vec<U>* rows[Q];
+  Line<Q, Vec<U>*> rows;
   for (int e = 0; e < Q; ++e) rows[e] = batch.x[e];
   transform_rows<Q>(rows, 0, Shape<Q, U>::depth, 1, theta);
   for (int e = 0; e < Q; ++e)
@@ -397,7 +408,7 @@ void level_block_planes(U* const* planes, Row o, Row A, Row B) {
   using V = Vec<U>;
   constexpr Row W = kLanes<U>, kAhead = Shape<Q, U>::ahead;
   const U top_count = planes[1][o + B];
-  U top[Q];
+  Line<Q, U> top;
   for (int b = 0; b < Q; ++b) {
     U sum = b == 1 ? top_count : U{0};
     for (int e = 0; e < Q; ++e) sum = static_cast<U>(sum + planes[e][o + 1 + static_cast<Row>(b) * A]);
@@ -407,13 +418,13 @@ void level_block_planes(U* const* planes, Row o, Row A, Row B) {
   // Plane e holds the groups of sub-block b from base[e] + b*A; Q plane
   // pointers and Q offsets (rather than Q * Q pointers) keep every address
   // a register pair.
-  U* base[Q];
+  Line<Q, U*> base;
   for (int e = 0; e < Q; ++e) base[e] = planes[e] + o + 1;
   // A block beyond L2 reads and writes Q * Q streams at once, more than the
   // hardware prefetchers follow: each is fetched ahead by hand.
   const bool far = B * Q * sizeof(U) > Shape<Q, U>::region_bytes;
-  auto combine = [&](Row t0, V (&r)[Q][Q]) WDIST_QARY_LAMBDA_INLINE {
-    V s[Q][Q];
+  auto combine = [&](Row t0, Square<Q, V>& r) WDIST_QARY_LAMBDA_INLINE {
+    Square<Q, V> s;
 #pragma GCC unroll 8
     for (int b = 0; b < Q; ++b) {
       const Row at = t0 + static_cast<Row>(b) * A;
@@ -423,7 +434,7 @@ void level_block_planes(U* const* planes, Row o, Row A, Row B) {
     s[1][0] += top_lanes;
     butterfly<Q>(s, r);
   };
-  auto store = [&](Row t0, const V (&r)[Q][Q]) WDIST_QARY_LAMBDA_INLINE {
+  auto store = [&](Row t0, const Square<Q, V>& r) WDIST_QARY_LAMBDA_INLINE {
 #pragma GCC unroll 8
     for (int a = 0; a < Q; ++a) {
       const Row at = t0 + static_cast<Row>(a) * A;
@@ -432,7 +443,7 @@ void level_block_planes(U* const* planes, Row o, Row A, Row B) {
     }
   };
   const bool ragged = A % W != 0;
-  V last[Q][Q];
+  Square<Q, V> last;
   if (ragged) combine(A - W, last);
   for (Row t0 = 0; t0 + W <= A; t0 += W) {
     if (far && t0 + kAhead < A) {
@@ -441,7 +452,7 @@ void level_block_planes(U* const* planes, Row o, Row A, Row B) {
 #pragma GCC unroll 8
         for (int e = 0; e < Q; ++e) __builtin_prefetch(base[e] + t0 + static_cast<Row>(b) * A + kAhead, 1, 2);
     }
-    V r[Q][Q];
+    Square<Q, V> r;
     combine(t0, r);
     store(t0, r);
   }
@@ -471,7 +482,7 @@ void two_level_block_planes(U* const* planes, Row o, Row A1, Row B1, Row B2) {
   using V = Vec<U>;
   constexpr Row W = kLanes<U>, kAhead = Shape<Q, U>::ahead;
   // Every top count is read before any row is written.
-  U lower_count[Q];
+  Line<Q, U> lower_count;
   for (int c = 0; c < Q; ++c) lower_count[c] = planes[1][o + static_cast<Row>(c) * B1 + B1];
   const U upper_count = planes[1][o + B2];
   // The lower top rows become the sums of their first group, sub-block 1
@@ -479,7 +490,8 @@ void two_level_block_planes(U* const* planes, Row o, Row A1, Row B1, Row B2) {
   // after the lower level: that row is then the plain sum of the lower
   // group's rows, so its entries add up to those of the lower top row;
   // copy 1 with the upper count.
-  U lower_top[Q][Q], upper_top[Q];
+  Square<Q, U> lower_top;
+  Line<Q, U> upper_top;
   for (int c = 0; c < Q; ++c) {
     U all = c == 1 ? upper_count : U{0};
     for (int b = 0; b < Q; ++b) {
@@ -491,17 +503,17 @@ void two_level_block_planes(U* const* planes, Row o, Row A1, Row B1, Row B2) {
     }
     upper_top[c] = all;
   }
-  V lower_lanes[Q];
+  Line<Q, V> lower_lanes;
   for (int c = 0; c < Q; ++c) lower_lanes[c] = splat(lower_count[c]);
   const V upper_lanes = splat(upper_count);
-  U* base[Q];
+  Line<Q, U*> base;
   for (int e = 0; e < Q; ++e) base[e] = planes[e] + o + 1;
   const bool far = B2 * Q * sizeof(U) > Shape<Q, U>::region_bytes;
   // x[c][b][e]: entry e of rows o + c*B1 + b*A1 + t for t = t0+1 .. t0+W.
-  auto combine = [&](Row t0, V (&x)[Q][Q][Q]) WDIST_QARY_LAMBDA_INLINE {
+  auto combine = [&](Row t0, Cube<Q, V>& x) WDIST_QARY_LAMBDA_INLINE {
 #pragma GCC unroll 8
     for (int c = 0; c < Q; ++c) {
-      V s[Q][Q];
+      Square<Q, V> s;
 #pragma GCC unroll 8
       for (int b = 0; b < Q; ++b) {
         const Row at = t0 + static_cast<Row>(c) * B1 + static_cast<Row>(b) * A1;
@@ -513,7 +525,7 @@ void two_level_block_planes(U* const* planes, Row o, Row A1, Row B1, Row B2) {
     }
 #pragma GCC unroll 8
     for (int b = 0; b < Q; ++b) {
-      V s[Q][Q], r[Q][Q];
+      Square<Q, V> s, r;
 #pragma GCC unroll 8
       for (int c = 0; c < Q; ++c)
 #pragma GCC unroll 8
@@ -526,7 +538,7 @@ void two_level_block_planes(U* const* planes, Row o, Row A1, Row B1, Row B2) {
         for (int e = 0; e < Q; ++e) x[a][b][e] = r[a][e];
     }
   };
-  auto store = [&](Row t0, const V (&x)[Q][Q][Q]) WDIST_QARY_LAMBDA_INLINE {
+  auto store = [&](Row t0, const Cube<Q, V>& x) WDIST_QARY_LAMBDA_INLINE {
 #pragma GCC unroll 8
     for (int c = 0; c < Q; ++c)
 #pragma GCC unroll 8
@@ -537,7 +549,7 @@ void two_level_block_planes(U* const* planes, Row o, Row A1, Row B1, Row B2) {
       }
   };
   const bool ragged = A1 % W != 0;
-  V last[Q][Q][Q];
+  Cube<Q, V> last;
   if (ragged) combine(A1 - W, last);
   for (Row t0 = 0; t0 + W <= A1; t0 += W) {
     if (far && t0 + kAhead < A1)
@@ -548,13 +560,13 @@ void two_level_block_planes(U* const* planes, Row o, Row A1, Row B1, Row B2) {
 #pragma GCC unroll 8
           for (int e = 0; e < Q; ++e)
             __builtin_prefetch(base[e] + t0 + static_cast<Row>(c) * B1 + static_cast<Row>(b) * A1 + kAhead, 1, 2);
-    V x[Q][Q][Q];
+    Cube<Q, V> x;
     combine(t0, x);
     store(t0, x);
   }
   if (ragged) store(A1 - W, last);
   // The upper level's last group: the lower top rows.
-  U s[Q][Q], r[Q][Q];
+  Square<Q, U> s, r;
   for (int c = 0; c < Q; ++c)
     for (int e = 0; e < Q; ++e) s[c][e] = lower_top[c][e];
   s[1][0] = static_cast<U>(s[1][0] + upper_count);

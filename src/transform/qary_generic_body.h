@@ -102,7 +102,7 @@ template <int E, class T, class Out>
 WDIST_GENERIC_INLINE void sum_group(const T* x2, int p, Row stride, Out out) {
   for (int a = 0; a < p; ++a)
     for (int e0 = 0; e0 < p; e0 += E) {
-      T acc[E];
+      T acc[static_cast<std::size_t>(E)];  // E > 0, a template constant
       const T* first = x2 + p + e0;
 #pragma GCC unroll 16
       for (int i = 0; i < E; ++i) acc[i] = first[i];

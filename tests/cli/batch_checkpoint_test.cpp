@@ -66,7 +66,7 @@ class BatchRuns : public ::testing::Test {
   }
   std::string path(const std::string& name) const { return path_in(dir_, name); }
   // A checkpoint of the run as a kill leaves it: runs killed at random
-  // moments until one has written it (a checkpoint at every look, so that
+  // moments until one has written it (a checkpoint at every report, so that
   // the run is long and has one from its first record on).
   std::string killed_checkpoint(double whole_seconds) {
     std::mt19937_64 rng(7);
@@ -134,7 +134,7 @@ TEST_F(BatchRuns, KilledAtRandomMomentsAndResumedGivesTheSameOutput) {
   bool resumed = false;
   for (const char* threads : {"1", "2", "3"}) {
     SCOPED_TRACE(std::string(threads) + " threads");
-    // A checkpoint at every look: one from the first record on, so that
+    // A checkpoint at every report: one from the first record on, so that
     // most kills find one.
     const std::vector<std::string> args = {"--quiet", "--threads", threads, "--checkpoint", "ck",
                                            "--checkpoint-interval", "0", "a.txt", "b.txt"};

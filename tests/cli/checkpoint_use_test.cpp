@@ -147,7 +147,7 @@ class CheckpointUse : public ::testing::Test {
     for (const char* name : {"ck", "ck.spool", "ck.tmp"}) files[name] = file_text(path(name));
     return files;
   }
-  // A run over big.txt with a checkpoint at every look, in the background,
+  // A run over big.txt with a checkpoint at every report, in the background,
   // once it has written its checkpoint `ck`.
   void start_big_run(std::unique_ptr<BackgroundRun>& run, const std::string& name, const char* wait_for = "ck") {
     run = std::make_unique<BackgroundRun>(

@@ -159,8 +159,7 @@ TEST_F(Cli, EachRecordIsAnsweredWhileThePipeStaysOpen) {
     EXPECT_NE(answer.find(" record "), std::string::npos) << answer;
   }
   close(to_child[1]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  const int status = reap_within(pid, kTimeout);
   close(from_child[0]);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }

@@ -64,7 +64,7 @@ TEST(OutputMemory, EveryFormatFitsItsBound) {
   for (int trial = 0; trial < 300; ++trial) {
     const int q = std::vector<int>{2, 3, 4, 5, 7}[rng() % 5];
     const int k = 1 + static_cast<int>(rng() % 9), n = static_cast<int>(rng() % 90);
-    const int rank = std::min(k, n) - static_cast<int>(rng() % 3 == 0 ? rng() % (std::min(k, n) + 1) : 0);
+    const int rank = std::min(k, n) - static_cast<int>(rng() % 3 == 0 ? rng() % static_cast<std::uint64_t>(std::min(k, n) + 1) : 0);
     const Record r = random_record(rng, q, k, n, rank, trial % 4 == 1, trial % 5 == 0);
     for (Format format : {Format::text, Format::json, Format::report}) {
       for (bool small : {false, true}) {

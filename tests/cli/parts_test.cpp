@@ -525,7 +525,7 @@ std::uint64_t reference_hash(const std::vector<unsigned char>& bytes) {
 // definition, whatever pieces the bytes come in.
 TEST(Hash, TheValueOfItsDefinitionWhateverThePieces) {
   std::mt19937_64 rng(3);
-  for (std::size_t size : {0, 1, 7, 8, 9, 15, 16, 17, 100, 1000}) {
+  for (std::size_t size : {0U, 1U, 7U, 8U, 9U, 15U, 16U, 17U, 100U, 1000U}) {
     std::vector<unsigned char> bytes(size);
     for (unsigned char& b : bytes) b = static_cast<unsigned char>(rng());
     const std::uint64_t expected = reference_hash(bytes);

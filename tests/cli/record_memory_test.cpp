@@ -68,7 +68,7 @@ TEST_F(RecordMemory, ALongCodeCostsAboutAByteAnEntry) {
   // The four codewords: 0, the rows and their sum.
   std::map<std::int64_t, int> weights{{0, 1}};
   std::int64_t first = 0, second = 0, sum = 0;
-  for (std::int64_t j = 0; j < kLength; ++j) {
+  for (std::size_t j = 0; j < rows[0].size(); ++j) {
     first += rows[0][j] - '0';
     second += rows[1][j] - '0';
     sum += rows[0][j] != rows[1][j] ? 1 : 0;

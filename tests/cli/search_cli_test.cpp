@@ -99,11 +99,11 @@ TEST(SearchCliTest, RandomRecordsAgainstTheirDistributions) {
   ASSERT_TRUE(write_file(path_in(dir.path, "codes.txt"), random_records(rng, 60)));
   const ProgramRun whole = wdist(dir.path, {"--format", "json", "codes.txt"});
   ASSERT_EQ(whole.exit_status, 0) << whole.err;
-  const ProgramRun md = wdist(dir.path, {"--min-distance", "--format", "json", "--threads", "2", "codes.txt"});
-  ASSERT_EQ(md.exit_status, 0) << md.err;
+  const ProgramRun searched = wdist(dir.path, {"--min-distance", "--format", "json", "--threads", "2", "codes.txt"});
+  ASSERT_EQ(searched.exit_status, 0) << searched.err;
   const ProgramRun low = wdist(dir.path, {"--weights-up-to", "3", "--format", "json", "codes.txt"});
   ASSERT_EQ(low.exit_status, 0) << low.err;
-  const auto a = lines_of(whole.out), b = lines_of(md.out), c = lines_of(low.out);
+  const auto a = lines_of(whole.out), b = lines_of(searched.out), c = lines_of(low.out);
   ASSERT_EQ(a.size(), 60U);
   ASSERT_EQ(b.size(), a.size());
   ASSERT_EQ(c.size(), a.size());

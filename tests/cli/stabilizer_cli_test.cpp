@@ -198,7 +198,8 @@ TEST_F(StabilizerCli, RandomGroupsMatchBruteForce) {
       const std::vector<std::uint8_t> bits = symplectic_bits(rows);
       for (std::size_t i = 0; i < texts.size(); ++i) {
         texts[i].clear();
-        for (int b = 0; b < 2 * n; ++b) texts[i] += static_cast<char>('0' + bits[i * 2 * n + b]);
+        const auto width = static_cast<std::size_t>(2 * n);
+        for (std::size_t b = 0; b < width; ++b) texts[i] += static_cast<char>('0' + bits[i * width + b]);
       }
     }
     additive += "? " + std::to_string(texts.size()) + " " + std::to_string(n) + "\n";

@@ -116,7 +116,8 @@ TEST(GaloisFieldTest, FieldAxiomsForEveryOrder) {
           }
     } else {
       for (int i = 0; i < 200000; ++i) {
-        check_triple(static_cast<int>(rng() % q), static_cast<int>(rng() % q), static_cast<int>(rng() % q));
+        const auto size = static_cast<std::mt19937::result_type>(q);
+        check_triple(static_cast<int>(rng() % size), static_cast<int>(rng() % size), static_cast<int>(rng() % size));
         if (testing::Test::HasFatalFailure()) return;
       }
     }

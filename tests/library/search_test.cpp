@@ -179,7 +179,7 @@ TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
       // hook runs in add_units_done when a level's last unit comes in).
       wdist::Executor executor(1);
       executor.add(job);
-      for (int look = 0; look < 1000 && job->counts().units == 0 && !job->finished(); ++look)
+      for (int round = 0; round < 1000 && job->counts().units == 0 && !job->finished(); ++round)
         executor.compute_until(*job, std::chrono::milliseconds(1));
       ASSERT_GT(job->counts().units, 0U);
       for (int u = 0; u < stop_after * 3 && !job->finished(); ++u) {
@@ -205,8 +205,12 @@ TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
     ASSERT_TRUE(s) << s.message;
     wdist::Executor executor(2);
     executor.add(resumed);
-    while (!executor.compute_until(*resumed, std::chrono::milliseconds(100))) {
-    }
+    // A bound on the rounds (a minute of computing; the code takes well
+    // under a second), so that a fault fails instead of hanging.
+    bool finished = false;
+    for (int round = 0; round < 600 && !finished; ++round)
+      finished = executor.compute_until(*resumed, std::chrono::milliseconds(100));
+    ASSERT_TRUE(finished);
     ASSERT_TRUE(resumed->status());
     SearchResult got;
     ASSERT_TRUE(again->result(*resumed, got));

@@ -278,7 +278,7 @@ TEST(RandomStabilizerGroups, EnumeratorsDistanceAndDegeneracyAsDefined) {
   std::mt19937_64 rng(2201);
   for (int trial = 0; trial < 300; ++trial) {
     const int n = 1 + static_cast<int>(rng() % 7);
-    const int rank = static_cast<int>(rng() % (n + 1));
+    const int rank = static_cast<int>(rng() % static_cast<std::uint64_t>(n + 1));
     const int extra = static_cast<int>(rng() % 4);
     const PauliList list = random_stabilizer(rng, n, rank, extra);
     const GroupRef ref = group_ref(list, true);
@@ -286,7 +286,7 @@ TEST(RandomStabilizerGroups, EnumeratorsDistanceAndDegeneracyAsDefined) {
     SCOPED_TRACE(::testing::PrintToString(pauli_texts(list)));
     ASSERT_TRUE(wdist::check_commuting(g));
     const wdist::DualRoute route = trial % 3 == 0 ? wdist::DualRoute::always : wdist::DualRoute::automatic;
-    const wdist::StabilizerEnumerators e = enumerators(g, with_dual(route, 1 + trial % 2));
+    const wdist::StabilizerEnumerators e = enumerators(g, with_dual(route, static_cast<unsigned>(1 + trial % 2)));
     EXPECT_EQ(e.rank, ref.rank);
     EXPECT_EQ(e.k, n - ref.rank);
     EXPECT_EQ(as_u64(e.A), ref.A);
@@ -301,7 +301,7 @@ TEST(RandomAdditiveCodes, CountsAsDefinedOnEveryRoute) {
   std::mt19937_64 rng(2202);
   for (int trial = 0; trial < 200; ++trial) {
     const int n = 1 + static_cast<int>(rng() % 7);
-    const int r = 1 + static_cast<int>(rng() % (2 * n + 2));
+    const int r = 1 + static_cast<int>(rng() % static_cast<std::uint64_t>(2 * n + 2));
     const PauliList list = random_operators(rng, n, r);
     const GroupRef ref = group_ref(list, false);
     SCOPED_TRACE(::testing::PrintToString(pauli_texts(list)));
@@ -386,9 +386,9 @@ TEST(GeneratorChecks, TheFirstPairThatDoesNotCommuteIsNamed) {
   for (int trial = 0; trial < 400; ++trial) {
     const int n = 1 + static_cast<int>(rng() % 12);
     // Mostly commuting lists with one operator changed, and plain random ones.
-    PauliList list = trial % 2 == 0 ? random_stabilizer(rng, n, static_cast<int>(rng() % (n + 1)), 3)
+    PauliList list = trial % 2 == 0 ? random_stabilizer(rng, n, static_cast<int>(rng() % static_cast<std::uint64_t>(n + 1)), 3)
                                     : random_operators(rng, n, 1 + static_cast<int>(rng() % 6));
-    if (trial % 4 == 0) list.ops[rng() % list.ops.size()].z ^= std::uint32_t{1} << (rng() % n);
+    if (trial % 4 == 0) list.ops[rng() % list.ops.size()].z ^= std::uint32_t{1} << (rng() % static_cast<std::uint64_t>(n));
     const std::string pair = first_anticommuting_pair(list);
     const wdist::Status s = wdist::check_commuting(generators_of(list));
     SCOPED_TRACE(::testing::PrintToString(pauli_texts(list)));

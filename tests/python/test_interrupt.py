@@ -92,10 +92,12 @@ class Gil(unittest.TestCase):
             target=lambda: result.append(wdist.weight_distribution(long_rows(31), 2, dual="never", threads=1)))
         ticks = 0
         worker.start()
-        while worker.is_alive():
+        # Bounded (a minute), so that a computation that never ends fails.
+        while worker.is_alive() and ticks < 6000:
             time.sleep(0.01)
             ticks += 1
-        worker.join()
+        worker.join(timeout=1)
+        self.assertFalse(worker.is_alive())
         self.assertEqual(sum(result[0]), 2 ** 31)
         # About a second of computing: a held GIL would leave a tick or two.
         self.assertGreater(ticks, 20)

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -201,15 +203,41 @@ ProgramRun run_command(std::vector<std::string> words, const std::string& work_d
   close_fd(from_out);
   close_fd(from_err);
 
-  int status = 0;
+  // Both streams closed need not mean the program has ended: the time it
+  // has left bounds the wait for it as well.
   rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-  }
+  const int status = reap_within(
+      pid, std::max(0.0, std::chrono::duration<double>(deadline - Clock::now()).count()), &usage);
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL && Clock::now() >= deadline) run.timed_out = true;
   run.peak_kib = usage.ru_maxrss;
   run.err = without_allocator_warnings(run.err);
   if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   return run;
+}
+
+int reap_within(pid_t pid, double deadline_seconds, rusage* usage) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(deadline_seconds));
+  rusage ignored{};
+  rusage* into = usage != nullptr ? usage : &ignored;
+  int status = 0;
+  // Looked at often at first: a program that closed its streams has
+  // usually ended a moment later.
+  std::chrono::microseconds pause{100};
+  for (;;) {
+    const pid_t got = wait4(pid, &status, WNOHANG, into);
+    if (got == pid) return status;
+    if (got < 0 && errno != EINTR) return status;
+    if (Clock::now() >= deadline) break;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds{10000});
+  }
+  kill(pid, SIGKILL);
+  while (wait4(pid, &status, 0, into) < 0 && errno == EINTR) {
+  }
+  return status;
 }
 
 ProgramRun run_program(const std::string& program, const std::string& work_dir, const std::string& input,

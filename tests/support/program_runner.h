@@ -6,6 +6,9 @@
 // reproducible, the processing time.
 #pragma once
 
+#include <sys/resource.h>
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -40,6 +43,12 @@ ProgramRun run_command(std::vector<std::string> words, const std::string& work_d
 // have passed; what it wrote until then is kept.
 ProgramRun run_program(const std::string& program, const std::string& work_dir, const std::string& input,
                        double timeout_seconds, RunLimits limits = {});
+
+// Reaps the child `pid`, waiting until `deadline_seconds` from now at the
+// most; a child still running then is killed (SIGKILL) and reaped, so that
+// a program that hangs fails its test instead of hanging it. Its wait
+// status; its resource use in `usage` when given.
+int reap_within(pid_t pid, double deadline_seconds, rusage* usage = nullptr);
 
 // The program of the width this test binary is built for (wdist-narrow or
 // wdist-wide), run as above with a timeout that suits every test of the suite.

@@ -217,7 +217,8 @@ int inv_ref(int q, int x) {
 template <class C>
 void load_scratch_ref(const C* rows, C* scratch, int q, Row A, Row t, Row o) {
   for (int s = 1; s <= q; ++s)
-    for (int e = 0; e < q; ++e) scratch[s * q + e] = rows[(o + t + static_cast<Row>(s - 1) * A) * q + e];
+    for (int e = 0; e < q; ++e)
+      scratch[s * q + e] = rows[(o + t + static_cast<Row>(s - 1) * A) * static_cast<Row>(q) + static_cast<Row>(e)];
 }
 
 template <class C>
@@ -225,7 +226,7 @@ void sum_scratch_rows_ref(C* rows, const C* scratch, int q, Row top) {
   for (int s = 1; s <= q; ++s) {
     C sum = 0;
     for (int e = 0; e < q; ++e) sum = wrap_sum<C>(sum, scratch[s * q + e]);
-    rows[top * q + s - 1] = sum;
+    rows[top * static_cast<Row>(q) + static_cast<Row>(s - 1)] = sum;
   }
 }
 
@@ -251,8 +252,8 @@ Row theta_ref(int q, int j) {
 
 template <class C>
 void qary_level_block_ref(C* rows, C* scratch, int q, Row o, Row A, Row B) {
-  const Row top = o + B;
-  for (Row r = o + A + 1; r <= o + 2 * A; ++r) rows[r * q] = wrap_sum<C>(rows[r * q], rows[top * q + 1]);
+  const Row top = o + B, Q = static_cast<Row>(q);
+  for (Row r = o + A + 1; r <= o + 2 * A; ++r) rows[r * Q] = wrap_sum<C>(rows[r * Q], rows[top * Q + 1]);
   for (Row t = 1; t <= A; ++t) {
     load_scratch_ref(rows, scratch, q, A, t, o);
     if (t == 1) sum_scratch_rows_ref(rows, scratch, q, top);
@@ -288,7 +289,7 @@ void count_point_weights_ref(const C* rows, int q, Row P, std::int64_t N, std::u
   for (std::int64_t w = 0; w <= N; ++w) hist[w] = 0;
   const std::int64_t z = rows[1];
   for (Row d = 1; d <= P; ++d) {
-    const std::int64_t on_hyperplane = rows[d * q];
+    const std::int64_t on_hyperplane = rows[d * static_cast<Row>(q)];
     hist[N - z - on_hyperplane] += static_cast<std::uint64_t>(q - 1);
   }
 }
@@ -297,7 +298,7 @@ template <class C>
 void count_projective_weights_ref(const C* rows, int q, Row P, std::int64_t N, std::uint64_t* hist) {
   for (std::int64_t w = 0; w <= N; ++w) hist[w] = 0;
   for (Row d = 1; d <= P; ++d) {
-    const std::int64_t on_hyperplane = rows[d * q];
+    const std::int64_t on_hyperplane = rows[d * static_cast<Row>(q)];
     hist[N - on_hyperplane] += 1;
   }
 }
@@ -305,7 +306,7 @@ void count_projective_weights_ref(const C* rows, int q, Row P, std::int64_t N, s
 template <class C>
 void clear_rows_ref(C* rows, int q, Row P) {
   for (Row d = 0; d <= P; ++d)
-    for (int e = 0; e < q; ++e) rows[d * q + e] = 0;
+    for (int e = 0; e < q; ++e) rows[d * static_cast<Row>(q) + static_cast<Row>(e)] = 0;
 }
 
 template <class C>
@@ -316,7 +317,7 @@ void count_columns_projective_ref(const std::uint8_t* matrix, int k, int n, int 
     Row d = 0;
     int a = 0;
     for (int j = 1; j <= k; ++j) {
-      const int x = matrix[static_cast<std::size_t>(k - j) * n + (c - 1)];
+      const int x = matrix[static_cast<std::size_t>((k - j) * n + (c - 1))];
       if (d != 0) {
         d += static_cast<Row>(mul_ref(q, a, x)) * theta[j - 1];
       } else if (x != 0) {
@@ -324,7 +325,8 @@ void count_columns_projective_ref(const std::uint8_t* matrix, int k, int n, int 
         a = inv_ref(q, x);
       }
     }
-    rows[d * q + 1] = wrap_sum<C>(rows[d * q + 1], 1);
+    const Row at = d * static_cast<Row>(q) + 1;
+    rows[at] = wrap_sum<C>(rows[at], 1);
   }
 }
 

@@ -149,7 +149,7 @@ wdist::Code awkward_random_code(int q, int k, std::int64_t n, std::mt19937_64& r
     }
   }
   for (std::int64_t j = 0; j < n; ++j) {
-    const unsigned kind = rng() % 6;
+    const auto kind = static_cast<unsigned>(rng() % 6);
     if (kind == 0) {
       for (int i = 0; i < k; ++i) at(i, j) = 0;
     } else if (kind == 1 && j > 0) {

@@ -36,7 +36,7 @@ void expect_blockwise_matches(const std::vector<std::uint64_t>& patterns, unsign
   std::vector<std::uint64_t> fast(static_cast<std::size_t>(N) + 1 + kGuard, kStale);
   std::vector<std::uint64_t> reordered = patterns;
   wdist::blockwise_binary_weights<C>(reordered.data(), reordered.size(), K, N, shift, fast.data(), block_bits);
-  for (std::int64_t w = 0; w <= N; ++w)
+  for (std::size_t w = 0; w < ref.size(); ++w)
     ASSERT_EQ(fast[w], ref[w]) << "K = " << K << ", blocks of 2^" << block_bits << ", n = " << N << ", shift "
                                << shift << ": A_" << w;
   for (std::size_t g = 0; g < kGuard; ++g)

@@ -147,7 +147,7 @@ TEST(PointIndex, PointsSplitIntoBlocksByTheirFirstRow) {
         const std::vector<int>& u = points[j];
         const std::uint64_t rest_index = wdist_test::point_index_ref(q, std::vector<int>(u.begin() + 1, u.end()));
         if (rest_index == 0)
-          ASSERT_EQ(got[j], q * below + 1) << ::testing::PrintToString(u);
+          ASSERT_EQ(got[j], static_cast<std::uint64_t>(q) * below + 1) << ::testing::PrintToString(u);
         else
           ASSERT_EQ(got[j], static_cast<std::uint64_t>(u[0]) * below + rest_index) << ::testing::PrintToString(u);
       }

@@ -44,7 +44,7 @@ void expect_extraction_matches(const std::vector<C>& v, unsigned K, std::int64_t
   std::vector<std::uint64_t> ref(static_cast<std::size_t>(N) + 1, kStale);
   wdist::count_binary_weights(v.data(), K, N, shift, fast.data());
   wdist_test::count_binary_weights_ref(v.data(), K, N, shift, ref.data());
-  for (std::int64_t w = 0; w <= N; ++w)
+  for (std::size_t w = 0; w < ref.size(); ++w)
     ASSERT_EQ(fast[w], ref[w]) << "K = " << K << ", N = " << N << ", shift " << shift << ": A_" << w;
   for (std::size_t g = 0; g < kGuard; ++g)
     ASSERT_EQ(fast[static_cast<std::size_t>(N) + 1 + g], kStale) << "count past A_N written, offset " << g;
@@ -88,8 +88,8 @@ TYPED_TEST(BinaryExtractionTest, ConcentratedSpectrumWithStrayWeights) {
   for (unsigned shift : {1u, 2u})
     for (std::uint64_t stray_every : {std::uint64_t{1} << 20, std::uint64_t{997}, std::uint64_t{13}})
       for (std::int64_t N : {std::int64_t{150}, std::int64_t{2001}}) {
-        auto v = random_values<TypeParam>(20, N, shift, 20, N + stray_every);
-        const auto strays = random_values<TypeParam>(20, N, shift, 0, 3 * N);
+        auto v = random_values<TypeParam>(20, N, shift, 20, static_cast<std::uint64_t>(N) + stray_every);
+        const auto strays = random_values<TypeParam>(20, N, shift, 0, static_cast<std::uint64_t>(3 * N));
         for (std::size_t i = rng() % stray_every; i < v.size(); i += 1 + rng() % (2 * stray_every)) v[i] = strays[i];
         v[0] = static_cast<TypeParam>(N);  // the zero codeword, far outside the middle
         expect_extraction_matches(v, 20, N, shift);

@@ -88,7 +88,7 @@ TYPED_TEST(QaryGenericTest, MatchesReferenceForEveryPrimeShape) {
   const int primes[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53, 61, 67, 89, 103, 127, 251};
   for (int p : primes)
     for (int k = 1; k == 1 || reference_cost(p, k) <= kReferenceBudget; ++k) {
-      expect_kernel_matches_reference<TypeParam>(p, k, false, 1000 * static_cast<std::uint64_t>(p) + k);
+      expect_kernel_matches_reference<TypeParam>(p, k, false, static_cast<std::uint64_t>(1000 * p + k));
       if (testing::Test::HasFatalFailure()) return;
     }
 }
@@ -99,7 +99,7 @@ TYPED_TEST(QaryGenericTest, MatchesReferenceWithEveryEntryRandom) {
   const int primes[] = {3, 11, 13, 17, 31, 61, 67, 103, 251};
   for (int p : primes)
     for (int k = 2; reference_cost(p, k) <= kReferenceBudget / 8; ++k) {
-      expect_kernel_matches_reference<TypeParam>(p, k, true, 7000 + 100 * static_cast<std::uint64_t>(p) + k);
+      expect_kernel_matches_reference<TypeParam>(p, k, true, static_cast<std::uint64_t>(7000 + 100 * p + k));
       if (testing::Test::HasFatalFailure()) return;
     }
 }

@@ -47,7 +47,7 @@ TYPED_TEST(QaryGenericWideTest, MatchesReference) {
     for (int k = 2; static_cast<double>(wdist_test::theta_ref(p, k)) * p * p * (k - 1) <= kReferenceBudget; ++k) {
       SCOPED_TRACE(testing::Message() << "p = " << p << ", k = " << k << ", " << 8 * sizeof(C) << "-bit");
       const Row P = wdist_test::theta_ref(p, k);
-      const std::vector<C> input = wdist_test::random_rows<C>(p, P, k % 2 == 0, 300 * static_cast<std::uint64_t>(p) + k);
+      const std::vector<C> input = wdist_test::random_rows<C>(p, P, k % 2 == 0, static_cast<std::uint64_t>(300 * p + k));
       std::vector<C> expected = input;
       std::vector<C> reference_scratch((static_cast<Row>(p) + 1) * static_cast<Row>(p), C{0});
       wdist_test::qary_transform_ref(expected.data(), reference_scratch.data(), p, k);

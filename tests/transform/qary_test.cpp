@@ -95,7 +95,7 @@ void expect_same_table(const PlaneTable<C>& t, const std::vector<C>& rows, const
   for (Row d = 0; d <= t.cap; ++d)
     for (int e = 0; e < t.q; ++e) {
       const C expected = d <= t.P ? rows[d * q + static_cast<Row>(e)] : guard_value<C>(e, d);
-      ASSERT_EQ(t.planes[e][d], expected) << what << ", q = " << t.q << ", P = " << t.P << ": row " << d << " entry "
+      ASSERT_EQ(t.planes[static_cast<std::size_t>(e)][d], expected) << what << ", q = " << t.q << ", P = " << t.P << ": row " << d << " entry "
                                           << e << (d > t.P ? " (above the table)" : "");
     }
 }
@@ -136,7 +136,7 @@ TYPED_TEST_SUITE(QaryTransformTest, CounterTypes);
 TYPED_TEST(QaryTransformTest, MatchesReferenceForEveryKUpTo2To22Rows) {
   for (int q : kFields)
     for (int k = 1; k <= largest_k_within_2_22(q); ++k) {
-      expect_transform_matches_reference<TypeParam>(q, k, false, 100 * static_cast<std::uint64_t>(q) + k);
+      expect_transform_matches_reference<TypeParam>(q, k, false, static_cast<std::uint64_t>(100 * q + k));
       if (testing::Test::HasFatalFailure()) return;
     }
 }
@@ -147,7 +147,7 @@ TYPED_TEST(QaryTransformTest, MatchesReferenceForEveryKUpTo2To22Rows) {
 TYPED_TEST(QaryTransformTest, MatchesReferenceWithEveryEntryRandom) {
   for (int q : kFields)
     for (int k = 1; wdist_test::theta_ref(q, k) <= (Row{1} << 18); ++k) {
-      expect_transform_matches_reference<TypeParam>(q, k, true, 5000 + 100 * static_cast<std::uint64_t>(q) + k);
+      expect_transform_matches_reference<TypeParam>(q, k, true, static_cast<std::uint64_t>(5000 + 100 * q + k));
       if (testing::Test::HasFatalFailure()) return;
     }
 }
@@ -168,7 +168,7 @@ TYPED_TEST(QaryTransformTest, MatchesReferenceForLargerK) {
 #endif
   if (test_effort() >= 2) cases.insert(cases.end(), {{2, 23}, {2, 24}, {3, 16}, {4, 12}, {5, 11}});
   for (const Case& c : cases) {
-    expect_transform_matches_reference<TypeParam>(c.q, c.k, false, 9000 + 100 * static_cast<std::uint64_t>(c.q) + c.k);
+    expect_transform_matches_reference<TypeParam>(c.q, c.k, false, static_cast<std::uint64_t>(9000 + 100 * c.q + c.k));
     if (testing::Test::HasFatalFailure()) return;
   }
 }
