@@ -47,7 +47,7 @@ wdist::PauliGenerators random_stabilizer(int n, int rank, std::uint64_t seed) {
     for (std::uint8_t& b : h) b = static_cast<std::uint8_t>(rng() & 1);
     for (std::vector<std::uint8_t>& op : ops) {
       unsigned form = 0;
-      for (std::size_t j = 0; j < size; ++j) form ^= (op[j] & h[size + j]) ^ (op[size + j] & h[j]);
+      for (std::size_t j = 0; j < size; ++j) form ^= static_cast<unsigned>((op[j] & h[size + j]) ^ (op[size + j] & h[j]));
       if (form != 0)
         for (std::size_t j = 0; j < 2 * size; ++j) op[j] ^= h[j];
     }

@@ -214,7 +214,7 @@ TYPED_TEST(WeightTallyTest, GatheredWeightsOnAGrid) {
       for (std::int64_t N : {std::int64_t{192}, std::int64_t{32767}}) {
         const std::int64_t middle = ((2 * N) >> shift) / 2;
         const auto v = gathered_values<TypeParam>(22, N, shift, 4.0, step, [&](std::size_t) { return middle; },
-                                                  static_cast<std::uint64_t>(N) * step + shift);
+                                                  static_cast<std::uint64_t>(N * step) + shift);
         // The window's bins step with the grid when it has room for them.
         const bool window = ((2 * N) >> shift) + 1 >= 64 * step;
         expect_tally_matches(v, N, shift, kWholeBlocks, window);
@@ -261,7 +261,7 @@ TYPED_TEST(WeightTallyTest, ValuesTheWindowMisses) {
       for (std::size_t i = 0; i < off_grid.size(); i += 97)
         off_grid[i] = static_cast<TypeParam>(N - ((top / 2 + 1 + static_cast<std::int64_t>(i % 5)) << shift));
       expect_tally_matches(off_grid, N, shift, kWholeBlocks);
-      std::mt19937_64 rng(N + shift);
+      std::mt19937_64 rng(static_cast<std::uint64_t>(N) + shift);
       std::vector<TypeParam> unaligned(std::size_t{1} << 22);
       for (TypeParam& x : unaligned) x = static_cast<TypeParam>(N / 3 - static_cast<std::int64_t>(rng() % 64));
       expect_tally_matches(unaligned, N, shift, kOddPieces);
