@@ -235,24 +235,18 @@ void append_json_counts(std::string& out, const Counts& counts) {
   out += ']';
 }
 
-// The least nonzero weight with a count, as the text ("-" for none) and
-// the JSON (null) write it.
+// The least nonzero weight with a count, or `none` ("-" in text, null in
+// JSON) when there is none.
 template <class Counts>
-void append_text_distance(std::string& out, const Counts& counts) {
+void append_distance(std::string& out, const Counts& counts, const char* none) {
   const std::int64_t distance = first_weight(counts);
   if (distance < 0)
-    out += '-';
+    out += none;
   else
     append(out, distance);
 }
-template <class Counts>
-void append_json_distance(std::string& out, const Counts& counts) {
-  const std::int64_t distance = first_weight(counts);
-  if (distance < 0)
-    out += "null";
-  else
-    append(out, distance);
-}
+constexpr const char* kTextNone = "-";
+constexpr const char* kJsonNone = "null";
 
 // The output `make` returns, or out_of_memory naming `bound`, the bytes it
 // takes at most, when they cannot be had.
@@ -283,7 +277,7 @@ std::string text_of(const RecordOrigin& origin, const Distribution& d, const Cou
   out += " rank=";
   append(out, d.rank);
   out += " d=";
-  append_text_distance(out, counts);
+  append_distance(out, counts, kTextNone);
   if (d.method == Method::dual) out += " (through the dual)";
   out += d.projective ? " projective\n" : "\n";
   append_text_counts(out, "", counts);
@@ -308,7 +302,7 @@ std::string json_of(const RecordOrigin& origin, const Distribution& d, const Cou
   out += ", \"rank\": ";
   append(out, d.rank);
   out += ", \"min_distance\": ";
-  append_json_distance(out, counts);
+  append_distance(out, counts, kJsonNone);
   out += R"(, "method": ")";
   out += method_name(d.method);
   out += d.projective ? R"(", "projective": true)" : R"(", "projective": false)";
@@ -549,7 +543,7 @@ std::string additive_text(const RecordOrigin& origin, const AdditiveDistribution
   out += " rank=";
   append(out, a.rank);
   out += " d=";
-  append_text_distance(out, a.counts);
+  append_distance(out, a.counts, kTextNone);
   if (a.method == Method::dual) out += " (through the dual)";
   out += '\n';
   append_text_counts(out, "", a.counts);
@@ -571,7 +565,7 @@ std::string additive_json(const RecordOrigin& origin, const AdditiveDistribution
   out += ", \"rank\": ";
   append(out, a.rank);
   out += ", \"min_distance\": ";
-  append_json_distance(out, a.counts);
+  append_distance(out, a.counts, kJsonNone);
   out += R"(, "method": ")";
   out += method_name(a.method);
   out += R"(", "distribution": )";
