@@ -269,7 +269,7 @@ Index place_window(WeightTally& t, const std::uint16_t* v, Index count) {
   Index misses = 0;
   for (Index i = 0; i < sample; ++i) {
     const Index rel = index(i) - base;  // wraps to a miss below base
-    misses += (rel & low) != 0 || rel >> step >= kWindowBins ? 1 : 0;
+    misses += (rel & low) != 0 || rel >> step >= kWindowBins ? Index{1} : Index{0};
   }
   return misses;
 }
