@@ -125,10 +125,10 @@ std::uint64_t tally_window_avx2(const std::uint16_t* v, std::uint64_t count, std
     hist[base + (j << step_bits)] += s[0] + s[1] + s[2] + s[3];
   }
   for (std::uint64_t i = vectors * kLanes; i < count; ++i) {
-    const unsigned index = static_cast<std::uint16_t>(n - v[i]) >> shift;
+    const unsigned index = static_cast<unsigned>(static_cast<std::uint16_t>(n - v[i])) >> shift;
     ++hist[index];
     const unsigned rel = index - base;
-    misses += rel >> step_bits >= kBins || (rel & ((1u << step_bits) - 1)) != 0 ? 1 : 0;
+    misses += rel >> step_bits >= kBins || (rel & ((1u << step_bits) - 1)) != 0 ? std::uint64_t{1} : std::uint64_t{0};
   }
   return misses;
 }
