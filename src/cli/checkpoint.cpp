@@ -93,7 +93,7 @@ std::string directory_of(const std::string& path) {
 // checksum, `size` bytes in all.
 bool read_state(std::FILE* f, std::uint64_t size, CheckpointState& state, const OutputSink& check_output,
                 std::string& problem) {
-  unsigned char head_bytes[kHeadBytes];
+  unsigned char head_bytes[kHeadBytes] = {};
   ByteReader head(head_bytes, sizeof head_bytes);
   char magic[sizeof kMagic];
   std::uint64_t output_bytes = 0;
