@@ -27,16 +27,8 @@ using wdist::SearchRoute;
 
 constexpr int kFields[] = {2, 3, 4, 5, 7};
 
-bool is_codeword(const wdist::Code& code, const std::vector<ElemCode>& word) {
-  std::vector<ElemCode> rows = code.entries;
-  const int rank = wdist_test::rank_ref(code.q, code.n, rows);
-  rows.insert(rows.end(), word.begin(), word.end());
-  return wdist_test::rank_ref(code.q, code.n, rows) == rank;
-}
-
-std::int64_t weight_of(const std::vector<ElemCode>& word) {
-  return std::count_if(word.begin(), word.end(), [](ElemCode x) { return x != 0; });
-}
+using wdist_test::is_codeword;
+using wdist_test::weight_of;
 
 std::string describe(const wdist::Code& code) {
   return "q " + std::to_string(code.q) + " k " + std::to_string(code.k) + " n " + std::to_string(code.n);

@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "support/brute_force.h"
+#include "support/code_families.h"
 
 namespace wdist_test {
 
@@ -158,6 +159,17 @@ wdist::Code awkward_random_code(int q, int k, std::int64_t n, std::mt19937_64& r
     }
   }
   return code;
+}
+
+bool is_codeword(const wdist::Code& code, const std::vector<wdist::ElemCode>& word) {
+  std::vector<wdist::ElemCode> rows = code.entries;
+  const int rank = rank_ref(code.q, code.n, rows);
+  rows.insert(rows.end(), word.begin(), word.end());
+  return rank_ref(code.q, code.n, rows) == rank;
+}
+
+std::int64_t weight_of(const std::vector<wdist::ElemCode>& word) {
+  return std::count_if(word.begin(), word.end(), [](wdist::ElemCode x) { return x != 0; });
 }
 
 }  // namespace wdist_test

@@ -67,4 +67,9 @@ wdist::Code random_code(int q, int k, std::int64_t n, std::mt19937_64& rng);
 // combinations of others, zero rows, zero and repeated columns.
 wdist::Code awkward_random_code(int q, int k, std::int64_t n, std::mt19937_64& rng);
 
+// Whether `word` is in the row space of the code's rows (the rank does not
+// grow when it is added), and its Hamming weight.
+bool is_codeword(const wdist::Code& code, const std::vector<wdist::ElemCode>& word);
+std::int64_t weight_of(const std::vector<wdist::ElemCode>& word);
+
 }  // namespace wdist_test
