@@ -12,6 +12,24 @@ namespace {
 
 using Index = std::uint64_t;
 
+// The transform of a table of one group at most. Bytes have no whole-table
+// kernel, and such tables are small: the plain butterflies.
+template <class C>
+void transform_one_group(C* v, unsigned K) {
+  if constexpr (sizeof(C) > 1) {
+    walsh_hadamard(v, K);
+  } else {
+    const Index size = Index{1} << K;
+    for (Index h = 1; h < size; h *= 2)
+      for (Index b = 0; b < size; b += 2 * h)
+        for (Index x = b; x < b + h; ++x) {
+          const C e = v[x], f = v[x + h];
+          v[x] = static_cast<C>(e + f);
+          v[x + h] = static_cast<C>(e - f);
+        }
+  }
+}
+
 }  // namespace
 
 template <class C>
@@ -61,7 +79,7 @@ void add_block_groups(const BlockColumns& c, std::uint64_t first, std::uint64_t 
     const Index size = Index{1} << c.K;
     std::memset(block, 0, size * sizeof(C));
     for (Index j = 0; j < c.columns; ++j) block[c.slot[j]] = static_cast<C>(block[c.slot[j]] + 1);
-    walsh_hadamard(block, c.K);
+    transform_one_group(block, c.K);
     add_to_weight_tally(tally, block, size);
     return;
   }
@@ -100,5 +118,6 @@ void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, un
                                             std::uint64_t*, unsigned);
 // NOLINTEND(bugprone-macro-parentheses)
 WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_BLOCKWISE)
+WDIST_INSTANTIATE_BLOCKWISE(std::int8_t)
 
 }  // namespace wdist

@@ -28,8 +28,11 @@ namespace wdist {
 
 // Entries in one group: 512 KiB of counters, half the L2 cache of this
 // machine class, the other half for the columns and the sub-histograms.
+// Besides the counter types, groups of 8-bit lanes (std::int8_t): values
+// modulo 256, for a code whose weights, shifted left by the tally's shift,
+// stay below 256 (the record then settles the one alias, histogram.h).
 template <class C>
-constexpr unsigned kBlockBits = sizeof(C) == 2 ? 18 : 17;
+constexpr unsigned kBlockBits = sizeof(C) == 1 ? 19 : sizeof(C) == 2 ? 18 : 17;
 inline constexpr std::uint64_t kBlockGroupBytes = std::uint64_t{512} << 10;
 
 // Columns the block-wise record takes at most over 2^K entries when a
@@ -111,6 +114,7 @@ void blockwise_binary_weights(std::uint64_t* patterns, std::uint64_t columns, un
                                                    unsigned, std::uint64_t*, unsigned);
 // NOLINTEND(bugprone-macro-parentheses)
 WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_BLOCKWISE)
+WDIST_DECLARE_BLOCKWISE(std::int8_t)
 #undef WDIST_DECLARE_BLOCKWISE
 
 }  // namespace wdist

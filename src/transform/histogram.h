@@ -46,7 +46,14 @@ struct WeightTally {
   std::uint64_t pending;  // values in the sub-histograms since the last fold
   std::uint64_t window;   // window: the first index of the current chunk's window
   unsigned window_step_bits;  // window: its bins are 2^window_step_bits indices apart
+  unsigned window_bins;       // window: how many
 };
+//
+// Besides the counter types, bytes (std::int8_t): values modulo 256, each
+// adding at (N - value mod 256) >> shift. Those are the weights when every
+// weight w of the code has w << shift below 256; when the largest has
+// exactly 256, it is counted at 0 with the zero codeword, which the record
+// settles from the sum of all weights (record_steps.h).
 template <class C>
 void begin_weight_tally(WeightTally& t, TallyScratch& scratch, std::int64_t N, unsigned shift, std::uint64_t values,
                         std::uint64_t* hist);
@@ -63,5 +70,8 @@ void finish_weight_tally(WeightTally& t);
 // NOLINTEND(bugprone-macro-parentheses)
 WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_HISTOGRAM)
 #undef WDIST_DECLARE_HISTOGRAM
+extern template void begin_weight_tally<std::int8_t>(WeightTally&, TallyScratch&, std::int64_t, unsigned,
+                                                     std::uint64_t, std::uint64_t*);
+extern template void add_to_weight_tally<std::int8_t>(WeightTally&, const std::int8_t*, std::uint64_t);
 
 }  // namespace wdist

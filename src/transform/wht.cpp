@@ -56,5 +56,9 @@ void fill_and_transform_lane_blocks(C* w, unsigned m, const std::uint32_t* slot,
                                                   const std::uint64_t*, std::uint64_t, std::uint64_t);
 // NOLINTEND(bugprone-macro-parentheses)
 WDIST_FOR_EACH_COUNTER(WDIST_INSTANTIATE_WHT)
+template unsigned lane_bits<std::int8_t>();
+template void fill_and_transform_lane_blocks<std::int8_t>(std::int8_t*, unsigned, const std::uint32_t*,
+                                                          const std::uint8_t*, const std::uint64_t*, std::uint64_t,
+                                                          std::uint64_t);
 
 }  // namespace wdist

@@ -19,7 +19,9 @@ void walsh_hadamard(C* v, unsigned K);
 // x = lane[j] < 2^lane_bits (lane t: (-1)^popcount(t & x)), negated when
 // high[j] & group has odd parity, at entry slot[j] of every block, then
 // transforms every block: afterwards block t holds the Walsh-Hadamard
-// transform of what was added to it. Wrapping counter arithmetic, as above.
+// transform of what was added to it. Wrapping counter arithmetic, as above;
+// besides the counter types, 8-bit lanes (std::int8_t), whose values are
+// the transform's modulo 256.
 template <class C>
 unsigned lane_bits();
 template <class C>
@@ -35,5 +37,9 @@ void fill_and_transform_lane_blocks(C* w, unsigned m, const std::uint32_t* slot,
 // NOLINTEND(bugprone-macro-parentheses)
 WDIST_FOR_EACH_COUNTER(WDIST_DECLARE_WHT)
 #undef WDIST_DECLARE_WHT
+extern template unsigned lane_bits<std::int8_t>();
+extern template void fill_and_transform_lane_blocks<std::int8_t>(std::int8_t*, unsigned, const std::uint32_t*,
+                                                                 const std::uint8_t*, const std::uint64_t*,
+                                                                 std::uint64_t, std::uint64_t);
 
 }  // namespace wdist

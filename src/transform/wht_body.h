@@ -39,6 +39,13 @@ using Index = std::uint64_t;  // an entry index into the table
 
 template <class U>
 struct VectorOf;
+// Bytes serve the lane blocks only (their values taken modulo 256).
+template <>
+struct VectorOf<std::uint8_t> {
+  typedef std::uint8_t type __attribute__((vector_size(WDIST_WHT_VECTOR_BYTES)));
+  typedef std::int8_t lane __attribute__((vector_size(WDIST_WHT_VECTOR_BYTES)));
+  typedef std::int8_t lane_index;
+};
 template <>
 struct VectorOf<std::uint16_t> {
   typedef std::uint16_t type __attribute__((vector_size(WDIST_WHT_VECTOR_BYTES)));

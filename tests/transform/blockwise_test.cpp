@@ -4,6 +4,7 @@
 // the program uses, and every vector path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -107,6 +108,44 @@ TYPED_TEST(BlockwiseTest, TakenOnlyForShortCodesBeyondOneBlock) {
     EXPECT_LE(wdist::blockwise_max_columns<TypeParam>(K), wdist::kBlockwiseMaxColumns<TypeParam>) << K;
   EXPECT_TRUE(wdist::prefers_blockwise<TypeParam>(40, wdist::kBlockwiseMaxColumns<TypeParam>));
   EXPECT_FALSE(wdist::prefers_blockwise<TypeParam>(40, wdist::kBlockwiseMaxColumns<TypeParam> + 1));
+}
+
+// Byte lanes against the whole-table chain modulo 256: every value taken
+// mod 256 and counted at (N - value mod 256) >> shift, for lengths that
+// keep the weights and lengths that wrap past them, on every vector path.
+void expect_byte_blocks_match(const std::vector<std::uint64_t>& patterns, unsigned K, unsigned block_bits,
+                              unsigned shift) {
+  const auto N = static_cast<std::int64_t>(patterns.size());
+  std::vector<std::int32_t> table(std::size_t{1} << K, 0);
+  for (std::uint64_t d : patterns) ++table[d];
+  wdist_test::walsh_hadamard_ref(table.data(), K);
+  const std::size_t bins = std::min<std::size_t>(std::size_t{256} >> shift, static_cast<std::size_t>((2 * N) >> shift) + 1);
+  std::vector<std::uint64_t> ref(static_cast<std::size_t>(N) + 1 + kGuard, kStale);
+  std::fill(ref.begin(), ref.begin() + N + 1, 0);
+  for (std::int32_t x : table) ++ref[static_cast<std::uint8_t>(N - x) >> shift];
+  std::vector<std::uint64_t> fast(ref.size(), kStale);
+  std::vector<std::uint64_t> reordered = patterns;
+  wdist::blockwise_binary_weights<std::int8_t>(reordered.data(), reordered.size(), K, N, shift, fast.data(),
+                                               block_bits);
+  for (std::size_t w = 0; w < ref.size(); ++w)
+    ASSERT_EQ(fast[w], ref[w]) << "K = " << K << ", blocks of 2^" << block_bits << ", n = " << N << ", shift "
+                               << shift << ": index " << w << " of " << bins;
+}
+
+TEST(ByteBlockwiseTest, ValuesModulo256OnEveryPath) {
+  std::mt19937_64 rng(13);
+  const unsigned shapes[][2] = {{4, 0}, {7, 5}, {12, 6}, {14, 8}, {16, 12}, {21, 19}, {22, 19}};
+  for (wdist::SimdPath path : wdist_test::offered_paths()) {
+    wdist_test::ForcedPath forced(path);
+    SCOPED_TRACE(wdist::simd_path_name(path));
+    for (const auto& shape : shapes)
+      for (std::size_t n : {std::size_t{1}, std::size_t{40}, std::size_t{64}, std::size_t{128}, std::size_t{192},
+                            std::size_t{300}})
+        for (unsigned shift : {1u, 2u}) {
+          if (shape[0] > 16 && n != 128 && n != 192) continue;
+          expect_byte_blocks_match(random_patterns(shape[0], n, rng), shape[0], shape[1], shift);
+        }
+  }
 }
 
 }  // namespace

@@ -179,6 +179,37 @@ void expect_tally_matches(const std::vector<C>& v, std::int64_t N, unsigned shif
   }
 }
 
+// The tally of bytes (values modulo 256) against its definition, one
+// 64-bit increment per value at (N - value mod 256) >> shift, fed in
+// pieces, on every vector path. `window`: the vector paths must have
+// counted in the window to the end.
+void expect_byte_tally_matches(const std::vector<std::int8_t>& v, std::int64_t N, unsigned shift,
+                               const std::vector<std::size_t>& pieces, bool window = false) {
+  const std::size_t bins = std::size_t{256} >> shift;
+  std::vector<std::uint64_t> ref(bins + kGuard, 3);
+  for (std::int8_t x : v) ++ref[static_cast<std::uint8_t>(N - std::int64_t{x}) >> shift];
+  const auto scratch = std::make_unique<wdist::TallyScratch>();
+  for (wdist::SimdPath path : wdist_test::offered_paths()) {
+    wdist_test::ForcedPath forced(path);
+    std::vector<std::uint64_t> fast(bins + kGuard, 3);
+    wdist::WeightTally t{};
+    wdist::begin_weight_tally<std::int8_t>(t, *scratch, N, shift, v.size(), fast.data());
+    std::size_t done = 0;
+    for (std::size_t k = 0; done < v.size(); ++k) {
+      const std::size_t step = std::min(pieces[k % pieces.size()], v.size() - done);
+      wdist::add_to_weight_tally(t, v.data() + done, step);
+      done += step;
+    }
+    if (window && path != wdist::SimdPath::portable) {
+      EXPECT_EQ(t.mode, wdist::TallyMode::window) << wdist::simd_path_name(path) << ", N = " << N << ", shift " << shift;
+    }
+    wdist::finish_weight_tally(t);
+    for (std::size_t i = 0; i < bins + kGuard; ++i)
+      ASSERT_EQ(fast[i], ref[i]) << wdist::simd_path_name(path) << ", N = " << N << ", shift " << shift << ", index "
+                                 << i;
+  }
+}
+
 // Tables of 2^22 values: the least the window tally is offered for.
 // Indices gathered around centre(chunk) (normal, spread sd) on a grid of
 // `step`, within 0 .. (2N >> shift); chunks of 2^16 values, as the tally's.
@@ -277,6 +308,55 @@ TYPED_TEST(WeightTallyTest, AllValuesInOneBinOfAWideRange) {
       const std::vector<TypeParam> v(std::size_t{1} << 22, static_cast<TypeParam>(value));
       expect_tally_matches(v, 1000, shift, kOddPieces);
     }
+}
+
+// Bytes: the weights of codes with n << shift <= 256 modulo 256 (the
+// window's indices below its first bin wrap to the top of the byte's
+// range), gathered on grids, with a centre that moves to both ends, and
+// the window's adversaries (values at both ends, spread over every index,
+// off the grid); the lengths N of a binary code, of F_4's image (3n) and
+// of F_8's (7n), and an N whose values wrap past the bins. Every index is
+// one a code of that N can have, as the tally requires.
+TEST(ByteTallyTest, GatheredMovingAndMissedWeights) {
+  struct Shape {
+    std::int64_t N;
+    unsigned shift;
+  };
+  for (const Shape s : {Shape{128, 1}, Shape{100, 1}, Shape{192, 2}, Shape{150, 2}, Shape{224, 3}, Shape{1000, 2}}) {
+    SCOPED_TRACE(::testing::Message() << "N = " << s.N << ", shift " << s.shift);
+    // The weights: 0 .. min(n, 2N >> shift), n = 256 >> shift.
+    const std::int64_t top = std::min<std::int64_t>((std::int64_t{256} >> s.shift) - 1, (2 * s.N) >> s.shift);
+    for (std::int64_t step : {1, 2, 4}) {
+      const std::int64_t middle = top / 2;
+      const auto v = gathered_values<std::int8_t>(22, s.N, s.shift, 3.0, step, [&](std::size_t) { return middle; },
+                                                  static_cast<std::uint64_t>(s.N * step));
+      expect_byte_tally_matches(v, s.N, s.shift, kWholeBlocks, top + 1 >= 32 * step);
+      expect_byte_tally_matches(v, s.N, s.shift, kOddPieces);
+    }
+    const auto centre = [top](std::size_t chunk) {
+      const std::int64_t at[] = {0, top, top / 2, 3, top - 5, top / 3, 17};
+      return std::min(at[chunk % 7], top);
+    };
+    expect_byte_tally_matches(gathered_values<std::int8_t>(22, s.N, s.shift, 4.0, 1, centre, 5), s.N, s.shift,
+                              kWholeBlocks);
+    std::vector<std::int8_t> ends(std::size_t{1} << 22);
+    for (std::size_t i = 0; i < ends.size(); ++i)
+      ends[i] = static_cast<std::int8_t>(i % 2 == 0 ? s.N : s.N - (top << s.shift));
+    expect_byte_tally_matches(ends, s.N, s.shift, kOddPieces);
+    std::mt19937_64 rng(static_cast<std::uint64_t>(s.N));
+    std::vector<std::int8_t> any(std::size_t{1} << 22);
+    for (std::int8_t& x : any) x = static_cast<std::int8_t>(s.N - static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(top + 1) << s.shift));
+    expect_byte_tally_matches(any, s.N, s.shift, kOddPieces);
+    auto off_grid = gathered_values<std::int8_t>(22, s.N, s.shift, 3.0, 4, [top](std::size_t) { return top / 2; }, 8);
+    for (std::size_t i = 0; i < off_grid.size(); i += 97)
+      off_grid[i] = static_cast<std::int8_t>(s.N - ((top / 2 + 1 + static_cast<std::int64_t>(i % 3)) << s.shift));
+    expect_byte_tally_matches(off_grid, s.N, s.shift, kWholeBlocks);
+    // Small tables: counted one by one or in sub-histograms.
+    for (unsigned K : {3u, 9u, 14u})
+      expect_byte_tally_matches(std::vector<std::int8_t>(any.begin(), any.begin() + (std::ptrdiff_t{1} << K)), s.N,
+                                s.shift, kOddPieces);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
 }
 
 }  // namespace
