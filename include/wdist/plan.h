@@ -44,7 +44,7 @@ struct PlanSummary {
   int rank = 0;
   int dimension = 0;          // of the code whose messages are counted: rank, or n - rank (the dual)
   Route route = Route::none;  // how its messages are counted
-  int counter_bits = 0;       // 16 or 32
+  int counter_bits = 0;       // 16 or 32; 8 for short binary codes counted block by block
   std::uint64_t units = 0;    // 0 when there is nothing to count (the zero code)
   double messages = 0;        // the work: messages counted (q^dimension)
   double cost = 0;            // the work in message-equivalents, finishing included

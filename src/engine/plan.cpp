@@ -56,9 +56,22 @@ bool plan_binary(const RecordShape& s, const TablePolicy& policy, RecordPlan& p)
   p.K = static_cast<unsigned>(K);
   p.N = static_cast<std::int64_t>(s.q - 1) * s.n;
   p.shift = static_cast<unsigned>(degree);
+  const std::uint64_t columns = static_cast<std::uint64_t>(p.N);
+  // Byte lanes when every weight's index fits a byte (heaviest << shift
+  // <= 256) and the record goes block by block anyway: twice the lanes of
+  // 16-bit counters per vector in the transform, and the tally reads bytes.
+  if (policy.counter_bits == 0 && p.heaviest <= (std::int64_t{256} >> degree) &&
+      prefers_blockwise<std::int8_t>(p.K, columns)) {
+    p.counter_bits = 8;
+    p.route = Route::binary_blocks;
+    p.block_bits = kBlockBits<std::int8_t>;
+    p.blocks = std::uint64_t{1} << (p.K - p.block_bits);
+    p.units = units_for(p.blocks, kUnitMessagesBinary >> p.block_bits, p.blocks_per_unit);
+    p.block_bytes = kBlockGroupBytes;
+    return true;
+  }
   p.counter_bits = policy.counter_bits != 0 ? policy.counter_bits : counter_bits_for(p.N);
   const std::uint64_t bytes = static_cast<std::uint64_t>(p.counter_bits / 8);
-  const std::uint64_t columns = static_cast<std::uint64_t>(p.N);
   const unsigned b = p.counter_bits == 16 ? kBlockBits<std::int16_t> : kBlockBits<std::int32_t>;
   const bool prefers_blocks = p.counter_bits == 16 ? prefers_blockwise<std::int16_t>(p.K, columns)
                                                    : prefers_blockwise<std::int32_t>(p.K, columns);
@@ -192,6 +205,7 @@ bool plan_record(const RecordShape& shape, const TablePolicy& policy, RecordPlan
   if (!route.supported) return false;
   plan.q = shape.q;
   plan.n = shape.n;
+  plan.heaviest = shape.heaviest >= 0 && shape.heaviest < shape.n ? shape.heaviest : shape.n;
   plan.blocks = 1;
   plan.blocks_per_unit = 1;
   plan.units = 1;

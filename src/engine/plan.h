@@ -32,6 +32,9 @@ struct RecordShape {
   int k;               // rows of the matrix the columns are taken from
   std::int64_t n;      // columns
   bool one_per_point;  // one count per projective point of messages (every q through the projective layout)
+  // The largest weight a codeword can have when less than n is known of
+  // the columns (heaviest_weight, record_steps.h); -1: n.
+  std::int64_t heaviest = -1;
 };
 
 // Where a plan may put a table of the whole record.
@@ -57,6 +60,7 @@ struct RecordPlan {
   unsigned K;             // binary: 2^K messages; projective: points of PG(K-1, point_q)
   std::int64_t n;         // columns of the record
   std::int64_t N;         // top index of the histogram: n, or the image's columns (q - 1)/(p - 1) n
+  std::int64_t heaviest;  // no codeword is heavier (the shape's, or n)
   unsigned shift;         // binary routes: 1, or m for the binary image of F_(2^m)
   std::uint64_t step;     // projective routes: count per point (point_q - 1, or 1 for one per point)
   int point_q;            // projective routes: the field of the points, q or the prime p of an image
@@ -65,7 +69,8 @@ struct RecordPlan {
   bool generic_kernel;    // projective routes over a prime p >= 11: the generic kernel (qary_generic.h)
   std::int64_t weight_scale;  // a codeword of weight w is counted at histogram index w * weight_scale:
                               // p^(m-1) on a projective image, where the image word has that weight, 1 otherwise
-  int counter_bits;       // 16 or 32
+  int counter_bits;       // 16 or 32; 8 on binary_blocks when heaviest << shift <= 256 (values
+                          // modulo 256, the heaviest words' alias settled at the end, record_steps.h)
   unsigned block_bits;    // binary_blocks: 2^block_bits entries per group; projective_blocks: low dimension
   std::uint64_t blocks;   // groups (binary_blocks), high points (projective_blocks); 1 on table routes
   std::uint64_t blocks_per_unit;

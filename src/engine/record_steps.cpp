@@ -72,7 +72,10 @@ void prepare_binary_blocks(const MatrixView& m, const RecordPlan& plan, Prepared
     std::copy(p, p + count, out);
     out += count;
   });
-  const unsigned lanes = plan.counter_bits == 16 ? lane_bits<std::int16_t>() : lane_bits<std::int32_t>();
+  r.zero_columns = std::count(r.patterns.begin(), r.patterns.end(), std::uint64_t{0});
+  const unsigned lanes = plan.counter_bits == 8    ? lane_bits<std::int8_t>()
+                         : plan.counter_bits == 16 ? lane_bits<std::int16_t>()
+                                                   : lane_bits<std::int32_t>();
   r.block_columns = split_block_columns(r.patterns.data(), columns, plan.K, plan.block_bits, lanes, r.slot.data(),
                                         r.lane.data(), r.high.data());
 }
@@ -266,10 +269,47 @@ void prepare_record(const MatrixView& m, const RecordPlan& plan, PreparedRecord&
 
 void run_units(const PreparedRecord& record, std::uint64_t first, std::uint64_t count, Workspace& ws,
                TablePlanes table, std::uint64_t* hist) {
+  // Byte lanes are planned on the block-wise route only.
+  if (record.plan.counter_bits == 8) {
+    if (record.plan.route == Route::binary_blocks && count != 0) run_binary_blocks<std::int8_t>(record, first, count, ws, hist);
+    return;
+  }
   if (record.plan.counter_bits == 16)
     run_units_as<std::int16_t>(record, first, count, ws, table, hist);
   else
     run_units_as<std::int32_t>(record, first, count, ws, table, hist);
+}
+
+std::int64_t heaviest_weight(const MatrixView& m) {
+  if (m.q != 2 || m.n % 3 != 0) return m.n;
+  // Columns x, z, x + z for each of n / 3 symbols: a word has at most two
+  // of the three nonzero.
+  const std::int64_t symbols = m.n / 3;
+  for (int i = 0; i < m.k; ++i) {
+    const ElemCode* row = m.rows[i];
+    for (std::int64_t j = 0; j < symbols; ++j)
+      if ((row[j] ^ row[symbols + j]) != row[2 * symbols + j]) return m.n;
+  }
+  return 2 * symbols;
+}
+
+bool aliased_top_weight(const PreparedRecord& record, const std::uint64_t* hist, std::size_t size,
+                        std::uint64_t& moved) {
+  moved = 0;
+  const RecordPlan& p = record.plan;
+  const std::uint64_t top = std::uint64_t{256} >> p.shift;
+  if (p.counter_bits != 8 || static_cast<std::uint64_t>(p.heaviest) != top) return true;
+  // Over all 2^K messages each nonzero column of the (image) code is
+  // nonzero 2^(K-1) times, and a word of weight w has 2^(shift-1) w ones.
+  using Wide = unsigned __int128;
+  const Wide expected = (Wide{1} << (p.K - p.shift)) * static_cast<std::uint64_t>(p.N - record.zero_columns);
+  Wide seen = 0;
+  for (std::size_t i = 1; i < size; ++i) seen += Wide{hist[i]} * i;
+  if (seen > expected || (expected - seen) % top != 0) return false;
+  const Wide lost = (expected - seen) / top;
+  if (size == 0 || lost > hist[0]) return false;
+  moved = static_cast<std::uint64_t>(lost);
+  return true;
 }
 
 }  // namespace wdist::engine

@@ -28,7 +28,7 @@ struct PreparedRecord {
   // held whole (m k rows of r n codes), which the projective routes count.
   std::vector<ElemCode> image;
   std::vector<const ElemCode*> image_rows;
-  std::int64_t zero_columns = 0;   // columns that are zero in every row
+  std::int64_t zero_columns = 0;   // columns that are zero in every row (binary_blocks: of the image)
   std::vector<std::uint64_t> patterns;   // binary_blocks: one pattern per (image) column
   std::vector<std::uint32_t> slot;       // binary_blocks: the patterns split for the groups
   std::vector<std::uint8_t> lane;
@@ -70,5 +70,20 @@ using TablePlanes = void* const*;
 // Table routes have one unit and need `table`; the other routes ignore it.
 void run_units(const PreparedRecord& record, std::uint64_t first, std::uint64_t count, Workspace& ws,
                TablePlanes table, std::uint64_t* hist);
+
+// The largest weight a codeword of the columns can have, as far as their
+// layout tells: a binary code whose columns are those of an additive code
+// over F_4 (x, z and x + z for each symbol, in three runs, as stabilizer
+// groups are counted) has at most two thirds of them nonzero; n otherwise.
+std::int64_t heaviest_weight(const MatrixView& m);
+
+// A plan of byte lanes (counter_bits 8) counts modulo 256, so a code of
+// heaviest << shift = 256 counts its words of that weight at 0, with the
+// zero word. Their number follows from the sum of all weights, which the
+// columns fix: moved is how many of hist[0] belong at index plan.heaviest
+// (0 on every other plan). hist[0..size) holds the record's whole tally.
+// False when the tally cannot be the plan's.
+bool aliased_top_weight(const PreparedRecord& record, const std::uint64_t* hist, std::size_t size,
+                        std::uint64_t& moved);
 
 }  // namespace wdist::engine

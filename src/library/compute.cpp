@@ -44,8 +44,10 @@ Route public_route(engine::Route route) {
 }
 
 // The engine's plan of a counted code of dimension `dimension` (> 0).
-bool engine_plan(int q, int dimension, std::int64_t n, std::uint64_t table_budget, engine::RecordPlan& plan) {
-  return engine::plan_record(engine::RecordShape{q, dimension, n, false}, engine::TablePolicy{table_budget, 0}, plan);
+bool engine_plan(int q, int dimension, std::int64_t n, std::int64_t heaviest, std::uint64_t table_budget,
+                 engine::RecordPlan& plan) {
+  return engine::plan_record(engine::RecordShape{q, dimension, n, false, heaviest},
+                             engine::TablePolicy{table_budget, 0}, plan);
 }
 
 double log2_of(double x) { return x > 0 ? std::log2(x) : 0; }
@@ -164,7 +166,7 @@ Status plan_counted(const Code& code, const Options& options, std::uint64_t tabl
   h.add(shape, sizeof shape);
   if (r.dimension > 0) {
     engine::RecordPlan record_plan{};
-    if (!engine_plan(code.q, r.dimension, code.n, table_budget, record_plan)) {
+    if (!engine_plan(code.q, r.dimension, code.n, engine::heaviest_weight(counted), table_budget, record_plan)) {
       char text[160];
       std::snprintf(text, sizeof text, "a code of dimension %d over F_%d cannot be numbered in 64 bits",
                     r.dimension, code.q);
@@ -397,10 +399,15 @@ Status counted_distribution(const PlannedRecord& r, const std::uint64_t* counts,
   } else {
     const engine::Route route = r.prepared.plan.route;
     const std::uint64_t zero_message = route == engine::Route::projective_table || route == engine::Route::projective_blocks ? 1 : 0;
+    std::uint64_t aliased = 0;
+    if (!engine::aliased_top_weight(r.prepared, counts, size, aliased))
+      return failure(StatusCode::internal_error, "the weights of the code do not add up to those of its columns");
     // Weight w at index w * scale (an image's words are scale times as heavy).
     const auto scale = static_cast<std::size_t>(r.prepared.plan.weight_scale);
     for (std::size_t w = 0; w < length && w * scale < size; ++w) {
-      const std::uint64_t B = counts[w * scale] + (w == 0 ? zero_message : 0);
+      std::uint64_t B = counts[w * scale] + (w == 0 ? zero_message : 0);
+      if (aliased != 0 && w == 0) B -= aliased;
+      if (aliased != 0 && w == static_cast<std::size_t>(r.prepared.plan.heaviest)) B += aliased;
       if (B == 0) continue;
       visit(w, B);
       sum += B;

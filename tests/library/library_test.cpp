@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <bit>
+#include <cstdint>
 #include <random>
 
 #include "library/planned_record.h"
@@ -55,6 +57,74 @@ TEST(WeightDistribution, RandomCodesOfEveryFieldMatchTheBruteForce) {
       EXPECT_EQ(p.counts[0], 0);
       for (std::size_t w = 1; w < expected.size(); ++w) EXPECT_EQ(p.counts[w], expected[w] / static_cast<unsigned>(q - 1));
     }
+}
+
+// Short binary codes of dimension beyond one block are counted in byte
+// lanes, modulo 256; at n << shift = 256 their heaviest words fall on the
+// zero word's count and are settled from the sum of all weights. Binary
+// codes of length 127 and 128 and F_4 codes of length 64 (its image 192
+// long) with words of every weight up to n, against a Gray-code walk over
+// their 2^21 messages (rank deficient and with zero columns too).
+// The codewords of a binary or F_4 code of length up to 128 as two bit
+// masks per half (symbol j nonzero when bit j of lo or hi is set), its
+// weights by a Gray-code walk over the F_2-span of the rows and, for F_4,
+// their multiples by the field's element 2. Every codeword once.
+Weights walked_weights(const TestCode& t) {
+  struct Word {
+    std::uint64_t lo[2] = {0, 0}, hi[2] = {0, 0};
+  };
+  std::vector<Word> gens;
+  for (int i = 0; i < t.k; ++i)
+    for (int multiple : t.q == 4 ? std::vector<int>{1, 2} : std::vector<int>{1}) {
+      Word g;
+      for (int j = 0; j < t.n; ++j) {
+        const int e = field_mul(t.q, multiple, t.rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]);
+        const auto half = static_cast<std::size_t>(j / 64);
+        const std::uint64_t bit = std::uint64_t{1} << (j % 64);
+        if ((e & 1) != 0) g.lo[half] |= bit;
+        if ((e & 2) != 0) g.hi[half] |= bit;
+      }
+      gens.push_back(g);
+    }
+  Weights all(static_cast<std::size_t>(t.n) + 1, 0);
+  Word w;
+  const std::uint64_t steps = std::uint64_t{1} << gens.size();
+  for (std::uint64_t step = 0;; ) {
+    ++all[static_cast<std::size_t>(std::popcount(w.lo[0] | w.hi[0]) + std::popcount(w.lo[1] | w.hi[1]))];
+    if (++step == steps) break;
+    const Word& g = gens[static_cast<std::size_t>(std::countr_zero(step))];
+    for (std::size_t h = 0; h < 2; ++h) {
+      w.lo[h] ^= g.lo[h];
+      w.hi[h] ^= g.hi[h];
+    }
+  }
+  const std::uint64_t zero_messages = all[0];
+  for (std::uint64_t& a : all) a /= zero_messages;
+  return all;
+}
+
+TEST(WeightDistribution, ByteLanesAndTheirHeaviestWordsMatchTheWalk) {
+  std::mt19937_64 rng(20261208);
+  struct Shape {
+    int q, k, n;
+    bool deficient;
+  };
+  for (const Shape s : {Shape{2, 21, 128, false}, Shape{2, 21, 127, false}, Shape{2, 22, 128, true},
+                        Shape{4, 11, 64, false}, Shape{4, 11, 64, true}, Shape{4, 11, 60, false}}) {
+    TestCode t = random_code(rng, s.q, s.k, s.n, s.deficient, 3);
+    // The all-ones word (every weight n word for F_4: a row with no zero).
+    for (int j = 0; j < s.n; ++j) t.rows[0][static_cast<std::size_t>(j)] = 1;
+    const wdist::Code code = to_code(t);
+    SCOPED_TRACE(describe(code));
+    wdist::Options direct;
+    direct.dual = wdist::DualRoute::never;
+    wdist::Plan plan;
+    ASSERT_TRUE(wdist::plan_record(code, direct, plan));
+    EXPECT_EQ(plan.summary.counter_bits, 8);
+    const Weights expected = walked_weights(t);
+    EXPECT_GT(expected.back(), 0u);
+    EXPECT_EQ(as_weights(computed(code, direct)), expected);
+  }
 }
 
 // The block routes (no table at all) against the table routes, and every
