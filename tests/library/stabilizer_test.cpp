@@ -378,6 +378,45 @@ TEST(RandomStabilizerGroups, TheSameOnAnyNumberOfThreadsAndInBlocks) {
   }
 }
 
+// 64 qubits and 21 generators, X and Z on every qubit among them: the
+// image is counted in byte lanes, where elements of weight 64 fall on the
+// identity's count until the record settles them. Each generator acts on
+// whole pairs of qubits (2j, 2j + 1), so any two commute. Against a
+// Gray-code walk over the group.
+TEST(StabilizerRoutes, ElementsOfWeight64InByteLanes) {
+  std::mt19937_64 rng(2205);
+  constexpr int n = 64, r = 21;
+  const auto pairs = [](std::uint64_t half) {
+    std::uint64_t mask = 0;
+    for (int j = 0; j < 32; ++j)
+      if ((half >> j & 1) != 0) mask |= std::uint64_t{3} << (2 * j);
+    return mask;
+  };
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ops{{~std::uint64_t{0}, 0}, {0, ~std::uint64_t{0}}};
+  while (ops.size() < r) ops.emplace_back(pairs(rng()), pairs(rng()));
+  wdist::PauliGenerators g;
+  g.n = n;
+  g.r = r;
+  for (const auto& [x, z] : ops) {
+    for (int j = 0; j < n; ++j) g.bits.push_back(static_cast<std::uint8_t>(x >> j & 1));
+    for (int j = 0; j < n; ++j) g.bits.push_back(static_cast<std::uint8_t>(z >> j & 1));
+  }
+  std::vector<std::uint64_t> walked(n + 1, 0);
+  std::uint64_t x = 0, z = 0;
+  for (std::uint64_t step = 0;;) {
+    ++walked[static_cast<std::size_t>(std::popcount(x | z))];
+    if (++step == std::uint64_t{1} << r) break;
+    const auto& op = ops[static_cast<std::size_t>(std::countr_zero(step))];
+    x ^= op.first;
+    z ^= op.second;
+  }
+  const std::uint64_t identity = walked[0];  // products giving the identity: 2^(r - rank)
+  for (std::uint64_t& a : walked) a /= identity;
+  ASSERT_GT(walked[n], 0u);
+  const wdist::StabilizerEnumerators e = enumerators(g, with_dual(wdist::DualRoute::never, 2));
+  EXPECT_EQ(as_u64(e.A), walked);
+}
+
 // ---- Checks ----
 
 TEST(GeneratorChecks, TheFirstPairThatDoesNotCommuteIsNamed) {
