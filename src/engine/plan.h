@@ -28,10 +28,10 @@ inline constexpr unsigned kProjectiveTableDimension = 32;
 
 // What is counted: the rows of a matrix over F_q (any rank) with n columns.
 struct RecordShape {
-  int q;               // a prime power up to 256 (fields.h)
-  int k;               // rows of the matrix the columns are taken from
-  std::int64_t n;      // columns
-  bool one_per_point;  // one count per projective point of messages (every q through the projective layout)
+  int q = 2;                   // a prime power up to 256 (fields.h)
+  int k = 0;                   // rows of the matrix the columns are taken from
+  std::int64_t n = 0;          // columns
+  bool one_per_point = false;  // one count per projective point of messages (every q through the projective layout)
   // The largest weight a codeword can have when less than n is known of
   // the columns (heaviest_weight, record_steps.h); -1: n.
   std::int64_t heaviest = -1;
