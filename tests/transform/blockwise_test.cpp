@@ -122,7 +122,7 @@ void expect_byte_blocks_match(const std::vector<std::uint64_t>& patterns, unsign
   const std::size_t bins = std::min<std::size_t>(std::size_t{256} >> shift, static_cast<std::size_t>((2 * N) >> shift) + 1);
   std::vector<std::uint64_t> ref(static_cast<std::size_t>(N) + 1 + kGuard, kStale);
   std::fill(ref.begin(), ref.begin() + N + 1, 0);
-  for (std::int32_t x : table) ++ref[static_cast<std::uint8_t>(N - x) >> shift];
+  for (std::int32_t x : table) ++ref[std::size_t{static_cast<std::uint8_t>(N - x)} >> shift];
   std::vector<std::uint64_t> fast(ref.size(), kStale);
   std::vector<std::uint64_t> reordered = patterns;
   wdist::blockwise_binary_weights<std::int8_t>(reordered.data(), reordered.size(), K, N, shift, fast.data(),

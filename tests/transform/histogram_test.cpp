@@ -187,7 +187,7 @@ void expect_byte_tally_matches(const std::vector<std::int8_t>& v, std::int64_t N
                                const std::vector<std::size_t>& pieces, bool window = false) {
   const std::size_t bins = std::size_t{256} >> shift;
   std::vector<std::uint64_t> ref(bins + kGuard, 3);
-  for (std::int8_t x : v) ++ref[static_cast<std::uint8_t>(N - std::int64_t{x}) >> shift];
+  for (std::int8_t x : v) ++ref[std::size_t{static_cast<std::uint8_t>(N - std::int64_t{x})} >> shift];
   const auto scratch = std::make_unique<wdist::TallyScratch>();
   for (wdist::SimdPath path : wdist_test::offered_paths()) {
     wdist_test::ForcedPath forced(path);
