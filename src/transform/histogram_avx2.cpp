@@ -80,13 +80,13 @@ std::uint64_t form_run(const std::uint16_t* v, std::uint64_t vectors, std::uint1
   return misses;
 }
 
-// form_run for bytes: nb - x is the index relative to the window, shifted
+// The same for bytes: nb - x is the index relative to the window, shifted
 // left by shift, modulo 256. Indices below the window wrap to at least the
 // window's end (it lies within the indices of bytes), and with a step the
 // indices off its grid keep low bits: both are misses. Bytes stay in their
 // lanes, so a miss's lane is its value's.
-std::uint64_t form_byte_run(const std::uint8_t* v, std::uint64_t vectors, std::uint8_t n, std::uint8_t nb,
-                            unsigned shift, unsigned step_bits, unsigned bins, std::uint64_t* hist, __m256i* run) {
+std::uint64_t form_run(const std::uint8_t* v, std::uint64_t vectors, std::uint8_t n, std::uint8_t nb, unsigned shift,
+                       unsigned step_bits, unsigned bins, std::uint64_t* hist, __m256i* run) {
   const __m256i nbv = _mm256_set1_epi8(static_cast<char>(nb));
   const unsigned down = shift + step_bits;
   const __m128i sh = _mm_cvtsi32_si128(static_cast<int>(down));
@@ -149,16 +149,15 @@ void add_window_sums(const __m256i* sums, unsigned base, unsigned step_bits, uns
   }
 }
 
-}  // namespace
-
-std::uint64_t tally_window_avx2(const std::uint16_t* v, std::uint64_t count, std::uint16_t n, unsigned shift,
-                                std::uint16_t base, unsigned step_bits, unsigned bins, std::uint64_t* hist) {
-  // With d = n - (base << shift) - x (16 bits, wrapping), index - base is
-  // d >> shift when the index is at least base; below base, d wraps to at
-  // least 2^16 - (base << shift), whose rotation is at least
-  // 2^(16 - shift - step_bits) - (base >> step_bits) >= bins (the window
-  // lies within the indices of 16-bit values): a miss like any other.
-  const auto nb = static_cast<std::uint16_t>(n - (base << shift));
+// The window tally of 16-bit values or bytes (U). With d = n - (base <<
+// shift) - x (wrapping in U), index - base is d >> shift when the index is
+// at least base; below base, d wraps to at least 2^bits(U) - (base <<
+// shift), whose relative index is at least bins (the window lies within
+// the indices of U): a miss like any other.
+template <class U>
+std::uint64_t tally_window(const U* v, std::uint64_t count, U n, unsigned shift, U base, unsigned step_bits,
+                           unsigned bins, std::uint64_t* hist) {
+  const auto nb = static_cast<U>(n - (base << shift));
   alignas(32) __m256i run[kRunVectors];
   __m256i sums[kBins];
   std::fill(sums, sums + kBins, _mm256_setzero_si256());
@@ -171,7 +170,7 @@ std::uint64_t tally_window_avx2(const std::uint16_t* v, std::uint64_t count, std
   }
   add_window_sums(sums, base, step_bits, bins, hist);
   for (std::uint64_t i = vectors * kLanes; i < count; ++i) {
-    const unsigned index = static_cast<unsigned>(static_cast<std::uint16_t>(n - v[i])) >> shift;
+    const unsigned index = static_cast<unsigned>(static_cast<U>(n - v[i])) >> shift;
     ++hist[index];
     const unsigned rel = index - base;
     misses += rel >> step_bits >= bins || (rel & ((1u << step_bits) - 1)) != 0 ? std::uint64_t{1} : std::uint64_t{0};
@@ -179,27 +178,16 @@ std::uint64_t tally_window_avx2(const std::uint16_t* v, std::uint64_t count, std
   return misses;
 }
 
+}  // namespace
+
+std::uint64_t tally_window_avx2(const std::uint16_t* v, std::uint64_t count, std::uint16_t n, unsigned shift,
+                                std::uint16_t base, unsigned step_bits, unsigned bins, std::uint64_t* hist) {
+  return tally_window(v, count, n, shift, base, step_bits, bins, hist);
+}
+
 std::uint64_t tally_window_bytes_avx2(const std::uint8_t* v, std::uint64_t count, std::uint8_t n, unsigned shift,
                                       std::uint8_t base, unsigned step_bits, unsigned bins, std::uint64_t* hist) {
-  const auto nb = static_cast<std::uint8_t>(n - (base << shift));
-  alignas(32) __m256i run[kRunVectors];
-  __m256i sums[kBins];
-  std::fill(sums, sums + kBins, _mm256_setzero_si256());
-  std::uint64_t misses = 0;
-  const std::uint64_t vectors = count / kLanes;
-  for (std::uint64_t k = 0; k < vectors; k += kRunVectors) {
-    const std::uint64_t step = vectors - k < kRunVectors ? vectors - k : kRunVectors;
-    misses += form_byte_run(v + k * kLanes, step, n, nb, shift, step_bits, bins, hist, run);
-    for (unsigned first = 0; first < bins; first += kHalf) count_half(run, step, first, sums + first);
-  }
-  add_window_sums(sums, base, step_bits, bins, hist);
-  for (std::uint64_t i = vectors * kLanes; i < count; ++i) {
-    const unsigned index = static_cast<unsigned>(static_cast<std::uint8_t>(n - v[i])) >> shift;
-    ++hist[index];
-    const unsigned rel = index - base;
-    misses += rel >> step_bits >= bins || (rel & ((1u << step_bits) - 1)) != 0 ? std::uint64_t{1} : std::uint64_t{0};
-  }
-  return misses;
+  return tally_window(v, count, n, shift, base, step_bits, bins, hist);
 }
 
 }  // namespace wdist::simd_kernels
