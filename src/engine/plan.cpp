@@ -60,21 +60,15 @@ bool plan_binary(const RecordShape& s, const TablePolicy& policy, RecordPlan& p)
   // Byte lanes when every weight's index fits a byte (heaviest << shift
   // <= 256) and the record goes block by block anyway: twice the lanes of
   // 16-bit counters per vector in the transform, and the tally reads bytes.
-  if (policy.counter_bits == 0 && p.heaviest <= (std::int64_t{256} >> degree) &&
-      prefers_blockwise<std::int8_t>(p.K, columns)) {
-    p.counter_bits = 8;
-    p.route = Route::binary_blocks;
-    p.block_bits = kBlockBits<std::int8_t>;
-    p.blocks = std::uint64_t{1} << (p.K - p.block_bits);
-    p.units = units_for(p.blocks, kUnitMessagesBinary >> p.block_bits, p.blocks_per_unit);
-    p.block_bytes = kBlockGroupBytes;
-    return true;
-  }
-  p.counter_bits = policy.counter_bits != 0 ? policy.counter_bits : counter_bits_for(p.N);
+  const bool byte_lanes = policy.counter_bits == 0 && p.heaviest <= (std::int64_t{256} >> degree) &&
+                          prefers_blockwise<std::int8_t>(p.K, columns);
+  p.counter_bits = byte_lanes ? 8 : policy.counter_bits != 0 ? policy.counter_bits : counter_bits_for(p.N);
   const std::uint64_t bytes = static_cast<std::uint64_t>(p.counter_bits / 8);
-  const unsigned b = p.counter_bits == 16 ? kBlockBits<std::int16_t> : kBlockBits<std::int32_t>;
-  const bool prefers_blocks = p.counter_bits == 16 ? prefers_blockwise<std::int16_t>(p.K, columns)
-                                                   : prefers_blockwise<std::int32_t>(p.K, columns);
+  const unsigned b = byte_lanes ? kBlockBits<std::int8_t>
+                     : p.counter_bits == 16 ? kBlockBits<std::int16_t>
+                                            : kBlockBits<std::int32_t>;
+  const bool prefers_blocks = byte_lanes || (p.counter_bits == 16 ? prefers_blockwise<std::int16_t>(p.K, columns)
+                                                                  : prefers_blockwise<std::int32_t>(p.K, columns));
   const bool table_fits = policy.table_budget == UINT64_MAX ||
                           (p.K <= 60 && (std::uint64_t{1} << p.K) * bytes <= policy.table_budget);
   if (prefers_blocks || (!table_fits && p.K > b)) {
