@@ -465,7 +465,9 @@ SearchRun::Saved SearchRun::save(const Job& job) const {
   saved.levels = w.state.levels;
   saved.total.counts.assign(static_cast<std::size_t>(search_tally_size(*w.plan)), 0);
   encode_search_tally(*w.plan, w.state.total, saved.total.counts.data());
-  if (w.in_level && level.plan_identity == w.level_identity) saved.level = std::move(level);
+  // A level none of whose units are done is saved as none: its tally is
+  // empty, and the resumed search plans the level again.
+  if (w.in_level && level.plan_identity == w.level_identity && !level.done.empty()) saved.level = std::move(level);
   return saved;
 }
 
@@ -548,8 +550,11 @@ Status SearchRun::resume_from_progress(const std::shared_ptr<SearchRun>& run, co
   if (c.size() < 3 || c[2] > c.size() - 3) return does_not_fit("its state is cut short");
   const std::uint64_t sets = c[2];
   const std::uint64_t at = 3 + sets;
+  // The level's tally follows when units of it are done. (A level none of
+  // whose units were done may come with its tally too: it is left out.)
   const bool in_level = !saved.done.empty();
-  if (c.size() != at + size + (in_level ? size : 0)) return does_not_fit("its state is of another size");
+  if (c.size() != at + size + (in_level ? size : 0) && (in_level || c.size() != at + 2 * size))
+    return does_not_fit("its state is of another size");
   Saved s;
   s.levels = static_cast<std::uint32_t>(c[1]);
   for (std::uint64_t i = 0; i < sets; ++i) s.done.push_back(static_cast<int>(std::min<std::uint64_t>(c[3 + i], 1U << 30)));

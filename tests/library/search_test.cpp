@@ -146,9 +146,12 @@ TEST(LibrarySearchTest, SameResultOnAnyNumberOfThreads) {
   }
 }
 
-// The steps by hand: the job stopped after each number of levels (its
-// units of the current level partly done), saved, resumed in a new run,
-// gives the same result.
+// Saved searches resumed in a new run give the same result, in both
+// forms (the one a cluster hands on and the one a checkpoint keeps): a
+// search not begun, one whose first level has its units done (computed
+// here as another process would) and its hook not yet run, one saved when
+// it had finished, and the form a level without units done once took
+// (its empty tally kept). A search that is not this code's is refused.
 TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
   std::mt19937_64 rng(8);
   const wdist::Code code = wdist_test::random_code(2, 20, 44, rng);
@@ -158,42 +161,18 @@ TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
   o.threads = 1;
   const SearchResult whole = search(code, o);
   ASSERT_TRUE(whole.complete);
-  for (int stop_after = 1; stop_after < 8; ++stop_after) {
+  const auto plan = [&] {
     std::shared_ptr<wdist::SearchRun> run;
-    ASSERT_TRUE(wdist::SearchRun::plan(code, o, run));
-    auto job = wdist::SearchRun::job(run);
-    wdist::Worker worker;
-    wdist::SearchRun::Saved saved;
-    wdist::UnitProgress saved_as_progress;
-    {
-      // The hook plans the first level; then `stop_after` units one at a
-      // time, claimed and computed here as another process would (the
-      // hook runs in add_units_done when a level's last unit comes in).
-      wdist::Executor executor(1);
-      executor.add(job);
-      for (int round = 0; round < 1000 && job->counts().units == 0 && !job->finished(); ++round)
-        executor.compute_until(*job, std::chrono::milliseconds(1));
-      ASSERT_GT(job->counts().units, 0U);
-      for (int u = 0; u < stop_after * 3 && !job->finished(); ++u) {
-        wdist::UnitRange range;
-        ASSERT_TRUE(job->claim(1, range));
-        wdist::UnitProgress p;
-        p.plan_identity = job->plan_identity();
-        p.units = job->counts().units;
-        p.done = {range};
-        ASSERT_TRUE(wdist::run_units(job->plan(), range.first, range.count, worker, p.total));
-        ASSERT_TRUE(executor.add_units_done(job, p));
-      }
-      saved = run->save(*job);
-      saved_as_progress = run->save_as_progress(*job);
-      executor.cancel();
-    }
-    std::shared_ptr<wdist::SearchRun> again;
-    ASSERT_TRUE(wdist::SearchRun::plan(code, o, again));
+    EXPECT_TRUE(wdist::SearchRun::plan(code, o, run));
+    return run;
+  };
+  const auto resumes_to_the_end = [&](const char* what, const wdist::SearchRun::Saved* saved,
+                                      const wdist::UnitProgress* progress) {
+    SCOPED_TRACE(what);
+    const std::shared_ptr<wdist::SearchRun> again = plan();
     std::shared_ptr<wdist::Job> resumed;
-    // Half of them through the one-progress form a checkpoint keeps.
-    const wdist::Status s = stop_after % 2 == 0 ? wdist::SearchRun::resume(again, saved, resumed)
-                                                : wdist::SearchRun::resume_from_progress(again, saved_as_progress, resumed);
+    const wdist::Status s = saved != nullptr ? wdist::SearchRun::resume(again, *saved, resumed)
+                                             : wdist::SearchRun::resume_from_progress(again, *progress, resumed);
     ASSERT_TRUE(s) << s.message;
     wdist::Executor executor(2);
     executor.add(resumed);
@@ -206,19 +185,61 @@ TEST(LibrarySearchTest, ResumedSearchesGiveTheSameResult) {
     ASSERT_TRUE(resumed->status());
     SearchResult got;
     ASSERT_TRUE(again->result(*resumed, got));
-    EXPECT_EQ(got.min_distance, whole.min_distance) << stop_after;
-    EXPECT_EQ(got.witness, whole.witness) << stop_after;
-    EXPECT_EQ(got.counts, whole.counts) << stop_after;
+    EXPECT_EQ(got.min_distance, whole.min_distance);
+    EXPECT_EQ(got.witness, whole.witness);
+    EXPECT_EQ(got.counts, whole.counts);
+  };
+  const auto both_forms = [&](const char* what, const std::shared_ptr<wdist::SearchRun>& run, const wdist::Job& job) {
+    const wdist::SearchRun::Saved saved = run->save(job);
+    const wdist::UnitProgress progress = run->save_as_progress(job);
+    resumes_to_the_end(what, &saved, nullptr);
+    resumes_to_the_end(what, nullptr, &progress);
+    return progress;
+  };
+
+  const std::shared_ptr<wdist::SearchRun> fresh = plan();
+  const wdist::UnitProgress not_begun = both_forms("not begun", fresh, *wdist::SearchRun::job(fresh));
+
+  // The first level's units, computed here: the resumed job holds them
+  // and awaits its hook.
+  wdist::Plan level;
+  ASSERT_TRUE(fresh->plan_of_level(0, level));
+  wdist::SearchRun::Saved first = fresh->save(*wdist::SearchRun::job(fresh));
+  first.level.plan_identity = level.summary.identity;
+  first.level.units = level.summary.units;
+  first.level.done = {wdist::UnitRange{0, level.summary.units}};
+  wdist::Worker worker;
+  ASSERT_TRUE(wdist::run_units(level, 0, level.summary.units, worker, first.level.total));
+  const std::shared_ptr<wdist::SearchRun> run = plan();
+  std::shared_ptr<wdist::Job> job;
+  ASSERT_TRUE(wdist::SearchRun::resume(run, first, job));
+  EXPECT_EQ(job->counts().done, level.summary.units);
+  both_forms("first level done", run, *job);
+
+  {
+    wdist::Executor executor(1);
+    executor.add(job);
+    for (int round = 0; round < 600 && !job->finished(); ++round)
+      executor.compute_until(*job, std::chrono::milliseconds(100));
+    ASSERT_TRUE(job->finished());
   }
-  // A saved search of another code is refused.
+  both_forms("finished", run, *job);
+
+  // Not begun, with a level's tally of no units after the state.
+  wdist::UnitProgress with_empty_level = not_begun;
+  with_empty_level.total.counts.resize(not_begun.total.counts.size() + first.total.counts.size(), 0);
+  resumes_to_the_end("an empty level's tally", nullptr, &with_empty_level);
+  // Cut short or lengthened otherwise: refused.
+  std::shared_ptr<wdist::Job> refused;
+  for (const std::size_t extra : {std::size_t{1}, first.total.counts.size() + 1}) {
+    wdist::UnitProgress longer = not_begun;
+    longer.total.counts.resize(not_begun.total.counts.size() + extra, 0);
+    EXPECT_EQ(wdist::SearchRun::resume_from_progress(plan(), longer, refused).code, wdist::StatusCode::invalid_code);
+  }
+
   std::shared_ptr<wdist::SearchRun> other;
   ASSERT_TRUE(wdist::SearchRun::plan(wdist_test::random_code(2, 20, 44, rng), o, other));
-  std::shared_ptr<wdist::SearchRun> run;
-  ASSERT_TRUE(wdist::SearchRun::plan(code, o, run));
-  auto job = wdist::SearchRun::job(run);
-  std::shared_ptr<wdist::Job> resumed;
-  EXPECT_EQ(wdist::SearchRun::resume_from_progress(other, run->save_as_progress(*job), resumed).code,
-            wdist::StatusCode::invalid_code);
+  EXPECT_EQ(wdist::SearchRun::resume_from_progress(other, not_begun, refused).code, wdist::StatusCode::invalid_code);
 }
 
 TEST(LibrarySearchTest, StopsKeepTheirBounds) {
